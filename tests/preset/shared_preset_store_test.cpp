@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/foundation/json_decoder.h"
+#include "platform/foundation/json_encoder.h"
+#include "platform/foundation/user_defaults.h"
+#include "preset/mini_melody.h"
+#include "preset/shared_preset_store.h"
+#include "support/child_process.h"
+#include "support/temp_preferences.h"
+
+namespace tul {
+namespace {
+
+using foundation::PropertyValue;
+using foundation::UserDefaults;
+
+constexpr const char* kHostPreset =
+    R"({"isPlaylingList":true,"poly1":3,"poly2":2,"polyBar":1,"bars":8,"bpm":72,"note":8,"beat":6,)"
+    R"("subdivision":"1","acc":"1000","name":"Host tune","rythmMode":2,"id":"11111111-2222-4333-8444-555555555555"})";
+
+class SharedPresetStore : public ::testing::Test {
+ protected:
+  testing::TempPreferences prefs;
+
+  UserDefaults suite() { return *UserDefaults::make(kSharedSuiteName); }
+  void storeValue(PropertyValue value) { ASSERT_TRUE(suite().set(value, kSharedPresetKey)); }
+  std::optional<PropertyValue> storedValue() { return suite().object(kSharedPresetKey); }
+  std::optional<MiniMelody> storedMelody() {
+    auto value = storedValue();
+    if (!value || !value->getIf<foundation::Data>()) return std::nullopt;
+    auto melody = foundation::JSONDecoder().decode<MiniMelody>(*value->getIf<foundation::Data>());
+    return melody ? std::optional(*melody) : std::nullopt;
+  }
+  // The bytes of the suite's database and its write-ahead log: what a write changes.
+  std::string suiteBytes() {
+    auto file = prefs.suiteFile(std::string(kSharedSuiteName));
+    return testing::readFile(file) + "|" + testing::readFile(file.string() + "-wal");
+  }
+  static testing::ProcessResult probe(std::vector<std::string> args) {
+    args.insert(args.begin(), TUL_PRESET_PROBE);
+    return testing::runProcess(args);
+  }
+};
+
+TEST_F(SharedPresetStore, NothingStoredGivesTheDefaultAndStoresIt) {
+  const MiniMelody first = MiniMelody::loadShared();
+  EXPECT_EQ(first, MiniMelody::defaultMelody());
+  ASSERT_EQ(storedMelody(), first) << "the default is written back as a data blob";
+
+  const std::string before = suiteBytes();
+  const MiniMelody second = MiniMelody::loadShared();
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(second.id, first.id);
+  EXPECT_EQ(suiteBytes(), before) << "a successful load writes nothing";
+}
+
+TEST_F(SharedPresetStore, UnreadableValuesAreReplacedByTheDefault) {
+  const PropertyValue unreadable[] = {
+      {std::string(kHostPreset)},                            // valid JSON, but text rather than data
+      {std::int64_t{42}},                                    // a number
+      {foundation::dataFromString("{}")},                    // data that lacks every member
+      {foundation::dataFromString("not json at all")},       // data that is not JSON
+  };
+  for (const auto& value : unreadable) {
+    storeValue(value);
+    EXPECT_EQ(MiniMelody::loadShared(), MiniMelody::defaultMelody());
+    EXPECT_EQ(storedMelody(), MiniMelody::defaultMelody());
+  }
+  auto mode3 = nlohmann::ordered_json::parse(kHostPreset);
+  mode3["rythmMode"] = 3;
+  auto noId = nlohmann::ordered_json::parse(kHostPreset);
+  noId.erase("id");
+  for (const auto& json : {mode3, noId}) {
+    storeValue({foundation::dataFromString(json.dump())});
+    EXPECT_EQ(MiniMelody::loadShared(), MiniMelody::defaultMelody()) << json.dump();
+    EXPECT_EQ(storedMelody(), MiniMelody::defaultMelody());
+  }
+}
+
+TEST_F(SharedPresetStore, ReadablePresetIsReturnedAndLeftUntouched) {
+  auto withExtra = nlohmann::ordered_json::parse(kHostPreset);
+  withExtra["addedByANewerApp"] = {1, 2, 3};
+  storeValue({foundation::dataFromString(withExtra.dump())});
+  const std::string before = suiteBytes();
+  const MiniMelody melody = MiniMelody::loadShared();
+  EXPECT_EQ(melody, *foundation::JSONDecoder().decode<MiniMelody>(std::string_view(kHostPreset)));
+  EXPECT_EQ(melody.name, "Host tune");
+  EXPECT_EQ(suiteBytes(), before);
+  EXPECT_EQ(storedValue(), PropertyValue{foundation::dataFromString(withExtra.dump())});
+}
+
+TEST_F(SharedPresetStore, DefaultStoredByAnotherProcessKeepsThatProcessId) {
+  auto other = probe({"load"});
+  ASSERT_EQ(other.exitCode, 0);
+  auto otherDefault = foundation::JSONDecoder().decode<MiniMelody>(std::string_view(other.output));
+  ASSERT_TRUE(otherDefault);
+  ASSERT_NE(otherDefault->id, MiniMelody::defaultMelody().id) << "each process draws its own default id";
+
+  const MiniMelody loaded = MiniMelody::loadShared();
+  EXPECT_EQ(loaded.id, otherDefault->id);
+  EXPECT_EQ(loaded.name, "Let it be");
+}
+
+TEST_F(SharedPresetStore, SuiteThatCannotBeOpenedGivesDefaultAndWritesNothing) {
+  // The preferences folder is a file, so no suite can be created in it.
+  testing::writeFile(prefs.folder(), "in the way");
+  const MiniMelody a = MiniMelody::loadShared();
+  const MiniMelody b = MiniMelody::loadShared();
+  EXPECT_EQ(a, MiniMelody::defaultMelody());
+  EXPECT_EQ(a.id, b.id);
+  EXPECT_EQ(testing::readFile(prefs.folder()), "in the way");
+
+  auto first = probe({"load"});
+  auto second = probe({"load"});
+  ASSERT_EQ(first.exitCode, 0);
+  ASSERT_EQ(second.exitCode, 0);
+  auto idOf = [](const std::string& json) { return nlohmann::json::parse(json)["id"].get<std::string>(); };
+  EXPECT_NE(idOf(first.output), idOf(second.output)) << "two processes get different default ids";
+  EXPECT_EQ(testing::readFile(prefs.folder()), "in the way");
+}
+
+TEST_F(SharedPresetStore, CorruptDatabaseFileIsLeftUntouched) {
+  const auto file = prefs.suiteFile(std::string(kSharedSuiteName));
+  const std::string garbage = std::string("SQLite format 3") + std::string(200, '\x7f') + "not really";
+  for (const std::string& bytes : {garbage, std::string("plain text, no database here\n")}) {
+    testing::writeFile(file, bytes);
+    EXPECT_EQ(MiniMelody::loadShared(), MiniMelody::defaultMelody());
+    EXPECT_EQ(testing::readFile(file), bytes);
+  }
+}
+
+TEST_F(SharedPresetStore, HostWriteBetweenReadAndFallbackSurvives) {
+  storeValue({foundation::dataFromString("undecodable")});
+  const auto observed = shared_store::read();
+  ASSERT_TRUE(observed.opened);
+
+  // The host app stores a preset from its own process after the extension's read.
+  ASSERT_EQ(probe({"store-data", kHostPreset}).exitCode, 0);
+
+  EXPECT_FALSE(shared_store::storeIfUnchanged(MiniMelody::defaultMelody(), observed.value));
+  EXPECT_EQ(storedValue(), PropertyValue{foundation::dataFromString(kHostPreset)});
+  EXPECT_EQ(MiniMelody::loadShared().name, "Host tune");
+
+  // With nothing in between, the fallback write goes through.
+  storeValue({foundation::dataFromString("undecodable")});
+  const auto again = shared_store::read();
+  EXPECT_TRUE(shared_store::storeIfUnchanged(MiniMelody::defaultMelody(), again.value));
+  EXPECT_EQ(storedMelody(), MiniMelody::defaultMelody());
+}
+
+TEST_F(SharedPresetStore, SaveSharedReplacesTheValue) {
+  storeValue({foundation::dataFromString(kHostPreset)});
+  MiniMelody melody = MiniMelody::defaultMelody();
+  melody.bpm = 200;
+  melody.saveShared();
+  EXPECT_EQ(storedMelody(), melody);
+}
+
+}  // namespace
+}  // namespace tul
