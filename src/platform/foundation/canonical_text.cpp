@@ -21,9 +21,8 @@ std::optional<std::string> normalized(std::string_view utf8) {
   utf8proc_uint8_t* out = nullptr;
   // Given a length, utf8proc reads embedded NULs as characters instead of stopping.
   const utf8proc_ssize_t length =
-      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(utf8.data()),
-                   static_cast<utf8proc_ssize_t>(utf8.size()), &out,
-                   static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(utf8.data()), static_cast<utf8proc_ssize_t>(utf8.size()),
+                   &out, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
   if (length < 0) return std::nullopt;  // `out` is left unset on failure
   std::string result(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
   std::free(out);

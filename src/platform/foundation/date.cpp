@@ -34,9 +34,7 @@ constexpr std::size_t kMaxFractionDigits = 9;
 
 Date Date::now() { return Date(std::chrono::time_point_cast<microseconds>(Clock::now())); }
 
-double Date::timeIntervalSince1970() const {
-  return static_cast<double>(time_.time_since_epoch().count()) / 1e6;
-}
+double Date::timeIntervalSince1970() const { return static_cast<double>(time_.time_since_epoch().count()) / 1e6; }
 
 std::string Date::iso8601() const {
   // Floor, not truncation, so that times before 1970 still land on the right second.
@@ -48,13 +46,12 @@ std::string Date::iso8601() const {
   const int year = static_cast<int>(date.year());
   char text[48];
   // Years outside 0...9999 take the expanded form with an explicit sign.
-  const char* format = (year >= 0 && year <= 9999) ? "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ"
-                                                   : "%+05d-%02u-%02uT%02d:%02d:%02d.%03dZ";
-  const int length = std::snprintf(
-      text, sizeof text, format, year, static_cast<unsigned>(date.month()),
-      static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-      static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
-      static_cast<int>(clock.subseconds().count()));
+  const char* format =
+      (year >= 0 && year <= 9999) ? "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ" : "%+05d-%02u-%02uT%02d:%02d:%02d.%03dZ";
+  const int length = std::snprintf(text, sizeof text, format, year, static_cast<unsigned>(date.month()),
+                                   static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                                   static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+                                   static_cast<int>(clock.subseconds().count()));
   return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
@@ -73,8 +70,7 @@ std::optional<Date> Date::parseISO8601(std::string_view text) {
   const auto second = readDigits(text, 17, 2);
   if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
   if (*hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
-  const std::chrono::year_month_day date{std::chrono::year{*year},
-                                         std::chrono::month{static_cast<unsigned>(*month)},
+  const std::chrono::year_month_day date{std::chrono::year{*year}, std::chrono::month{static_cast<unsigned>(*month)},
                                          std::chrono::day{static_cast<unsigned>(*day)}};
   if (!date.ok()) return std::nullopt;
 
@@ -92,8 +88,7 @@ std::optional<Date> Date::parseISO8601(std::string_view text) {
     }
   }
 
-  const TimePoint time = sys_days{date} + hours{*hour} + minutes{*minute} + seconds{*second} +
-                         microseconds{fraction};
+  const TimePoint time = sys_days{date} + hours{*hour} + minutes{*minute} + seconds{*second} + microseconds{fraction};
   return Date(time);
 }
 

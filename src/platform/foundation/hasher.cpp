@@ -28,9 +28,7 @@ Hasher::~Hasher() = default;
 Hasher::Hasher(Hasher&&) noexcept = default;
 Hasher& Hasher::operator=(Hasher&&) noexcept = default;
 
-void Hasher::combineBytes(std::span<const std::uint8_t> bytes) {
-  state_->update(bytes.data(), bytes.size());
-}
+void Hasher::combineBytes(std::span<const std::uint8_t> bytes) { state_->update(bytes.data(), bytes.size()); }
 
 void Hasher::combine(std::uint8_t byte) { state_->update(&byte, 1); }
 
@@ -50,8 +48,6 @@ void Hasher::combineText(std::string_view utf8) {
 }
 
 // XXH3's digest reads the state without changing it, so feeding may go on afterwards.
-std::int64_t Hasher::finalize() const {
-  return std::bit_cast<std::int64_t>(XXH3_64bits_digest(state_->xxh));
-}
+std::int64_t Hasher::finalize() const { return std::bit_cast<std::int64_t>(XXH3_64bits_digest(state_->xxh)); }
 
 }  // namespace foundation

@@ -1,10 +1,10 @@
 #include "platform/foundation/user_defaults.h"
 
+#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-#include <pwd.h>
 
 #include <array>
 #include <cmath>
@@ -16,6 +16,8 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <utility>
+
+#include "platform/foundation/data.h"
 
 // Storage layout of a suite file:
 //
@@ -36,7 +38,8 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 constexpr int kBusyTimeoutMilliseconds = 5000;
-constexpr std::size_t kMaxSuiteNameLength = 255;
+// A file name may have 255 bytes; the longest we make is "<name>.sqlite-journal".
+constexpr std::size_t kMaxSuiteNameLength = 240;
 constexpr std::size_t kMaxKeyBytes = 1024;
 constexpr int kMaxNesting = 256;
 constexpr std::string_view kSuiteExtension = ".sqlite";
@@ -81,8 +84,7 @@ bool isValidUTF8(std::string_view text) {
 
 std::optional<std::string> keyProblem(std::string_view key) {
   if (key.size() > kMaxKeyBytes) {
-    return "the key is " + std::to_string(key.size()) + " bytes long, more than " +
-           std::to_string(kMaxKeyBytes);
+    return "the key is " + std::to_string(key.size()) + " bytes long, more than " + std::to_string(kMaxKeyBytes);
   }
   if (!isValidUTF8(key)) return std::string("the key is not valid UTF-8");
   return std::nullopt;
@@ -92,59 +94,6 @@ bool isValidSuiteName(std::string_view name) {
   if (name.empty() || name.size() > kMaxSuiteNameLength) return false;
   if (name == "." || name == "..") return false;
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
-}
-
-// ---- Base64, for data inside JSON ----
-
-constexpr std::string_view kBase64Alphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string base64Encode(const Data& data) {
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= data.size(); i += 3) {
-    const std::uint32_t group = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) |
-                                std::uint32_t{data[i + 2]};
-    for (int shift = 18; shift >= 0; shift -= 6) out += kBase64Alphabet[(group >> shift) & 0x3Fu];
-  }
-  const std::size_t rest = data.size() - i;
-  if (rest > 0) {
-    std::uint32_t group = std::uint32_t{data[i]} << 16;
-    if (rest == 2) group |= std::uint32_t{data[i + 1]} << 8;
-    out += kBase64Alphabet[(group >> 18) & 0x3Fu];
-    out += kBase64Alphabet[(group >> 12) & 0x3Fu];
-    out += rest == 2 ? kBase64Alphabet[(group >> 6) & 0x3Fu] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-std::optional<Data> base64Decode(std::string_view text) {
-  if (text.size() % 4 != 0) return std::nullopt;
-  Data out;
-  out.reserve(text.size() / 4 * 3);
-  for (std::size_t i = 0; i < text.size(); i += 4) {
-    std::uint32_t group = 0;
-    int padding = 0;
-    for (std::size_t k = 0; k < 4; ++k) {
-      const char c = text[i + k];
-      std::uint32_t value = 0;
-      if (c == '=' && i + 4 == text.size() && k >= 2) {
-        ++padding;
-      } else {
-        if (padding > 0) return std::nullopt;  // a digit after padding
-        const auto position = kBase64Alphabet.find(c);
-        if (position == std::string_view::npos) return std::nullopt;
-        value = static_cast<std::uint32_t>(position);
-      }
-      group = (group << 6) | value;
-    }
-    out.push_back(static_cast<std::uint8_t>(group >> 16));
-    if (padding < 2) out.push_back(static_cast<std::uint8_t>(group >> 8));
-    if (padding < 1) out.push_back(static_cast<std::uint8_t>(group));
-  }
-  return out;
 }
 
 // ---- Values to and from their stored form ----
@@ -159,19 +108,16 @@ std::optional<PropertyKind> kindNamed(std::string_view name) {
 
 std::int64_t microsecondsOf(const Date& date) { return date.timePoint().time_since_epoch().count(); }
 
-Date dateFromMicroseconds(std::int64_t micros) {
-  return Date(Date::TimePoint(std::chrono::microseconds(micros)));
-}
+Date dateFromMicroseconds(std::int64_t micros) { return Date(Date::TimePoint(std::chrono::microseconds(micros))); }
 
 // The JSON form of a nested value; on failure `problem` says what and where.
-std::optional<Json> toJson(const PropertyValue& value, std::string& path, int depth,
-                           std::string& problem) {
+std::optional<Json> toJson(const PropertyValue& value, std::string& path, int depth, std::string& problem) {
   if (depth > kMaxNesting) {
     problem = "values nest deeper than " + std::to_string(kMaxNesting) + " levels at " + path;
     return std::nullopt;
   }
   const std::string tag(kindName(value.kind()));
-  if (const auto* data = value.getIf<Data>()) return Json{{tag, base64Encode(*data)}};
+  if (const auto* data = value.getIf<Data>()) return Json{{tag, base64Encoded(stringView(*data))}};
   if (const auto* text = value.getIf<std::string>()) {
     if (!isValidUTF8(*text)) {
       problem = "the string at " + path + " is not valid UTF-8";
@@ -218,13 +164,14 @@ std::optional<Json> toJson(const PropertyValue& value, std::string& path, int de
 
 std::optional<PropertyValue> fromJson(const Json& json, int depth) {
   if (depth > kMaxNesting || !json.is_object() || json.size() != 1) return std::nullopt;
-  const auto& [tag, body] = *json.items().begin();
-  const auto kind = kindNamed(tag);
+  const auto member = json.begin();
+  const Json& body = member.value();
+  const auto kind = kindNamed(member.key());
   if (!kind) return std::nullopt;
   switch (*kind) {
     case PropertyKind::data: {
       if (!body.is_string()) return std::nullopt;
-      auto data = base64Decode(body.get_ref<const std::string&>());
+      auto data = dataFromBase64(body.get_ref<const std::string&>());
       if (!data) return std::nullopt;
       return PropertyValue{std::move(*data)};
     }
@@ -307,19 +254,13 @@ std::expected<Encoded, std::string> encode(const PropertyValue& value) {
       out.bytes = std::get<std::string>(value.storage);
       if (!isValidUTF8(out.bytes)) return std::unexpected(std::string("the string is not valid UTF-8"));
       return out;
-    case PropertyKind::integer:
-      out.integer = std::get<std::int64_t>(value.storage);
-      return out;
+    case PropertyKind::integer: out.integer = std::get<std::int64_t>(value.storage); return out;
     case PropertyKind::real:
       out.column = Encoded::Column::real;
       out.real = std::get<double>(value.storage);
       return out;
-    case PropertyKind::boolean:
-      out.integer = std::get<bool>(value.storage) ? 1 : 0;
-      return out;
-    case PropertyKind::date:
-      out.integer = microsecondsOf(std::get<Date>(value.storage));
-      return out;
+    case PropertyKind::boolean: out.integer = std::get<bool>(value.storage) ? 1 : 0; return out;
+    case PropertyKind::date: out.integer = microsecondsOf(std::get<Date>(value.storage)); return out;
     case PropertyKind::array:
     case PropertyKind::dictionary: {
       std::string path = "the top";
@@ -352,8 +293,7 @@ std::optional<PropertyValue> decodeRow(sqlite3_stmt* statement, int kindColumn, 
     const void* pointer = sqlite3_column_blob(statement, valueColumn);
     const int length = sqlite3_column_bytes(statement, valueColumn);
     return pointer == nullptr ? std::string_view()
-                              : std::string_view(static_cast<const char*>(pointer),
-                                                 static_cast<std::size_t>(length));
+                              : std::string_view(static_cast<const char*>(pointer), static_cast<std::size_t>(length));
   };
   switch (*kind) {
     case PropertyKind::data:
@@ -519,9 +459,7 @@ struct UserDefaults::Connection {
     close();
   }
 
-  std::string message() const {
-    return db == nullptr ? std::string(kRetiredMessage) : std::string(sqlite3_errmsg(db));
-  }
+  std::string message() const { return db == nullptr ? std::string(kRetiredMessage) : std::string(sqlite3_errmsg(db)); }
 
   // Ends an open transaction after a failure; harmless when none is open.
   void rollBackIfOpen() {
@@ -554,8 +492,7 @@ bool prepare(sqlite3* db, const char* sql, Statement& into) {
 // that could tell a foreign or damaged file runs before the first write to it.
 std::shared_ptr<Connection> openConnection(const fs::path& path) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
     discard(db);
     return nullptr;
   }
@@ -577,8 +514,7 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
     return nullptr;
   }
   // A database that holds other things but not our table belongs to someone else.
-  if (*objects != "0" &&
-      !singleText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'entries'")) {
+  if (*objects != "0" && !singleText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'entries'")) {
     discard(db);
     return nullptr;
   }
@@ -601,17 +537,16 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
   auto connection = std::make_shared<Connection>();
   connection->db = db;
   connection->owner = getpid();
-  const bool prepared =
-      prepare(db, "SELECT kind, value FROM entries WHERE key = ?1", connection->select) &&
-      prepare(db,
-              "INSERT INTO entries (key, kind, value) VALUES (?1, ?2, ?3) "
-              "ON CONFLICT (key) DO UPDATE SET kind = excluded.kind, value = excluded.value",
-              connection->upsert) &&
-      prepare(db, "DELETE FROM entries WHERE key = ?1", connection->remove) &&
-      prepare(db, "DELETE FROM entries", connection->removeAll) &&
-      prepare(db, "SELECT key FROM entries ORDER BY key", connection->keys) &&
-      prepare(db, "BEGIN IMMEDIATE", connection->begin) &&
-      prepare(db, "COMMIT", connection->commit) && prepare(db, "ROLLBACK", connection->rollback);
+  const bool prepared = prepare(db, "SELECT kind, value FROM entries WHERE key = ?1", connection->select) &&
+                        prepare(db,
+                                "INSERT INTO entries (key, kind, value) VALUES (?1, ?2, ?3) "
+                                "ON CONFLICT (key) DO UPDATE SET kind = excluded.kind, value = excluded.value",
+                                connection->upsert) &&
+                        prepare(db, "DELETE FROM entries WHERE key = ?1", connection->remove) &&
+                        prepare(db, "DELETE FROM entries", connection->removeAll) &&
+                        prepare(db, "SELECT key FROM entries ORDER BY key", connection->keys) &&
+                        prepare(db, "BEGIN IMMEDIATE", connection->begin) &&
+                        prepare(db, "COMMIT", connection->commit) && prepare(db, "ROLLBACK", connection->rollback);
   struct stat info {};
   if (!prepared || ::stat(path.c_str(), &info) != 0) return nullptr;  // the destructor closes
   connection->device = info.st_dev;
@@ -715,15 +650,15 @@ DefaultsError retiredError(const std::string& suite, std::string_view key) {
 
 // Checks and encodes a value for writing under `key`.
 std::expected<Encoded, DefaultsError> prepareWrite(const PropertyValue& value, std::string_view key,
-                                                  const std::string& suite) {
+                                                   const std::string& suite) {
   if (auto problem = keyProblem(key)) {
     return std::unexpected(errorFor(DefaultsError::Code::invalidKey, suite, key, *problem));
   }
   auto encoded = encode(value);
   if (!encoded) {
-    return std::unexpected(errorFor(DefaultsError::Code::unsupportedValue, suite, key,
-                                    "cannot store the " + std::string(kindName(value.kind())) +
-                                        " value: " + encoded.error()));
+    return std::unexpected(
+        errorFor(DefaultsError::Code::unsupportedValue, suite, key,
+                 "cannot store the " + std::string(kindName(value.kind())) + " value: " + encoded.error()));
   }
   if (encoded->storedBytes() > UserDefaults::kMaxValueBytes) {
     return std::unexpected(errorFor(DefaultsError::Code::valueTooLarge, suite, key,
@@ -823,8 +758,7 @@ std::expected<void, DefaultsError> UserDefaults::removeAll() {
   const std::lock_guard lock(connection.mutex);
   const StatementUse use(connection.removeAll);
   if (connection.db == nullptr || sqlite3_step(use.get()) != SQLITE_DONE) {
-    const std::string reason =
-        "suite " + inQuotes(suiteName_) + ": could not remove all keys: " + connection.message();
+    const std::string reason = "suite " + inQuotes(suiteName_) + ": could not remove all keys: " + connection.message();
     connection.rollBackIfOpen();
     return std::unexpected(DefaultsError{DefaultsError::Code::storageFailed, reason});
   }
@@ -841,9 +775,9 @@ std::vector<std::string> UserDefaults::keys() const {
   while ((rc = sqlite3_step(use.get())) == SQLITE_ROW) {
     const void* text = sqlite3_column_blob(use.get(), 0);
     const int length = sqlite3_column_bytes(use.get(), 0);
-    result.emplace_back(text == nullptr ? std::string()
-                                        : std::string(static_cast<const char*>(text),
-                                                      static_cast<std::size_t>(length)));
+    result.emplace_back(text == nullptr
+                            ? std::string()
+                            : std::string(static_cast<const char*>(text), static_cast<std::size_t>(length)));
   }
   if (rc != SQLITE_DONE) return {};  // a failed read lists nothing rather than a part
   return result;

@@ -44,7 +44,8 @@ class UserDefaults {
   static constexpr std::size_t kMaxValueBytes = 4 * 1024 * 1024;
 
   // A handle on the named suite, or none when it cannot be opened. A suite name is
-  // 1 to 255 characters and may not contain '/', NUL, or be "." or "..".
+  // 1 to 240 bytes (so that SQLite's longest companion file, "<name>.sqlite-journal",
+  // still fits a 255-byte file name) and may not contain '/', NUL, or be "." or "..".
   static std::optional<UserDefaults> make(std::string_view suiteName);
 
   // As make(), for a suite in `folder` instead of the preferences folder.

@@ -11,9 +11,7 @@ namespace {
 
 constexpr std::size_t kTextLength = 36;
 
-constexpr bool isHyphenPosition(std::size_t index) {
-  return index == 8 || index == 13 || index == 18 || index == 23;
-}
+constexpr bool isHyphenPosition(std::size_t index) { return index == 8 || index == 13 || index == 18 || index == 23; }
 
 // The value of one hexadecimal digit, or -1.
 constexpr int hexValue(char c) {

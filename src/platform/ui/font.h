@@ -1,0 +1,115 @@
+// Font: the platform's text styles (`Font.caption`, `Font.largeTitle`, ...) and
+// font weights (`Font.Weight.heavy`, ...), with their default sizes and numeric
+// weights for a renderer. Plain values.
+#pragma once
+
+#include <string_view>
+
+namespace ui {
+
+struct Font {
+  enum class TextStyle {
+    largeTitle,
+    title,
+    title2,
+    title3,
+    headline,
+    subheadline,
+    body,
+    callout,
+    footnote,
+    caption,
+    caption2,
+  };
+  enum class Weight { ultraLight, thin, light, regular, medium, semibold, bold, heavy, black };
+
+  TextStyle style = TextStyle::body;
+
+  static const Font largeTitle;
+  static const Font title;
+  static const Font title2;
+  static const Font title3;
+  static const Font headline;
+  static const Font subheadline;
+  static const Font body;
+  static const Font callout;
+  static const Font footnote;
+  static const Font caption;
+  static const Font caption2;
+
+  friend constexpr bool operator==(Font, Font) = default;
+};
+
+inline constexpr Font Font::largeTitle{Font::TextStyle::largeTitle};
+inline constexpr Font Font::title{Font::TextStyle::title};
+inline constexpr Font Font::title2{Font::TextStyle::title2};
+inline constexpr Font Font::title3{Font::TextStyle::title3};
+inline constexpr Font Font::headline{Font::TextStyle::headline};
+inline constexpr Font Font::subheadline{Font::TextStyle::subheadline};
+inline constexpr Font Font::body{Font::TextStyle::body};
+inline constexpr Font Font::callout{Font::TextStyle::callout};
+inline constexpr Font Font::footnote{Font::TextStyle::footnote};
+inline constexpr Font Font::caption{Font::TextStyle::caption};
+inline constexpr Font Font::caption2{Font::TextStyle::caption2};
+
+constexpr std::string_view name(Font::TextStyle style) {
+  switch (style) {
+    case Font::TextStyle::largeTitle: return "largeTitle";
+    case Font::TextStyle::title: return "title";
+    case Font::TextStyle::title2: return "title2";
+    case Font::TextStyle::title3: return "title3";
+    case Font::TextStyle::headline: return "headline";
+    case Font::TextStyle::subheadline: return "subheadline";
+    case Font::TextStyle::body: return "body";
+    case Font::TextStyle::callout: return "callout";
+    case Font::TextStyle::footnote: return "footnote";
+    case Font::TextStyle::caption: return "caption";
+    case Font::TextStyle::caption2: return "caption2";
+  }
+  return "?";
+}
+
+constexpr std::string_view name(Font font) { return name(font.style); }
+
+constexpr std::string_view name(Font::Weight weight) {
+  switch (weight) {
+    case Font::Weight::ultraLight: return "ultraLight";
+    case Font::Weight::thin: return "thin";
+    case Font::Weight::light: return "light";
+    case Font::Weight::regular: return "regular";
+    case Font::Weight::medium: return "medium";
+    case Font::Weight::semibold: return "semibold";
+    case Font::Weight::bold: return "bold";
+    case Font::Weight::heavy: return "heavy";
+    case Font::Weight::black: return "black";
+  }
+  return "?";
+}
+
+// The style's size in points at the default text size.
+constexpr double pointSize(Font::TextStyle style) {
+  switch (style) {
+    case Font::TextStyle::largeTitle: return 34;
+    case Font::TextStyle::title: return 28;
+    case Font::TextStyle::title2: return 22;
+    case Font::TextStyle::title3: return 20;
+    case Font::TextStyle::headline: return 17;
+    case Font::TextStyle::subheadline: return 15;
+    case Font::TextStyle::body: return 17;
+    case Font::TextStyle::callout: return 16;
+    case Font::TextStyle::footnote: return 13;
+    case Font::TextStyle::caption: return 12;
+    case Font::TextStyle::caption2: return 11;
+  }
+  return 17;
+}
+
+// The weight on the 100 (ultra light) to 900 (black) scale; regular is 400.
+constexpr int numericWeight(Font::Weight weight) { return (static_cast<int>(weight) + 1) * 100; }
+
+// The weight a style has when no weight is asked for (headline is semibold).
+constexpr Font::Weight defaultWeight(Font::TextStyle style) {
+  return style == Font::TextStyle::headline ? Font::Weight::semibold : Font::Weight::regular;
+}
+
+}  // namespace ui

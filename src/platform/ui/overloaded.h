@@ -1,0 +1,12 @@
+// Overloaded: a visitor for std::visit made from a set of lambdas, one per
+// alternative.
+#pragma once
+
+namespace ui {
+
+template <typename... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+
+}  // namespace ui

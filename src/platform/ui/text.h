@@ -1,0 +1,58 @@
+// Text: a localizable text view, the platform's `Text(_:tableName:bundle:comment:)`
+// made from a LocalizedStringKey. What it shows is found when the tree is rendered:
+// the key is looked up in the string table of the rendering bundle and its values are
+// put into the text found (see Localizer).
+//
+// `font(_:)` and `fontWeight(_:)` called on a Text return a Text and belong to that
+// text alone; they are stored on it, apart from the modifier list that every other
+// modifier call builds (a `.font(_:)` on any other view, or on a text after another
+// modifier, is a modifier for everything inside). A plain, comparable value.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/ui/font.h"
+#include "platform/ui/localized_string_key.h"
+#include "platform/ui/view_modifiers.h"
+
+namespace ui {
+
+class Text : public ViewModifiers<Text> {
+ public:
+  // `tableName` absent: the default table. `comment` is a note for translators and
+  // changes nothing on screen.
+  explicit Text(LocalizedStringKey key, std::optional<std::string> tableName = std::nullopt,
+                std::optional<std::string> comment = std::nullopt)
+      : key_(std::move(key)), tableName_(std::move(tableName)), comment_(std::move(comment)) {}
+
+  // This text with its own font.
+  Text font(Font font) const {
+    Text copy = *this;
+    copy.font_ = font;
+    return copy;
+  }
+  // This text with its own font weight.
+  Text fontWeight(Font::Weight weight) const {
+    Text copy = *this;
+    copy.fontWeight_ = weight;
+    return copy;
+  }
+
+  const LocalizedStringKey& key() const { return key_; }
+  const std::optional<std::string>& tableName() const { return tableName_; }
+  const std::optional<std::string>& comment() const { return comment_; }
+  const std::optional<Font>& font() const { return font_; }
+  const std::optional<Font::Weight>& fontWeight() const { return fontWeight_; }
+
+  friend bool operator==(const Text&, const Text&) = default;
+
+ private:
+  LocalizedStringKey key_;
+  std::optional<std::string> tableName_;
+  std::optional<std::string> comment_;
+  std::optional<Font> font_;
+  std::optional<Font::Weight> fontWeight_;
+};
+
+}  // namespace ui

@@ -1,0 +1,248 @@
+// View: one node of a declarative view tree, with the modifiers applied to it.
+//
+// A tree is built from the platform's builders (VStack, HStack, ZStack, Spacer, Text,
+// Image, Button, conditional and optional content, colours and materials as views) and
+// modifier calls, and is then read by whoever renders it: the JSON and outline forms,
+// and a layout engine. It is a plain value: copyable, children held by value (parts
+// that are shared are immutable, so sharing cannot be seen, except for Image, whose
+// identity is meant to be seen). Nothing in it changes after it is built, so a tree
+// may be read from several threads at once.
+//
+// Reading a tree: `node()` is one of the node kinds below; `modifiers()` lists the
+// modifiers in the order applied, each wrapping the view as modified before it;
+// `children()` lists the views the node contains, in order (a stack's content, a
+// button's label, the chosen branch of a conditional). A modifier's view argument (a
+// background, an overlay) is no child: it is read from the modifier.
+//
+//   View body = VStack(HorizontalAlignment::center, std::nullopt, {
+//                   Text("Kadenzo").font(Font::caption),
+//                   Spacer(),
+//                   ifElse(isPlaylist, {tempo, name}, {tempo, marking}),
+//                   playImage().font(Font::largeTitle),
+//               })
+//                   .padding()
+//                   .foregroundColor(Color::white);
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/ui/alignment.h"
+#include "platform/ui/box.h"
+#include "platform/ui/color.h"
+#include "platform/ui/image.h"
+#include "platform/ui/material.h"
+#include "platform/ui/modifier.h"
+#include "platform/ui/text.h"
+#include "platform/ui/view_modifiers.h"
+
+namespace ui {
+
+class View;
+
+// The node kinds besides Text, Image, Color and Material, which are their own nodes.
+namespace nodes {
+
+struct VStack {
+  HorizontalAlignment alignment;
+  std::optional<double> spacing;  // absent: the platform's default spacing
+  std::vector<View> children;
+};
+
+struct HStack {
+  VerticalAlignment alignment;
+  std::optional<double> spacing;
+  std::vector<View> children;
+};
+
+struct ZStack {
+  Alignment alignment;
+  std::vector<View> children;
+};
+
+struct Spacer {
+  std::optional<double> minLength;  // absent: the platform's default
+};
+
+struct Button {
+  std::function<void()> action;
+  Box<View> label;
+};
+
+// The content of a two-way choice made when the tree was built: which branch was
+// taken and the views of that branch, placed directly in the parent.
+struct Conditional {
+  bool branch;
+  std::vector<View> children;
+};
+
+// Nothing: the content of an absent optional view.
+struct Empty {};
+
+}  // namespace nodes
+
+class View : public ViewModifiers<View> {
+ public:
+  using Node = std::variant<nodes::VStack, nodes::HStack, nodes::ZStack, nodes::Spacer, Text, Image, nodes::Button,
+                            nodes::Conditional, nodes::Empty, Color, Material>;
+
+  // Every node kind is a view without modifiers; implicit, so that a list of children
+  // reads as the platform's does.
+  View(nodes::VStack node) : node_(std::move(node)) {}
+  View(nodes::HStack node) : node_(std::move(node)) {}
+  View(nodes::ZStack node) : node_(std::move(node)) {}
+  View(nodes::Spacer node) : node_(node) {}
+  View(Text text) : node_(std::move(text)) {}
+  View(Image image) : node_(std::move(image)) {}
+  View(nodes::Button node) : node_(std::move(node)) {}
+  View(nodes::Conditional node) : node_(std::move(node)) {}
+  View(nodes::Empty node) : node_(node) {}
+  View(Color color) : node_(color) {}
+  View(Material material) : node_(material) {}
+
+  const Node& node() const { return node_; }
+  const std::vector<Modifier>& modifiers() const { return modifiers_; }
+  std::span<const View> children() const;
+
+  // The node as kind T, or null when it is of another kind.
+  template <typename T>
+  const T* as() const {
+    return std::get_if<T>(&node_);
+  }
+
+  // This view with `modifier` applied after the ones it has.
+  View modified(Modifier modifier) const&;
+  View modified(Modifier modifier) &&;
+
+ private:
+  Node node_;
+  std::vector<Modifier> modifiers_;
+};
+
+// The node kind's name: "VStack", "HStack", "ZStack", "Spacer", "Text", "Image",
+// "Button", "Conditional", "Empty", "Color", "Material".
+std::string_view typeName(const View::Node& node);
+
+// Builders, with the platform's names and defaults (center alignment, default spacing).
+View VStack(HorizontalAlignment alignment, std::optional<double> spacing, std::vector<View> content);
+View VStack(std::vector<View> content);
+View HStack(VerticalAlignment alignment, std::optional<double> spacing, std::vector<View> content);
+View HStack(std::vector<View> content);
+View ZStack(Alignment alignment, std::vector<View> content);
+View ZStack(std::vector<View> content);
+View Spacer(std::optional<double> minLength = std::nullopt);
+View Button(std::function<void()> action, View label);
+
+// Conditional content: the views of `whenTrue` when `condition` holds, else those of
+// `whenFalse`; the tree records which branch was taken.
+View ifElse(bool condition, std::vector<View> whenTrue, std::vector<View> whenFalse);
+
+// Optional content: the view itself, or an Empty node when there is none.
+View optionalView(std::optional<View> view);
+
+// ---- The modifier calls of ViewModifiers, for every view value.
+
+template <typename Self>
+View ViewModifiers<Self>::with(Modifier modifier) const& {
+  return View(static_cast<const Self&>(*this)).modified(std::move(modifier));
+}
+template <typename Self>
+View ViewModifiers<Self>::with(Modifier modifier) && {
+  return View(static_cast<Self&&>(*this)).modified(std::move(modifier));
+}
+
+template <typename Self>
+View ViewModifiers<Self>::font(Font font) const& {
+  return with(FontModifier{font});
+}
+template <typename Self>
+View ViewModifiers<Self>::font(Font font) && {
+  return std::move(*this).with(FontModifier{font});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::foregroundColor(Color color) const& {
+  return with(ForegroundColorModifier{color});
+}
+template <typename Self>
+View ViewModifiers<Self>::foregroundColor(Color color) && {
+  return std::move(*this).with(ForegroundColorModifier{color});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::opacity(double opacity) const& {
+  return with(OpacityModifier{clampedOpacity(opacity)});
+}
+template <typename Self>
+View ViewModifiers<Self>::opacity(double opacity) && {
+  return std::move(*this).with(OpacityModifier{clampedOpacity(opacity)});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::padding(EdgeSet edges, std::optional<double> length) const& {
+  return with(PaddingModifier{edges, length});
+}
+template <typename Self>
+View ViewModifiers<Self>::padding(EdgeSet edges, std::optional<double> length) && {
+  return std::move(*this).with(PaddingModifier{edges, length});
+}
+template <typename Self>
+View ViewModifiers<Self>::padding(double length) const& {
+  return with(PaddingModifier{EdgeSet::all, length});
+}
+template <typename Self>
+View ViewModifiers<Self>::padding(double length) && {
+  return std::move(*this).with(PaddingModifier{EdgeSet::all, length});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::frame(FrameOptions options) const& {
+  return with(FrameModifier{options});
+}
+template <typename Self>
+View ViewModifiers<Self>::frame(FrameOptions options) && {
+  return std::move(*this).with(FrameModifier{options});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::background(View content, Alignment alignment) const& {
+  return with(BackgroundModifier{std::move(content), alignment});
+}
+template <typename Self>
+View ViewModifiers<Self>::background(View content, Alignment alignment) && {
+  return std::move(*this).with(BackgroundModifier{std::move(content), alignment});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::overlay(View content, EdgeSet ignoresSafeAreaEdges) const& {
+  return with(OverlayModifier{std::move(content), ignoresSafeAreaEdges});
+}
+template <typename Self>
+View ViewModifiers<Self>::overlay(View content, EdgeSet ignoresSafeAreaEdges) && {
+  return std::move(*this).with(OverlayModifier{std::move(content), ignoresSafeAreaEdges});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::aspectRatio(std::optional<double> ratio, ContentMode contentMode) const& {
+  return with(AspectRatioModifier{ratio, contentMode});
+}
+template <typename Self>
+View ViewModifiers<Self>::aspectRatio(std::optional<double> ratio, ContentMode contentMode) && {
+  return std::move(*this).with(AspectRatioModifier{ratio, contentMode});
+}
+
+template <typename Self>
+View ViewModifiers<Self>::buttonStyle(PlainButtonStyle style) const& {
+  return with(ButtonStyleModifier{style});
+}
+template <typename Self>
+View ViewModifiers<Self>::buttonStyle(PlainButtonStyle style) && {
+  return std::move(*this).with(ButtonStyleModifier{style});
+}
+
+}  // namespace ui

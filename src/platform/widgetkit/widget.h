@@ -1,0 +1,186 @@
+// Widget and WidgetBundle: what an extension declares to the widget host.
+//
+// A widget is a value built with its argument-less constructor whose `body()` yields
+// its configuration (a StaticConfiguration or an ActivityConfiguration). A bundle is a
+// value whose `body()` yields its widgets as a tuple, in order (the platform's
+// TupleWidget). `AnyWidget` is what the host keeps of each: the declaration and
+// type-erased entry points that render views for it.
+#pragma once
+
+#include <concepts>
+#include <expected>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <variant>
+#include <vector>
+
+#include "platform/foundation/date.h"
+#include "platform/foundation/json_decoder.h"
+#include "platform/ui/localized_string_key.h"
+#include "platform/ui/view.h"
+#include "platform/widgetkit/activity_configuration.h"
+#include "platform/widgetkit/static_configuration.h"
+#include "platform/widgetkit/timeline.h"
+#include "platform/widgetkit/timeline_provider.h"
+
+namespace widgetkit {
+
+template <typename W>
+concept Widget = std::default_initializable<W> && requires(const W& widget) { widget.body(); };
+
+// ---- What the host keeps of a widget.
+
+struct RenderedEntry {
+  foundation::Date date;
+  ui::View view;
+};
+
+struct RenderedTimeline {
+  std::vector<RenderedEntry> entries;
+  TimelineReloadPolicy policy;
+};
+
+struct StaticWidget {
+  std::string kind;
+  std::optional<ui::LocalizedStringKey> displayName;
+  std::optional<ui::LocalizedStringKey> description;
+  std::vector<WidgetFamily> families;
+  // None when the provider did not call its completion.
+  std::function<RenderedEntry(const TimelineProviderContext&)> placeholder;
+  std::function<std::optional<RenderedEntry>(const TimelineProviderContext&)> snapshot;
+  std::function<std::optional<RenderedTimeline>(const TimelineProviderContext&)> timeline;
+};
+
+enum class ActivityPresentation { lockScreen, expanded, compactLeading, compactTrailing, minimal };
+
+inline constexpr ActivityPresentation kAllActivityPresentations[] = {
+    ActivityPresentation::lockScreen, ActivityPresentation::expanded, ActivityPresentation::compactLeading,
+    ActivityPresentation::compactTrailing, ActivityPresentation::minimal};
+
+// "lock-screen", "expanded", "compact-leading", "compact-trailing", "minimal".
+std::string_view presentationName(ActivityPresentation presentation);
+std::optional<ActivityPresentation> presentationFromName(std::string_view name);
+
+struct RenderedRegion {
+  DynamicIslandExpandedRegionPosition position;
+  double priority;
+  ui::View view;
+};
+
+// One presentation: a single view, or for `expanded` its regions in order.
+struct RenderedPresentation {
+  ActivityPresentation presentation;
+  std::optional<ui::View> view;
+  std::vector<RenderedRegion> regions;
+};
+
+// Coded attributes or a coded state that did not decode.
+struct ActivityDecodeFailure {
+  std::string record;  // "attributes" or "state"
+  foundation::DecodingError error;
+};
+
+struct ActivityWidget {
+  std::string attributesType;
+  // Decodes the coded attributes and state with the records' own decoding, then
+  // builds the asked presentations in the order asked.
+  std::function<std::expected<std::vector<RenderedPresentation>, ActivityDecodeFailure>(
+      std::string_view attributes, std::string_view state, std::span<const ActivityPresentation> presentations)>
+      present;
+};
+
+using AnyWidget = std::variant<StaticWidget, ActivityWidget>;
+
+// ---- Erasing configurations.
+
+template <TimelineProvider P, typename C>
+AnyWidget eraseConfiguration(const StaticConfiguration<P, C>& configuration) {
+  using Entry = typename P::Entry;
+  auto render = [configuration](const Entry& entry) {
+    return RenderedEntry{foundation::Date(entry.date), toView(configuration.content()(entry))};
+  };
+  StaticWidget widget;
+  widget.kind = configuration.kind();
+  widget.displayName = configuration.displayName();
+  widget.description = configuration.descriptionText();
+  widget.families = configuration.families();
+  widget.placeholder = [configuration, render](const TimelineProviderContext& context) {
+    return render(configuration.provider().placeholder(context));
+  };
+  widget.snapshot = [configuration, render](const TimelineProviderContext& context) {
+    std::optional<RenderedEntry> result;
+    configuration.provider().getSnapshot(context, [&](Entry entry) { result = render(entry); });
+    return result;
+  };
+  widget.timeline = [configuration, render](const TimelineProviderContext& context) {
+    std::optional<RenderedTimeline> result;
+    configuration.provider().getTimeline(context, [&](Timeline<Entry> timeline) {
+      RenderedTimeline rendered{{}, timeline.policy};
+      for (const auto& entry : timeline.entries) rendered.entries.push_back(render(entry));
+      result = std::move(rendered);
+    });
+    return result;
+  };
+  return widget;
+}
+
+template <ActivityAttributes A, typename C, typename I>
+AnyWidget eraseConfiguration(const ActivityConfiguration<A, C, I>& configuration) {
+  ActivityWidget widget;
+  widget.attributesType = std::string(A::typeName);
+  widget.present = [configuration](std::string_view codedAttributes, std::string_view codedState,
+                                   std::span<const ActivityPresentation> presentations)
+      -> std::expected<std::vector<RenderedPresentation>, ActivityDecodeFailure> {
+    const foundation::JSONDecoder decoder;
+    auto attributes = decoder.decode<A>(codedAttributes);
+    if (!attributes) return std::unexpected(ActivityDecodeFailure{"attributes", attributes.error()});
+    auto state = decoder.decode<typename A::ContentState>(codedState);
+    if (!state) return std::unexpected(ActivityDecodeFailure{"state", state.error()});
+    const ActivityViewContext<A> context{std::move(*attributes), std::move(*state)};
+    std::vector<RenderedPresentation> rendered;
+    for (ActivityPresentation presentation : presentations) {
+      RenderedPresentation out{presentation, std::nullopt, {}};
+      switch (presentation) {
+        case ActivityPresentation::lockScreen: out.view = configuration.lockScreen(context); break;
+        case ActivityPresentation::expanded:
+          for (const auto& region : configuration.dynamicIsland(context).expanded()) {
+            out.regions.push_back({region.position(), region.priority(), region.content()});
+          }
+          break;
+        case ActivityPresentation::compactLeading:
+          out.view = configuration.dynamicIsland(context).compactLeading();
+          break;
+        case ActivityPresentation::compactTrailing:
+          out.view = configuration.dynamicIsland(context).compactTrailing();
+          break;
+        case ActivityPresentation::minimal: out.view = configuration.dynamicIsland(context).minimal(); break;
+      }
+      rendered.push_back(std::move(out));
+    }
+    return rendered;
+  };
+  return widget;
+}
+
+template <Widget W>
+AnyWidget eraseWidget(const W& widget) {
+  return eraseConfiguration(widget.body());
+}
+
+template <typename B>
+concept WidgetBundle = std::default_initializable<B> && requires(const B& bundle) {
+  std::tuple_size<decltype(bundle.body())>::value;
+};
+
+// The bundle's widgets, in the order its body lists them.
+template <WidgetBundle B>
+std::vector<AnyWidget> bundleWidgets(const B& bundle) {
+  return std::apply([](const auto&... widgets) { return std::vector<AnyWidget>{eraseWidget(widgets)...}; },
+                    bundle.body());
+}
+
+}  // namespace widgetkit

@@ -1,0 +1,72 @@
+#include "platform/foundation/uuid.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "platform/foundation/hasher.h"
+
+namespace foundation {
+namespace {
+
+TEST(UUID, ParseAcceptsOnlyTheExactTextForm) {
+  using namespace std::string_literals;
+  const struct {
+    std::string text;
+    bool accepted;
+  } cases[] = {
+      {"E621E1F8-C36C-495A-93FC-0C247A3E6E5F", true},
+      {"e621e1f8-c36c-495a-93fc-0c247a3e6e5f", true},
+      {"e621E1F8-c36C-495a-93Fc-0C247a3e6E5f", true},
+      {"00000000-0000-0000-0000-000000000000", true},
+      {"", false},
+      {"{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}", false},
+      {"E621E1F8-C36C-495A-93FC-0C247A3E6E5", false},    // 35 characters
+      {"E621E1F8-C36C-495A-93FC-0C247A3E6E5F0", false},  // 37 characters
+      {"E621E1F8C36C-495A-93FC-0C247A3E6E5F0", false},   // hyphen missing
+      {"E621E1F-8C36C-495A-93FC-0C247A3E6E5F", false},   // hyphen moved
+      {"E621E1F8-C36C-495A-93FC-0C247A3E6E5G", false},   // not hexadecimal
+      {" E621E1F8-C36C-495A-93FC-0C247A3E6E5", false},
+      {"+621E1F8-C36C-495A-93FC-0C247A3E6E5F", false},
+      {"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\n", false},
+      {"E621E1F8-C36C-495A-93FC-0C247A3E6E\0F"s, false},
+      {"urn:uuid:E621E1F8-C36C-495A-93FC-0C247A3E6E5F", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UUID::parse(c.text).has_value(), c.accepted) << '"' << c.text << '"';
+  }
+}
+
+TEST(UUID, TextFormIsUpperCaseAndRoundTrips) {
+  const auto parsed = UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+  EXPECT_EQ(parsed->bytes()[0], 0xE6);
+  EXPECT_EQ(parsed->bytes()[15], 0x5F);
+  EXPECT_EQ(UUID::parse(parsed->uuidString()), parsed);
+  EXPECT_EQ(UUID::fromBytes(parsed->bytes()), *parsed);
+}
+
+TEST(UUID, RandomIdentifiersAreVersionFourAndDistinct) {
+  std::set<UUID> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const UUID id = UUID::random();
+    EXPECT_EQ(id.bytes()[6] >> 4, 4) << id.uuidString();
+    EXPECT_EQ(id.bytes()[8] >> 6, 2) << id.uuidString();
+    EXPECT_EQ(UUID::parse(id.uuidString()), id);
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(UUID, EqualIdentifiersHashAlike) {
+  const UUID a = *UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+  const UUID b = *UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
+  const UUID c = *UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E50");
+  EXPECT_EQ(hashValue(a), hashValue(b));
+  EXPECT_NE(hashValue(a), hashValue(c));
+}
+
+}  // namespace
+}  // namespace foundation
