@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "app/tul_widget_bundle.h"
+#include "support/child_process.h"
+#include "support/temp_preferences.h"
+
+namespace tul {
+namespace {
+
+TEST(TulWidgetBundle, DeclaresTheHomeScreenWidgetThenTheLiveActivity) {
+  const auto widgets = widgetkit::bundleWidgets(TulWidgetBundle{});
+  ASSERT_EQ(widgets.size(), 2u);
+  const auto* home = std::get_if<widgetkit::StaticWidget>(&widgets[0]);
+  ASSERT_NE(home, nullptr);
+  EXPECT_EQ(home->kind, "com.lumaro.TulWidget");
+  EXPECT_EQ(home->families, std::vector{widgetkit::WidgetFamily::systemSmall});
+  const auto* activity = std::get_if<widgetkit::ActivityWidget>(&widgets[1]);
+  ASSERT_NE(activity, nullptr);
+  EXPECT_EQ(activity->attributesType, "TulWidgetAttributes");
+  EXPECT_EQ(std::get<0>(TulWidgetBundle{}.body()).kind, "com.lumaro.TulWidget");
+}
+
+TEST(TulWidgetExtension, ServesUntilInputClosesThenExitsZero) {
+  testing::TempPreferences prefs;
+  const auto quiet = testing::runProcess({TUL_EXTENSION_PATH});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.output, "");
+
+  const auto served = testing::runProcess(
+      {TUL_EXTENSION_PATH},
+      R"({"jsonrpc":"2.0","id":1,"method":"timeline","params":{"kind":"com.lumaro.TulWidget"}})" "\n"
+      R"({"jsonrpc":"2.0","id":2,"method":"widgets","params":{"locale":"de"}})" "\n");
+  EXPECT_EQ(served.exitCode, 0);
+  const auto newline = served.output.find('\n');
+  ASSERT_NE(newline, std::string::npos) << served.output;
+  const auto timeline = nlohmann::json::parse(served.output.substr(0, newline));
+  const auto& view = timeline["result"]["entries"][0]["view"];
+  EXPECT_EQ(view["children"][2]["children"][0]["text"], "120");
+  EXPECT_EQ(view["children"][2]["children"][1]["text"], "Allegro");
+  const auto widgets = nlohmann::json::parse(served.output.substr(newline + 1));
+  EXPECT_EQ(widgets["result"]["widgets"][0]["description"], "Übe mit Kadenzo") << "the bundle's own German table";
+  EXPECT_TRUE(std::filesystem::exists(prefs.suiteFile("group.com.quenova.tul"))) << "the default was written back";
+}
+
+}  // namespace
+}  // namespace tul
