@@ -31,6 +31,19 @@ std::optional<std::string> normalized(std::string_view utf8) {
 
 }  // namespace
 
+bool isValidUTF8(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  auto remaining = static_cast<utf8proc_ssize_t>(text.size());
+  while (remaining > 0) {
+    utf8proc_int32_t codePoint = 0;
+    const utf8proc_ssize_t length = utf8proc_iterate(bytes, remaining, &codePoint);
+    if (length <= 0) return false;
+    bytes += length;
+    remaining -= length;
+  }
+  return true;
+}
+
 std::string nfc(std::string_view utf8) {
   auto result = normalized(utf8);
   return result ? std::move(*result) : std::string(utf8);

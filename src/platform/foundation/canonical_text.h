@@ -16,4 +16,8 @@ std::string nfc(std::string_view utf8);
 
 bool canonicallyEqual(std::string_view a, std::string_view b);
 
+// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or values past
+// U+10FFFF).
+bool isValidUTF8(std::string_view text);
+
 }  // namespace foundation

@@ -1,7 +1,8 @@
 #include "platform/foundation/json_encoder.h"
 
 #include <nlohmann/json.hpp>
-#include <utf8proc.h>
+
+#include "platform/foundation/canonical_text.h"
 
 namespace foundation {
 
@@ -21,23 +22,6 @@ std::expected<std::string, EncodingError> Encoder::finish() const {
     return std::unexpected(EncodingError{EncodingError::Kind::invalidValue, {}, error.what()});
   }
 }
-
-namespace {
-
-bool isValidUTF8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-  auto remaining = static_cast<utf8proc_ssize_t>(text.size());
-  while (remaining > 0) {
-    utf8proc_int32_t codePoint = 0;
-    const utf8proc_ssize_t length = utf8proc_iterate(bytes, remaining, &codePoint);
-    if (length <= 0) return false;
-    bytes += length;
-    remaining -= length;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::expected<void, EncodingError> KeyedEncodingContainerCore::encode(std::int64_t value, std::string_view key) {
   encoder_->state_->object[std::string(key)] = value;

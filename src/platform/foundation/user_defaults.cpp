@@ -17,6 +17,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/foundation/canonical_text.h"
 #include "platform/foundation/data.h"
 
 // Storage layout of a suite file:
@@ -47,40 +48,6 @@ constexpr std::string_view kRetiredMessage =
     "the suite file was removed or replaced on disk since this handle was made";
 
 // ---- Text checks ----
-
-bool isValidUTF8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    std::uint32_t codePoint = 0;
-    std::uint32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, codePoint = lead & 0x1Fu, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, codePoint = lead & 0x0Fu, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, codePoint = lead & 0x07u, minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3Fu);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 std::optional<std::string> keyProblem(std::string_view key) {
   if (key.size() > kMaxKeyBytes) {
