@@ -1,0 +1,343 @@
+#include "command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <expected>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "defaults_commands.h"
+#include "extension_locator.h"
+#include "host_error.h"
+#include "output_format.h"
+#include "quoted_text.h"
+#include "widget_commands.h"
+
+namespace host {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPresentations[] = {"lock-screen",      "expanded", "compact-leading",
+                                          "compact-trailing", "minimal",  "all"};
+
+// The options every command takes, before or after the command's name.
+struct GlobalOptions {
+  std::string format = "text";
+  std::string extension;
+  double timeoutSeconds = 10;
+  std::string preferences;
+};
+
+OutputFormat formatNamed(const std::string& name) {
+  for (const auto& [each, format] : kOutputFormatNames) {
+    if (each == name) return format;
+  }
+  return OutputFormat::text;  // the option's check admits only the names above
+}
+
+std::vector<std::string> formatNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : kOutputFormatNames) names.emplace_back(entry.first);
+  return names;
+}
+
+std::string oneLine(std::string text) {
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+    text.replace(at, 1, at + 1 == text.size() ? "" : "; ");
+  }
+  return text;
+}
+
+// A parsed command: the name shown in messages and what it does.
+struct Command {
+  std::string name;
+  std::function<std::expected<std::string, HostError>()> run;
+};
+
+ExtensionSearch defaultSearch() {
+  return ExtensionSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
+                         fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
+}
+
+int fail(const std::string& command, const HostError& error) {
+  std::cerr << "widget-host: " << (command.empty() ? "" : command + ": ") << oneLine(error.message) << std::endl;
+  return static_cast<int>(error.code);
+}
+
+// The words of the command line that are not options or option values: the command
+// and its subcommand first. Only the global options take a value here; that is
+// enough to find the command's name.
+std::vector<std::string> commandWords(int argc, char** argv) {
+  static constexpr std::string_view kValueOptions[] = {"--format", "--extension", "--timeout", "--preferences"};
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--") break;
+    if (!argument.empty() && argument.front() == '-') {
+      if (std::find(std::begin(kValueOptions), std::end(kValueOptions), argument) != std::end(kValueOptions)) ++i;
+      continue;
+    }
+    words.emplace_back(argument);
+  }
+  return words;
+}
+
+std::string names(const CLI::App& app) {
+  std::string list;
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    list += (list.empty() ? "" : ", ") + command->get_name();
+  }
+  return list;
+}
+
+// One line for a parse error, naming the command it concerns; an unknown command or
+// subcommand is named as such.
+std::string usageMessage(CLI::App& app, const CLI::ParseError& error, const std::vector<std::string>& words) {
+  std::string path;
+  const CLI::App* level = &app;
+  std::size_t word = 0;
+  for (;;) {
+    const auto selected = level->get_subcommands();
+    if (selected.empty()) break;
+    level = selected.front();
+    path += (path.empty() ? "" : " ") + level->get_name();
+    ++word;
+  }
+  // Only a missing or unexpected word at a level that wants a command is about the
+  // command; any other error (a bad --timeout) says what it says.
+  const bool aboutCommand = dynamic_cast<const CLI::RequiredError*>(&error) != nullptr ||
+                            dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr;
+  const bool expectsCommand = aboutCommand && level->get_require_subcommand_min() > 0;
+  std::string message;
+  if (expectsCommand && word < words.size()) {
+    message = "unknown command " + inQuotes(words[word]) + " (commands: " + names(*level) + ")";
+  } else if (expectsCommand) {
+    message = "a command is needed (commands: " + names(*level) + ")";
+  } else {
+    message = oneLine(error.what());
+    if (message.size() > 1 && std::isupper(static_cast<unsigned char>(message[0])) &&
+        std::islower(static_cast<unsigned char>(message[1]))) {
+      message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
+    }
+  }
+  return (path.empty() ? "" : path + ": ") + message + "; see widget-host " + (path.empty() ? "" : path + " ") +
+         "--help";
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+  CLI::App app{
+      "Stands in for the phone's widget host: starts the widget extension, asks it for entries and Live Activity "
+      "presentations and shows them, and reads and writes preferences suites as the host app does.",
+      "widget-host"};
+  app.fallthrough();
+  app.require_subcommand(1);
+
+  GlobalOptions global;
+  app.add_option("--format", global.format, "How to show results: text (an outline) or json")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember(formatNames()))
+      ->capture_default_str();
+  app.add_option("--extension", global.extension,
+                 "The extension to start: its executable or its .appex folder (default: the installed one)")
+      ->type_name("PATH");
+  app.add_option("--timeout", global.timeoutSeconds, "Seconds to wait for each answer of the extension")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            double seconds = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+            if (error == std::errc() && stop == end && seconds >= 0.001 && seconds <= 86400) return {};
+            return "\"" + text + "\" is not a number of seconds from 0.001 to 86400";
+          },
+          "SECONDS"))
+      ->capture_default_str();
+  app.add_option("--preferences", global.preferences,
+                 "The folder of the preferences suites, for this tool and the extension "
+                 "(default: $WIDGET_PLATFORM_PREFERENCES, else $XDG_DATA_HOME/widget-platform/preferences)")
+      ->type_name("DIR");
+
+  std::optional<Command> chosen;
+  const auto extensionOptions = [&]() -> std::expected<ExtensionOptions, HostError> {
+    std::optional<fs::path> requested;
+    if (!global.extension.empty()) requested = fs::path(global.extension);
+    auto executable = locateExtension(requested, defaultSearch());
+    if (!executable) return std::unexpected(executable.error());
+    const auto milliseconds = static_cast<std::int64_t>(std::ceil(global.timeoutSeconds * 1000.0));
+    return ExtensionOptions{*executable, std::chrono::milliseconds(milliseconds)};
+  };
+  const auto format = [&] { return formatNamed(global.format); };
+
+  // widgets
+  std::string widgetsLocale;
+  auto* widgets = app.add_subcommand("widgets", "What the extension's bundle declares");
+  widgets->add_option("--locale", widgetsLocale, "The language of names and descriptions (default en)");
+  widgets->callback([&] {
+    chosen = Command{"widgets", [&]() -> std::expected<std::string, HostError> {
+                       auto extension = extensionOptions();
+                       if (!extension) return std::unexpected(extension.error());
+                       std::optional<std::string> locale;
+                       if (!widgetsLocale.empty()) locale = widgetsLocale;
+                       return widgetsCommand(*extension, locale, format());
+                     }};
+  });
+
+  // placeholder, snapshot, timeline
+  EntryRequest entry;
+  std::string entryLocale;
+  for (const char* method : {"placeholder", "snapshot", "timeline"}) {
+    const std::string name = method;
+    const std::string about = name == "timeline"   ? "The widget's timeline: what the home screen shows"
+                              : name == "snapshot" ? "A snapshot entry, as for the widget gallery"
+                                                   : "The placeholder entry shown while the widget is prepared";
+    auto* command = app.add_subcommand(name, about);
+    command->add_option("--kind", entry.kind, "The widget kind")->capture_default_str();
+    command->add_option("--family", entry.family, "The widget family")->capture_default_str();
+    command->add_option("--locale", entryLocale, "The language of the texts (default en)");
+    if (name == "snapshot") command->add_flag("--preview", entry.preview, "Ask in preview mode");
+    command->callback([&, name] {
+      entry.method = name;
+      chosen = Command{name, [&]() -> std::expected<std::string, HostError> {
+                         auto extension = extensionOptions();
+                         if (!extension) return std::unexpected(extension.error());
+                         if (!entryLocale.empty()) entry.locale = entryLocale;
+                         return entriesCommand(*extension, entry, format());
+                       }};
+    });
+  }
+
+  // activity
+  ActivityRequest activity;
+  std::string activityType;
+  std::string activityLocale;
+  auto* activityCommandLine =
+      app.add_subcommand("activity", "The Live Activity's presentations for coded attributes and state");
+  activityCommandLine
+      ->add_option("--attributes", activity.attributesFile, "File holding the coded attributes (- for standard input)")
+      ->type_name("FILE")
+      ->required();
+  activityCommandLine
+      ->add_option("--state", activity.stateFile, "File holding the coded content state (- for standard input)")
+      ->type_name("FILE")
+      ->required();
+  activityCommandLine->add_option("--presentation", activity.presentation, "Which presentation to show")
+      ->check(CLI::IsMember(std::vector<std::string>(std::begin(kPresentations), std::end(kPresentations))))
+      ->capture_default_str();
+  activityCommandLine->add_option("--attributes-type", activityType,
+                                  "The attributes type (needed only when the bundle declares several activities)");
+  activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
+  activityCommandLine->callback([&] {
+    chosen = Command{"activity", [&]() -> std::expected<std::string, HostError> {
+                       auto extension = extensionOptions();
+                       if (!extension) return std::unexpected(extension.error());
+                       if (!activityType.empty()) activity.attributesType = activityType;
+                       if (!activityLocale.empty()) activity.locale = activityLocale;
+                       return activityCommand(*extension, activity, format());
+                     }};
+  });
+
+  // defaults
+  auto* defaults = app.add_subcommand("defaults", "Read and write preferences suites, as the host app does");
+  defaults->require_subcommand(1);
+  std::string suite;
+  std::string key;
+
+  auto* read = defaults->add_subcommand("read", "Show one value with its kind, or every key of the suite");
+  read->add_option("SUITE", suite, "The suite's name, e.g. group.com.quenova.tul")->required();
+  auto* readKey = read->add_option("KEY", key, "The key (default: all keys)");
+  read->callback([&] {
+    chosen = Command{"defaults read", [&, readKey] {
+                       std::optional<std::string> which;
+                       if (readKey->count() > 0) which = key;
+                       return defaultsRead(suite, which, format());
+                     }};
+  });
+
+  auto* readType = defaults->add_subcommand("read-type", "Show the kind of one value");
+  readType->add_option("SUITE", suite, "The suite's name")->required();
+  readType->add_option("KEY", key, "The key")->required();
+  readType->callback([&] {
+    chosen = Command{"defaults read-type", [&] { return defaultsReadType(suite, key, format()); }};
+  });
+
+  WriteValueOptions value;
+  std::string dataHex, dataFile, stringValue, integerValue, realValue, booleanValue;
+  auto* write = defaults->add_subcommand("write", "Store one value, replacing what the key held");
+  write->add_option("SUITE", suite, "The suite's name")->required();
+  write->add_option("KEY", key, "The key")->required();
+  auto* dataHexOption = write->add_option("--data", dataHex, "Data given as hex digits")->type_name("HEX");
+  auto* dataFileOption =
+      write->add_option("--data-file", dataFile, "Data: the bytes of a file (- for standard input)")->type_name("FILE");
+  auto* stringOption = write->add_option("--string", stringValue, "A string")->type_name("TEXT");
+  auto* integerOption = write->add_option("--int", integerValue, "An integer")->type_name("N");
+  auto* realOption = write->add_option("--float", realValue, "A real number")->type_name("X");
+  auto* booleanOption = write->add_option("--bool", booleanValue, "A boolean")->type_name("true|false");
+  write->callback([&, dataHexOption, dataFileOption, stringOption, integerOption, realOption, booleanOption] {
+    const auto given = [](CLI::Option* option, const std::string& text) {
+      return option->count() > 0 ? std::optional<std::string>(text) : std::nullopt;
+    };
+    value = WriteValueOptions{given(dataHexOption, dataHex),    given(dataFileOption, dataFile),
+                              given(stringOption, stringValue), given(integerOption, integerValue),
+                              given(realOption, realValue),     given(booleanOption, booleanValue)};
+    chosen = Command{"defaults write", [&]() -> std::expected<std::string, HostError> {
+                       auto stored = valueToWrite(value);
+                       if (!stored) return std::unexpected(stored.error());
+                       return defaultsWrite(suite, key, *stored, format());
+                     }};
+  });
+
+  auto* remove = defaults->add_subcommand("delete", "Remove one key, or every key of the suite");
+  remove->add_option("SUITE", suite, "The suite's name")->required();
+  auto* removeKey = remove->add_option("KEY", key, "The key (default: all keys)");
+  remove->callback([&, removeKey] {
+    chosen = Command{"defaults delete", [&, removeKey] {
+                       std::optional<std::string> which;
+                       if (removeKey->count() > 0) which = key;
+                       return defaultsDelete(suite, which, format());
+                     }};
+  });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help, std::cout, std::cerr);
+  } catch (const CLI::CallForAllHelp& help) {
+    return app.exit(help, std::cout, std::cerr);
+  } catch (const CLI::ParseError& error) {
+    return fail("", HostError{ExitCode::usage, usageMessage(app, error, commandWords(argc, argv))});
+  }
+  if (!chosen) return fail("", HostError{ExitCode::usage, "no command given; see widget-host --help"});
+
+  if (!global.preferences.empty()) {
+    // Both this process and the extension it starts read the variable.
+    std::error_code error;
+    const fs::path folder = fs::absolute(global.preferences, error);
+    ::setenv("WIDGET_PLATFORM_PREFERENCES", (error ? fs::path(global.preferences) : folder).c_str(), 1);
+  }
+
+  auto output = chosen->run();
+  if (!output) return fail(chosen->name, output.error());
+  // Talking to the extension ignored SIGPIPE; for our own output, a reader that goes
+  // away (`widget-host timeline | head`) ends us quietly, as it does any filter.
+  std::signal(SIGPIPE, SIG_DFL);
+  std::cout << *output << std::flush;
+  if (!std::cout) {
+    return fail(chosen->name, HostError{ExitCode::ioError, "cannot write the output"});
+  }
+  return 0;
+}
+
+}  // namespace host

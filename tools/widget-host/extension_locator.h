@@ -1,0 +1,33 @@
+// Extension location: which extension executable the host starts, and where it looked.
+//
+// The default is the installed bundle beside the installed host (its place relative to
+// the host's own folder is fixed when the project is configured), and, only for the
+// host that runs from the build tree, the build tree's bundle. Either way the host
+// never searches PATH or the working folder.
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <optional>
+
+#include "host_error.h"
+
+namespace host {
+
+struct ExtensionSearch {
+  std::filesystem::path hostFolder;         // the folder of the running host executable
+  std::filesystem::path installedRelative;  // from the host's folder to the installed extension
+  std::filesystem::path buildFolder;        // where the build tree's host lives
+  std::filesystem::path buildExtension;     // the build tree's extension executable
+};
+
+// The absolute path of the executable to start. `requested` (from --extension) is an
+// executable or a bundle folder "<Name>.appex" holding "<Name>". Fails (exit code
+// `unavailable`) when there is no such file, naming the places looked at.
+std::expected<std::filesystem::path, HostError> locateExtension(const std::optional<std::filesystem::path>& requested,
+                                                                const ExtensionSearch& search);
+
+// The folder of the running executable, or empty when the system does not say.
+std::filesystem::path runningExecutableFolder();
+
+}  // namespace host
