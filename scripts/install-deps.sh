@@ -12,7 +12,7 @@ packages=(
   libcairo2-dev libpango1.0-dev fonts-inter
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(sqlite3 python3 chromium)
+  packages+=(sqlite3 python3 chromium libxml2-dev)
 fi
 
 missing=()

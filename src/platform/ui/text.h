@@ -38,12 +38,22 @@ class Text : public ViewModifiers<Text> {
     copy.fontWeight_ = weight;
     return copy;
   }
+  // This text with the string it shows already known: a tree read back from its JSON
+  // form keeps what the process that built it showed (see tree_json_reader.h). The
+  // layout shows that string instead of looking the key up; the JSON and outline
+  // writers still look the key up.
+  Text showing(std::string shown) const {
+    Text copy = *this;
+    copy.shown_ = std::move(shown);
+    return copy;
+  }
 
   const LocalizedStringKey& key() const { return key_; }
   const std::optional<std::string>& tableName() const { return tableName_; }
   const std::optional<std::string>& comment() const { return comment_; }
   const std::optional<Font>& font() const { return font_; }
   const std::optional<Font::Weight>& fontWeight() const { return fontWeight_; }
+  const std::optional<std::string>& shown() const { return shown_; }
 
   friend bool operator==(const Text&, const Text&) = default;
 
@@ -53,6 +63,7 @@ class Text : public ViewModifiers<Text> {
   std::optional<std::string> comment_;
   std::optional<Font> font_;
   std::optional<Font::Weight> fontWeight_;
+  std::optional<std::string> shown_;
 };
 
 }  // namespace ui

@@ -1,0 +1,140 @@
+#include "platform/render/pango_text_measurer.h"
+
+#include <pango/pangocairo.h>
+#include <strings.h>
+
+#include <cmath>
+#include <map>
+#include <utility>
+
+namespace render {
+namespace {
+
+template <typename T, void (*Free)(T*)>
+struct Deleter {
+  void operator()(T* pointer) const {
+    if (pointer != nullptr) Free(pointer);
+  }
+};
+
+void unrefObject(void* object) { g_object_unref(object); }
+
+using FontMap = std::unique_ptr<PangoFontMap, Deleter<void, unrefObject>>;
+using Context = std::unique_ptr<PangoContext, Deleter<void, unrefObject>>;
+using Layout = std::unique_ptr<PangoLayout, Deleter<void, unrefObject>>;
+using Description = std::unique_ptr<PangoFontDescription, Deleter<PangoFontDescription, pango_font_description_free>>;
+using FontOptions = std::unique_ptr<cairo_font_options_t, Deleter<cairo_font_options_t, cairo_font_options_destroy>>;
+
+// Unhinted outlines and metrics: the same widths at every scale.
+FontOptions unhintedOptions() {
+  FontOptions options(cairo_font_options_create());
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+  return options;
+}
+
+Description describe(const ui::ResolvedFont& font) {
+  Description description(pango_font_description_new());
+  pango_font_description_set_family(description.get(), std::string(kFontFamily).c_str());
+  pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(font.weight));
+  pango_font_description_set_style(description.get(), PANGO_STYLE_NORMAL);
+  pango_font_description_set_absolute_size(description.get(), font.size * PANGO_SCALE);
+  return description;
+}
+
+struct FontKey {
+  double size;
+  int weight;
+  friend auto operator<=>(const FontKey&, const FontKey&) = default;
+};
+
+}  // namespace
+
+struct PangoTextMeasurer::State {
+  FontMap fontMap;
+  Context measuring;
+  Context drawing;
+  Layout layout;
+  std::map<FontKey, Description> descriptions;
+  std::map<FontKey, ui::FontMetrics> metrics;
+
+  const PangoFontDescription* description(const ui::ResolvedFont& font) {
+    const FontKey key{font.size, font.weight};
+    auto it = descriptions.find(key);
+    if (it == descriptions.end()) it = descriptions.emplace(key, describe(font)).first;
+    return it->second.get();
+  }
+};
+
+PangoTextMeasurer::PangoTextMeasurer(std::unique_ptr<State> state) : state_(std::move(state)) {}
+PangoTextMeasurer::PangoTextMeasurer(PangoTextMeasurer&&) noexcept = default;
+PangoTextMeasurer& PangoTextMeasurer::operator=(PangoTextMeasurer&&) noexcept = default;
+PangoTextMeasurer::~PangoTextMeasurer() = default;
+
+std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
+  auto state = std::make_unique<State>();
+  state->fontMap.reset(pango_cairo_font_map_new());
+  if (!state->fontMap) return std::unexpected(RenderError{RenderError::Kind::font, "pango has no font map"});
+  pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(state->fontMap.get()), 72);
+  const FontOptions options = unhintedOptions();
+  for (Context* context : {&state->measuring, &state->drawing}) {
+    context->reset(pango_font_map_create_context(state->fontMap.get()));
+    pango_cairo_context_set_font_options(context->get(), options.get());
+  }
+  state->layout.reset(pango_layout_new(state->measuring.get()));
+
+  // Pango falls back to another face silently; a picture in the wrong face is an error.
+  const Description wanted = describe(ui::ResolvedFont{});
+  PangoFont* font = pango_font_map_load_font(state->fontMap.get(), state->measuring.get(), wanted.get());
+  bool found = false;
+  if (font != nullptr) {
+    const Description loaded(pango_font_describe(font));
+    const char* family = pango_font_description_get_family(loaded.get());
+    found = family != nullptr && ::strcasecmp(family, std::string(kFontFamily).c_str()) == 0;
+    g_object_unref(font);
+  }
+  if (!found) {
+    return std::unexpected(
+        RenderError{RenderError::Kind::font,
+                    "the face \"" + std::string(kFontFamily) + "\" is not installed (Debian package fonts-inter)"});
+  }
+  return PangoTextMeasurer(std::move(state));
+}
+
+ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) {
+  const FontKey key{font.size, font.weight};
+  if (const auto it = state_->metrics.find(key); it != state_->metrics.end()) return it->second;
+  PangoFontMetrics* found = pango_context_get_metrics(state_->measuring.get(), state_->description(font), nullptr);
+  const ui::FontMetrics out{static_cast<double>(pango_font_metrics_get_ascent(found)) / PANGO_SCALE,
+                            static_cast<double>(pango_font_metrics_get_descent(found)) / PANGO_SCALE};
+  pango_font_metrics_unref(found);
+  state_->metrics.emplace(key, out);
+  return out;
+}
+
+double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& font) {
+  if (utf8.empty()) return 0;
+  PangoLayout* layout = state_->layout.get();
+  pango_layout_set_font_description(layout, state_->description(font));
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  PangoRectangle logical{};
+  pango_layout_get_extents(layout, nullptr, &logical);
+  return static_cast<double>(logical.width) / PANGO_SCALE;
+}
+
+void PangoTextMeasurer::drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y) {
+  if (utf8.empty()) return;
+  PangoContext* context = state_->drawing.get();
+  pango_cairo_update_context(cr, context);
+  pango_cairo_context_set_font_options(context, unhintedOptions().get());
+  const Layout layout(pango_layout_new(context));
+  pango_layout_set_font_description(layout.get(), state_->description(font));
+  pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
+  // Place the line so that its baseline falls where the layout put it.
+  const double baseline = static_cast<double>(pango_layout_get_baseline(layout.get())) / PANGO_SCALE;
+  cairo_move_to(cr, x, y + metrics(font).ascent - baseline);
+  pango_cairo_show_layout(cr, layout.get());
+}
+
+}  // namespace render

@@ -1,0 +1,47 @@
+// PangoTextMeasurer: text measured and drawn with pango in the face "Inter", the
+// TextMeasurer a real picture is laid out with. Sizes are in points (pango at 72 dpi)
+// and hinting is off, so widths do not depend on the scale a picture is drawn at and
+// the lines the layout chose are the lines drawn.
+//
+// Holds its own pango font map and contexts, and caches fonts and metrics: use one
+// instance from one thread at a time. Movable, not copyable.
+#pragma once
+
+#include <cairo.h>
+
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/render/render_error.h"
+#include "platform/ui/text_measurer.h"
+
+namespace render {
+
+inline constexpr std::string_view kFontFamily = "Inter";
+
+class PangoTextMeasurer final : public ui::TextMeasurer {
+ public:
+  // Fails when the face "Inter" is not installed (Debian: fonts-inter).
+  static std::expected<PangoTextMeasurer, RenderError> create();
+
+  PangoTextMeasurer(PangoTextMeasurer&&) noexcept;
+  PangoTextMeasurer& operator=(PangoTextMeasurer&&) noexcept;
+  ~PangoTextMeasurer() override;
+
+  ui::FontMetrics metrics(const ui::ResolvedFont& font) override;
+  double width(std::string_view utf8, const ui::ResolvedFont& font) override;
+
+  // Draws one line of text with the source set on `cr`, the top of its line box at
+  // (x, y) in user space.
+  void drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y);
+
+ private:
+  struct State;
+  explicit PangoTextMeasurer(std::unique_ptr<State> state);
+
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace render

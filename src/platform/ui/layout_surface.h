@@ -1,0 +1,77 @@
+// Surfaces: the places on the phone where the host shows an extension's views, with
+// their published sizes and shapes (in points, on a 430-pt-wide phone):
+//
+//   smallWidget            170 × 170, corners of radius 22, the view paints it all
+//   lockScreen             408 wide, as high as its content within 84 ... 160, on a
+//                          translucent dark platter with corners of radius 22
+//   islandExpanded         408 wide × 84 ... 160, black, corners of radius 44; regions
+//                          placed by position (see layout.h)
+//   islandCompactLeading   62.33 × 36.67 beside the camera cut-out, black, rounded on
+//   islandCompactTrailing  its outer side only
+//   islandMinimal          36.67 ... 45 wide (by content) × 36.67, black, fully rounded
+//
+// Plain values; names as the widget host protocol spells presentations.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace ui {
+
+enum class Surface {
+  smallWidget,
+  lockScreen,
+  islandExpanded,
+  islandCompactLeading,
+  islandCompactTrailing,
+  islandMinimal,
+};
+
+// "small-widget", "lock-screen", "expanded", "compact-leading", "compact-trailing",
+// "minimal": the protocol's presentation names, and one for the widget.
+std::string_view name(Surface surface);
+// The surface of that name, or none.
+std::optional<Surface> surfaceNamed(std::string_view name);
+
+// Where a region of the expanded Dynamic Island sits.
+enum class ExpandedRegionPosition { leading, trailing, center, bottom };
+
+// "leading", "trailing", "center", "bottom".
+std::string_view name(ExpandedRegionPosition position);
+std::optional<ExpandedRegionPosition> expandedRegionPositionNamed(std::string_view name);
+
+// What lies behind a surface's views.
+enum class SurfaceFill {
+  none,     // the view paints the surface itself (a widget)
+  platter,  // a translucent dark platter (the lock screen)
+  black,    // the Dynamic Island
+};
+
+struct CornerRadii {
+  double topLeading = 0;
+  double topTrailing = 0;
+  double bottomLeading = 0;
+  double bottomTrailing = 0;
+
+  friend constexpr bool operator==(const CornerRadii&, const CornerRadii&) = default;
+};
+
+// The fixed figures of one surface. Heights and widths that follow the content are
+// given as ranges.
+struct SurfaceGeometry {
+  double minWidth;
+  double maxWidth;
+  double minHeight;
+  double maxHeight;
+  CornerRadii corners;  // radii larger than half a side are limited when drawn
+  SurfaceFill fill;
+};
+
+SurfaceGeometry geometry(Surface surface);
+
+// Inside the expanded island: margins around the regions and the gap between them.
+inline constexpr double kIslandExpandedHorizontalMargin = 20;
+inline constexpr double kIslandExpandedVerticalMargin = 14;
+inline constexpr double kIslandRegionSpacing = 8;
+
+}  // namespace ui

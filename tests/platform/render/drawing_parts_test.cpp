@@ -1,0 +1,94 @@
+// The drawing target's parts on their own: the real font's measurements and the
+// symbol shapes, drawn onto real cairo image surfaces.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include "platform/render/pango_text_measurer.h"
+#include "platform/render/symbol_paths.h"
+#include "platform/ui/layout_symbol.h"
+
+namespace render {
+namespace {
+
+struct Canvas {
+  struct SurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+  };
+  struct ContextDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+  };
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface;
+  std::unique_ptr<cairo_t, ContextDeleter> cr;
+
+  Canvas(int width, int height)
+      : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)), cr(cairo_create(surface.get())) {
+    cairo_set_source_rgb(cr.get(), 0, 0, 0);
+  }
+
+  // Painted pixels inside and outside `area` (in pixels).
+  std::pair<int, int> painted(const ui::Rect& area) {
+    cairo_surface_flush(surface.get());
+    const int width = cairo_image_surface_get_width(surface.get());
+    const int height = cairo_image_surface_get_height(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    const unsigned char* data = cairo_image_surface_get_data(surface.get());
+    int inside = 0;
+    int outside = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (data[y * stride + x * 4 + 3] == 0) continue;
+        const bool in = x + 1 > area.minX() && x < area.maxX() && y + 1 > area.minY() && y < area.maxY();
+        ++(in ? inside : outside);
+      }
+    }
+    return {inside, outside};
+  }
+};
+
+TEST(PangoTextMeasurer, MeasuresTheInterFace) {
+  auto measurer = PangoTextMeasurer::create();
+  ASSERT_TRUE(measurer) << measurer.error().message;
+  const ui::ResolvedFont body{17, 400};
+  const ui::ResolvedFont large{34, 400};
+  const ui::ResolvedFont heavy{34, 800};
+
+  const double width = measurer->width("Kadenzo 120", body);
+  EXPECT_GT(width, 17 * 4);
+  EXPECT_LT(width, 17 * 9);
+  EXPECT_NEAR(measurer->width("Kadenzo 120", large), 2 * width, 0.02 * width) << "unhinted: sizes scale";
+  EXPECT_GT(measurer->width("Kadenzo 120", heavy), measurer->width("Kadenzo 120", large));
+  EXPECT_EQ(measurer->width("", body), 0);
+  EXPECT_GT(measurer->width("\u2026", body), 0);
+
+  const ui::FontMetrics metrics = measurer->metrics(large);
+  EXPECT_NEAR(metrics.ascent / 34, 0.97, 0.05);
+  EXPECT_NEAR(metrics.descent / 34, 0.24, 0.05);
+
+  Canvas canvas(200, 60);
+  measurer->drawLine(canvas.cr.get(), "120", heavy, 10, 5);
+  const double drawnWidth = measurer->width("120", heavy);
+  const auto [inside, outside] = canvas.painted(ui::Rect{10, 5, drawnWidth, metrics.lineHeight()});
+  EXPECT_GT(inside, 200);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST(SymbolPaths, DrawEachSymbolInsideItsGlyphBox) {
+  for (const char* name : {"play.fill", "pause.fill", "metronome"}) {
+    const std::optional<ui::SymbolBox> box = ui::symbolBox(name, 60);
+    ASSERT_TRUE(box) << name;
+    EXPECT_TRUE((ui::Rect{0, 0, box->frame.width, box->frame.height}.contains(box->glyph))) << name;
+    Canvas canvas(100, 100);
+    const ui::Rect glyph{20, 20, box->glyph.width, box->glyph.height};
+    EXPECT_TRUE(drawSymbol(canvas.cr.get(), name, glyph)) << name;
+    const auto [inside, outside] = canvas.painted(glyph);
+    EXPECT_GT(inside, static_cast<int>(glyph.width * glyph.height * 0.15)) << name;
+    EXPECT_EQ(outside, 0) << name;
+  }
+  Canvas canvas(10, 10);
+  EXPECT_FALSE(drawSymbol(canvas.cr.get(), "bell", ui::Rect{0, 0, 10, 10}));
+  EXPECT_EQ(canvas.painted(ui::Rect{}).second, 0);
+  EXPECT_EQ(ui::symbolBox("bell", 17), std::nullopt);
+}
+
+}  // namespace
+}  // namespace render
