@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Builds the bench preset and runs the whole benchmark suite, then prints every figure
+# beside its baseline from the same run, with the ratio and the budget it is held to.
+# Installs what it needs first (the project's Debian packages and hyperfine), and only
+# what is missing. Takes a minute or two after the build.
+#
+#   scripts/bench.sh            the full run
+#   scripts/bench.sh --quick    fewer repetitions and requests: a smoke run
+#   scripts/bench.sh --strict   exit with status 1 when a budget is missed
+#
+# The raw results (JSON) stay in build/bench/results/. docs/performance.md says what
+# each figure measures and against what.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=false
+strict=()
+for argument in "$@"; do
+  case "$argument" in
+    --quick) quick=true ;;
+    --strict) strict=(--strict) ;;
+    *) echo "usage: scripts/bench.sh [--quick] [--strict]" >&2; exit 2 ;;
+  esac
+done
+
+scripts/install-deps.sh
+# hyperfine times `widget-host timeline` from the outside; installed like the rest.
+if ! dpkg-query -W -f='${Status}' hyperfine 2>/dev/null | grep -q "install ok installed"; then
+  echo "installing: hyperfine" >&2
+  sudo_cmd=()
+  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends hyperfine
+fi
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+cmake --preset bench >/dev/null
+# The compiler's output is shown only when the build fails.
+mkdir -p build/bench
+if ! cmake --build --preset bench -j "$jobs" >build/bench/bench-build.log 2>&1; then
+  cat build/bench/bench-build.log >&2
+  exit 1
+fi
+
+build=build/bench
+bin="$build/bench"
+results="$build/results"
+extension="$build/TulWidgetExtension.appex/TulWidgetExtension"
+host="$build/tools/widget-host/widget-host"
+mkdir -p "$results"
+rm -f "$results"/*.json "$results"/*.txt
+
+if $quick; then
+  repetitions=1 min_time=0.05 warm_requests=1000 cold_runs=10 memory_requests=20000 window=5000 host_runs=10
+else
+  repetitions=5 min_time=0.2 warm_requests=4000 cold_runs=40 memory_requests=100000 window=10000 host_runs=40
+fi
+
+# Google Benchmark: interleaved repetitions, so that drift hits every contender alike;
+# the report takes each one's fastest repetition. Its own table goes to a text file.
+google_benchmark() {
+  local program="$1" name="$2"
+  "$bin/$program" --benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true \
+    --benchmark_min_time="$min_time" \
+    --benchmark_out="$results/$name.json" --benchmark_out_format=json >"$results/$name.txt" 2>&1
+}
+
+echo "decoding the preset and loadShared() ..." >&2
+google_benchmark preset_bench preset
+echo "view trees ..." >&2
+google_benchmark view_tree_bench view_trees
+echo "timeline requests on a warm extension ..." >&2
+"$bin/protocol_driver" warm --extension "$extension" --echo "$bin/echo_floor" \
+  --requests "$warm_requests" --out "$results/warm.json" >/dev/null
+echo "cold starts ..." >&2
+"$bin/protocol_driver" cold --extension "$extension" --idle-pair "$bin/idle_pair" \
+  --runs "$cold_runs" --out "$results/cold.json" >/dev/null
+if [[ -x "$host" ]]; then
+  # The cold start as a user sees it: `widget-host timeline`, process start to exit.
+  preferences="$(mktemp -d)"
+  trap 'rm -rf "$preferences"' EXIT
+  "$bin/protocol_driver" store --folder "$preferences"
+  if ! WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 5 --runs "$host_runs" \
+    --export-json "$results/cold_widget_host.json" \
+    "'$host' --extension '$extension' timeline" "'$bin/idle_pair'" >"$results/cold_widget_host.txt" 2>&1; then
+    echo "widget-host timeline failed; the cold start is the driver's figure" >&2
+    rm -f "$results/cold_widget_host.json"
+  fi
+fi
+echo "memory under $memory_requests mixed requests, twice ..." >&2
+"$bin/protocol_driver" memory --extension "$extension" --requests "$memory_requests" --window "$window" \
+  --out "$results/memory.json" >/dev/null
+"$bin/protocol_driver" memory --extension "$extension" --requests "$memory_requests" --window "$window" \
+  --ordinary-lines-only --out "$results/memory_ordinary.json" >/dev/null
+
+"$bin/bench_report" "$results" "${strict[@]}"
