@@ -3,6 +3,8 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -12,6 +14,10 @@ using TableResult = std::expected<std::shared_ptr<const StringsTable>, StringsEr
 
 struct Bundle::Cache {
   std::mutex mutex;
+  // The languages the bundle holds (its "<language>.lproj" folders), listed once. Only
+  // their tables are cached, so asking for languages the bundle does not have cannot
+  // make the cache grow.
+  std::optional<std::set<std::string, std::less<>>> languages;
   std::map<std::pair<std::string, std::string>, TableResult, std::less<>> tables;
 };
 
@@ -58,6 +64,16 @@ TableResult readTable(const std::filesystem::path& file) {
   return std::make_shared<const StringsTable>(std::move(*table));
 }
 
+std::set<std::string, std::less<>> languagesIn(const std::filesystem::path& resources) {
+  std::set<std::string, std::less<>> languages;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(resources, error), end; !error && it != end; it.increment(error)) {
+    const auto& path = it->path();
+    if (path.extension() == ".lproj" && isLanguageName(path.stem().string())) languages.insert(path.stem().string());
+  }
+  return languages;
+}
+
 std::filesystem::path executableFolder() {
   std::error_code error;
   const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -87,6 +103,8 @@ TableResult Bundle::stringsTable(std::string_view tableName, std::string_view la
     return std::shared_ptr<const StringsTable>();
   }
   std::lock_guard lock(cache_->mutex);
+  if (!cache_->languages) cache_->languages = languagesIn(folder_ / "Resources");
+  if (!cache_->languages->contains(language)) return std::shared_ptr<const StringsTable>();
   auto key = std::make_pair(std::string(tableName), std::string(language));
   if (auto it = cache_->tables.find(key); it != cache_->tables.end()) return it->second;
   const auto file = folder_ / "Resources" / (std::string(language) + ".lproj") / (std::string(tableName) + ".strings");

@@ -32,12 +32,21 @@ Json insets(const EdgeInsets& insets) {
               {"trailing", number(insets.trailing)}};
 }
 
+// An object with room for `members` members. Growing an ordered_json object copies the
+// members already in it, subtrees included (its key is const, so it cannot be moved), so
+// room is made before the first member goes in.
+Json object(std::size_t members) {
+  Json out = Json::object();
+  out.get_ref<Json::object_t&>().reserve(members);
+  return out;
+}
+
 class Writer {
  public:
   explicit Writer(const Localizer& localizer) : localizer_(localizer) {}
 
   Json view(const View& view) const {
-    Json out = Json::object();
+    Json out = object(8);
     out["type"] = typeName(view.node());
     std::visit([&](const auto& node) { parameters(node, out); }, view.node());
     if (isContainer(view.node())) {
@@ -110,7 +119,7 @@ class Writer {
   }
 
   Json modifier(const Modifier& modifier) const {
-    Json out = Json::object();
+    Json out = object(8);
     out["name"] = name(modifier);
     std::visit(Overloaded{
                    [&](const FontModifier& m) { out["font"] = name(m.font); },
