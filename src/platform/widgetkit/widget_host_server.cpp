@@ -283,7 +283,8 @@ class RequestHandler {
       Json path = Json::array();
       for (const auto& key : failure.error.codingPath) path.push_back(key);
       return std::unexpected(RpcError{kUndecodableRecord,
-                                      "the coded " + failure.record + " does not decode: " +
+                                      "the coded " + failure.record + (failure.record == "attributes" ? " do" : " does") +
+                                          " not decode: " +
                                           failure.error.description(),
                                       Json{{"record", failure.record},
                                            {"kind", foundation::kindName(failure.error.kind)},
