@@ -3,6 +3,9 @@
 //   bytes on its standard input, and collects its exit status, standard output and
 //   standard error. A program that does not end within a generous limit is killed and
 //   reported as hung (exit code kHung), so that a fault never hangs the test run.
+//   With ProcessGroup::own the program leads a process group of its own, and whatever
+//   of that group is left when the program ends or is killed (a browser's helper
+//   processes) is killed with it.
 // - installedPrefix(): the project installed with `cmake --install` into a temporary
 //   prefix, once per test process, removed when the process ends.
 // - TempFolder: a temporary folder removed with its owner.
@@ -45,9 +48,12 @@ struct RunResult {
 // Environment changes: a value sets the variable, none removes it.
 using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 
+enum class ProcessGroup { shared, own };
+
 inline RunResult runProgram(const std::vector<std::string>& argv, const std::string& input = "",
                             const EnvironmentChanges& changes = {},
-                            std::chrono::seconds limit = std::chrono::seconds(30)) {
+                            std::chrono::seconds limit = std::chrono::seconds(30),
+                            ProcessGroup group = ProcessGroup::shared) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable = *entry;
@@ -74,9 +80,16 @@ inline RunResult runProgram(const std::vector<std::string>& argv, const std::str
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (group == ProcessGroup::own) {
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+  const int spawned = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
@@ -141,7 +154,14 @@ inline RunResult runProgram(const std::vector<std::string>& argv, const std::str
   for (int fd : {inFd, readFds[0], readFds[1]}) {
     if (fd >= 0) ::close(fd);
   }
-  if (hung) ::kill(pid, SIGKILL);
+  if (hung) ::kill(group == ProcessGroup::own ? -pid : pid, SIGKILL);
+  if (group == ProcessGroup::own) {
+    // The leader stays unreaped meanwhile, so the group's id cannot have been reused.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    ::kill(-pid, SIGKILL);
+  }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -11,6 +11,9 @@
 //   partial       writes the start of an answer, then exits with status 0
 //   close-output  closes its standard output at once and lives on
 //   linger        answers a request properly, then does not exit when its input closes
+//   missing-image answers with an entry whose view names an image no bundle has
+//   unreadable-tree answers with an entry whose view is not a view tree
+//   two-entries   answers with a timeline of two entries, each a Text
 // When STAND_IN_PID_FILE is set, it first writes its process id there.
 #include <signal.h>
 #include <unistd.h>
@@ -76,6 +79,23 @@ int main() {
   if (behaviour == "endless") {
     const std::string chunk(64 * 1024, 'x');
     for (;;) writeAll(chunk);
+  }
+  if (behaviour == "missing-image" || behaviour == "unreadable-tree") {
+    const std::string view = behaviour == "missing-image"
+                                 ? R"({"type":"Image","name":"nowhere","bundle":null,"resizable":null,"modifiers":[]})"
+                                 : R"({"type":"Hologram","modifiers":[]})";
+    writeAll(R"({"jsonrpc":"2.0","id":1,"result":{"kind":"com.lumaro.TulWidget","family":"systemSmall",)"
+             R"("entry":{"date":"2026-12-06T08:00:14.123Z","view":)" +
+             view + "}}}\n");
+  }
+  if (behaviour == "two-entries") {
+    const auto entry = [](const std::string& text) {
+      return R"({"date":"2026-12-06T08:00:14.123Z","view":{"type":"Text","text":")" + text + R"(","key":")" + text +
+             R"(","arguments":[],"modifiers":[]}})";
+    };
+    writeAll(R"({"jsonrpc":"2.0","id":1,"result":{"kind":"com.lumaro.TulWidget","family":"systemSmall",)"
+             R"("policy":"never","entries":[)" +
+             entry("first") + "," + entry("second") + "]}}\n");
   }
   if (behaviour == "linger") {
     writeAll(R"({"jsonrpc":"2.0","id":1,"result":{"widgets":[]}})"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hex.h"
+#include "installed_host.h"
 #include "process_run.h"
 
 namespace {
@@ -17,20 +18,17 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 using tul::testing::EnvironmentChanges;
+using tul::testing::expectOneLineError;
+using tul::testing::Host;
+using tul::testing::installedBundle;
+using tul::testing::installedHost;
 using tul::testing::installedPrefix;
+using tul::testing::kKey;
+using tul::testing::kSuite;
 using tul::testing::RunResult;
+using tul::testing::standIn;
 using tul::testing::TempFolder;
 using tul::testing::writeBytes;
-
-constexpr const char* kSuite = "group.com.quenova.tul";
-constexpr const char* kKey = "miniMelody";
-
-fs::path installedHost() { return installedPrefix() / TUL_INSTALL_BINDIR / "widget-host"; }
-// The stand-in's executable: "stand_in_" and the behaviour, '-' written as '_'.
-fs::path standIn(std::string behaviour) {
-  std::replace(behaviour.begin(), behaviour.end(), '-', '_');
-  return fs::path(TUL_STAND_IN_DIR) / ("stand_in_" + behaviour);
-}
 
 std::string presetJSON(bool isPlaylist, const std::string& name, int bpm, const std::string& extra = "") {
   return std::string(R"({"isPlaylingList":)") + (isPlaylist ? "true" : "false") +
@@ -43,40 +41,6 @@ const std::string kAttributes = R"({"name":"Practice"})";
 const std::string kState =
     R"({"tempo":96,"beat":3,"note":4,"melodyName":"Waltz","isPlaying":true,"isAutomated":false})";
 
-// A preferences folder and files for one test, and the installed host run against it.
-class Host {
- public:
-  fs::path preferences() const { return folder_ / "preferences"; }
-  fs::path file(const std::string& name, const std::string& bytes) const {
-    writeBytes(folder_ / name, bytes);
-    return folder_ / name;
-  }
-
-  RunResult run(std::vector<std::string> arguments, const std::string& input = "") const {
-    arguments.insert(arguments.begin(), {installedHost().string(), "--preferences", preferences().string()});
-    return tul::testing::runProgram(arguments, input);
-  }
-
-  // The stored preset's bytes, as hex digits.
-  std::string storedHex() const {
-    const RunResult read = run({"defaults", "read", kSuite, kKey, "--format", "json"});
-    EXPECT_EQ(read.exitCode, 0) << read.err;
-    const Json value = Json::parse(read.out, nullptr, false);
-    EXPECT_EQ(value["type"], "data") << read.out;
-    return value["value"].get<std::string>();
-  }
-
-  // The preset stored now, decoded.
-  Json storedPreset() const {
-    auto bytes = host::bytesFromHex(storedHex());
-    EXPECT_TRUE(bytes.has_value());
-    return Json::parse(bytes.value_or("null"));
-  }
-
- private:
-  TempFolder folder_;
-};
-
 // The two texts under the product title: the tempo and the name or marking.
 std::string middleOf(const std::string& outline) {
   const auto start = outline.find("Conditional");
@@ -86,15 +50,6 @@ std::string middleOf(const std::string& outline) {
 std::string middleShowing(bool branch, const std::string& tempo, const std::string& second) {
   return std::string("Conditional(branch: ") + (branch ? "true" : "false") + ")\n      Text \"" + tempo +
          "\" [font: largeTitle, fontWeight: heavy]\n      Text \"" + second + "\"\n    ";
-}
-
-// A failure: no output, one line on standard error that starts with the tool's name.
-void expectOneLineError(const RunResult& result, int exitCode, const std::string& part, const std::string& what) {
-  EXPECT_EQ(result.exitCode, exitCode) << what << ": " << result.err;
-  EXPECT_EQ(result.out, "") << what;
-  EXPECT_EQ(result.err.rfind("widget-host: ", 0), 0U) << what << ": " << result.err;
-  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << what << ": " << result.err;
-  EXPECT_NE(result.err.find(part), std::string::npos) << what << ": " << result.err;
 }
 
 TEST(WidgetHost, FirstRunStoresTheDefaultAndShowsIt) {
@@ -287,7 +242,7 @@ TEST(WidgetHost, BadInputGivesOneLineAndItsExitStatus) {
       {"no command", {}, 64, "a command is needed"},
       {"unknown defaults command", {"defaults", "copy"}, 64, "defaults: unknown command \"copy\""},
       {"unknown option", {"timeline", "--colour"}, 64, "timeline: the following argument was not expected: --colour"},
-      {"unknown format", {"--format", "png", "widgets"}, 64, "--format: png not in {text,json}"},
+      {"unknown format", {"--format", "gif", "widgets"}, 64, "--format: gif not in {text,json,png,svg}"},
       {"bad time limit", {"--timeout", "-1", "widgets"}, 64, "\"-1\" is not a number of seconds"},
       {"missing required option", {"activity", "--state", state.string()}, 64, "--attributes is required"},
       {"unknown presentation",
@@ -439,7 +394,7 @@ TEST(WidgetHost, SuitesLiveWhereTheEnvironmentSays) {
 
 TEST(WidgetHost, FindsTheExtensionItWasInstalledWith) {
   const Host host;
-  const fs::path bundle = installedPrefix() / TUL_INSTALL_LIBDIR / "tul-widget/TulWidgetExtension.appex";
+  const fs::path bundle = installedBundle();
   const TempFolder lonely;
   fs::create_directories(lonely / "bin");
   fs::copy_file(installedHost(), lonely / "bin/widget-host");

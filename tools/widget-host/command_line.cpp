@@ -18,7 +18,9 @@
 
 #include "defaults_commands.h"
 #include "extension_locator.h"
+#include "gallery.h"
 #include "host_error.h"
+#include "output_files.h"
 #include "output_format.h"
 #include "quoted_text.h"
 #include "widget_commands.h"
@@ -60,11 +62,63 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-// A parsed command: the name shown in messages and what it does.
+// A parsed command: the name shown in messages, what it does, and whether it can
+// show its result as pictures (--format png or svg).
 struct Command {
   std::string name;
   std::function<std::expected<std::string, HostError>()> run;
+  bool makesPictures = false;
 };
+
+// --output, --scale and --force as given to a picture command or the gallery.
+struct PictureOptions {
+  std::string output;
+  int scale = 0;  // 0: not given
+  bool force = false;
+
+  bool any() const { return !output.empty() || scale != 0 || force; }
+};
+
+void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery) {
+  auto* output = command.add_option(
+      "--output", options.output,
+      gallery ? "The folder to write the gallery into (made when missing)"
+              : "With --format png or svg: the file to write (several pictures: one file each, suffixed)");
+  output->type_name(gallery ? "DIR" : "FILE");
+  output->check(CLI::Validator(
+      [](std::string& path) -> std::string {
+        if (path.empty()) return "an empty path";
+        if (path == "-") return "pictures are written to files, not to standard output";
+        return {};
+      },
+      "PATH"));
+  if (gallery) output->required();
+  command.add_option("--scale", options.scale, "Pixels per point, as on phones (default 3)")
+      ->type_name("1|2|3")
+      ->check(CLI::IsMember(std::vector<int>(std::begin(kScales), std::end(kScales))));
+  command.add_flag("--force", options.force,
+                   gallery ? "Write into a folder that is not empty, replacing the gallery's own files"
+                           : "Replace output files that exist");
+}
+
+PictureOutput pictureOutput(const PictureOptions& options) {
+  return PictureOutput{options.output, options.scale == 0 ? kDefaultScale : options.scale,
+                       options.force ? render::Overwrite::replace : render::Overwrite::refuse};
+}
+
+// The picture options of a command that shows text, JSON or pictures: --output is
+// needed for pictures and means nothing for text.
+std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOptions& options, OutputFormat format) {
+  if (imageFormat(format)) {
+    if (options.output.empty()) {
+      return std::unexpected(HostError{ExitCode::usage, "--format " + std::string(render::name(*imageFormat(format))) +
+                                                            " writes a file: give --output FILE"});
+    }
+  } else if (options.any()) {
+    return std::unexpected(HostError{ExitCode::usage, "--output, --scale and --force go with --format png or svg"});
+  }
+  return pictureOutput(options);
+}
 
 ExtensionSearch defaultSearch() {
   return ExtensionSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
@@ -77,10 +131,11 @@ int fail(const std::string& command, const HostError& error) {
 }
 
 // The words of the command line that are not options or option values: the command
-// and its subcommand first. Only the global options take a value here; that is
-// enough to find the command's name.
+// and its subcommand first. Only the options listed here are known to take a value;
+// that is enough to find the command's name.
 std::vector<std::string> commandWords(int argc, char** argv) {
-  static constexpr std::string_view kValueOptions[] = {"--format", "--extension", "--timeout", "--preferences"};
+  static constexpr std::string_view kValueOptions[] = {"--format",      "--extension", "--timeout",
+                                                       "--preferences", "--output",    "--scale"};
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
@@ -141,16 +196,18 @@ std::string usageMessage(CLI::App& app, const CLI::ParseError& error, const std:
 int runCommandLine(int argc, char** argv) {
   CLI::App app{
       "Stands in for the phone's widget host: starts the widget extension, asks it for entries and Live Activity "
-      "presentations and shows them, and reads and writes preferences suites as the host app does.",
+      "presentations and shows them as text, JSON or pictures, and reads and writes preferences suites as the host "
+      "app does.",
       "widget-host"};
   app.fallthrough();
   app.require_subcommand(1);
 
   GlobalOptions global;
-  app.add_option("--format", global.format, "How to show results: text (an outline) or json")
-      ->type_name("FORMAT")
-      ->check(CLI::IsMember(formatNames()))
-      ->capture_default_str();
+  auto* formatOption =
+      app.add_option("--format", global.format,
+                     "How to show results: text (an outline), json, or pictures of what the phone shows: png or svg "
+                     "(with --output)");
+  formatOption->type_name("FORMAT")->check(CLI::IsMember(formatNames()))->capture_default_str();
   app.add_option("--extension", global.extension,
                  "The extension to start: its executable or its .appex folder (default: the installed one)")
       ->type_name("PATH");
@@ -196,6 +253,7 @@ int runCommandLine(int argc, char** argv) {
   });
 
   // placeholder, snapshot, timeline
+  PictureOptions pictures;
   EntryRequest entry;
   std::string entryLocale;
   for (const char* method : {"placeholder", "snapshot", "timeline"}) {
@@ -208,14 +266,19 @@ int runCommandLine(int argc, char** argv) {
     command->add_option("--family", entry.family, "The widget family")->capture_default_str();
     command->add_option("--locale", entryLocale, "The language of the texts (default en)");
     if (name == "snapshot") command->add_flag("--preview", entry.preview, "Ask in preview mode");
+    addPictureOptions(*command, pictures, false);
     command->callback([&, name] {
       entry.method = name;
-      chosen = Command{name, [&]() -> std::expected<std::string, HostError> {
+      chosen = Command{name,
+                       [&]() -> std::expected<std::string, HostError> {
+                         auto output = checkedPictureOutput(pictures, format());
+                         if (!output) return std::unexpected(output.error());
                          auto extension = extensionOptions();
                          if (!extension) return std::unexpected(extension.error());
                          if (!entryLocale.empty()) entry.locale = entryLocale;
-                         return entriesCommand(*extension, entry, format());
-                       }};
+                         return entriesCommand(*extension, entry, format(), *output);
+                       },
+                       true};
     });
   }
 
@@ -239,14 +302,44 @@ int runCommandLine(int argc, char** argv) {
   activityCommandLine->add_option("--attributes-type", activityType,
                                   "The attributes type (needed only when the bundle declares several activities)");
   activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
+  addPictureOptions(*activityCommandLine, pictures, false);
   activityCommandLine->callback([&] {
-    chosen = Command{"activity", [&]() -> std::expected<std::string, HostError> {
+    chosen = Command{"activity",
+                     [&]() -> std::expected<std::string, HostError> {
+                       auto output = checkedPictureOutput(pictures, format());
+                       if (!output) return std::unexpected(output.error());
                        auto extension = extensionOptions();
                        if (!extension) return std::unexpected(extension.error());
                        if (!activityType.empty()) activity.attributesType = activityType;
                        if (!activityLocale.empty()) activity.locale = activityLocale;
-                       return activityCommand(*extension, activity, format());
-                     }};
+                       return activityCommand(*extension, activity, format(), *output);
+                     },
+                     true};
+  });
+
+  // gallery
+  auto* gallery = app.add_subcommand(
+      "gallery",
+      "Pictures (PNG, or SVG with --format svg) of the widget's placeholder, snapshot and timeline and of every Live "
+      "Activity presentation for several states, in one folder with an index.html that shows them side by side");
+  addPictureOptions(*gallery, pictures, true);
+  gallery->callback([&, formatOption] {
+    chosen =
+        Command{"gallery",
+                [&, formatOption]() -> std::expected<std::string, HostError> {
+                  // The gallery is pictures: PNG unless --format says svg.
+                  const OutputFormat galleryFormat = formatOption->count() > 0 ? format() : OutputFormat::png;
+                  const auto image = imageFormat(galleryFormat);
+                  if (!image) {
+                    return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
+                  }
+                  auto extension = extensionOptions();
+                  if (!extension) return std::unexpected(extension.error());
+                  const PictureOutput output = pictureOutput(pictures);
+                  return galleryCommand(
+                      *extension, GalleryOptions{output.path, PictureStyle{*image, output.scale}, output.overwrite});
+                },
+                true};
   });
 
   // defaults
@@ -320,6 +413,11 @@ int runCommandLine(int argc, char** argv) {
     return fail("", HostError{ExitCode::usage, usageMessage(app, error, commandWords(argc, argv))});
   }
   if (!chosen) return fail("", HostError{ExitCode::usage, "no command given; see widget-host --help"});
+  if (!chosen->makesPictures && imageFormat(format())) {
+    return fail(chosen->name, HostError{ExitCode::usage, "--format " + global.format +
+                                                             " makes pictures, which only placeholder, snapshot, "
+                                                             "timeline, activity and gallery do"});
+  }
 
   if (!global.preferences.empty()) {
     // Both this process and the extension it starts read the variable.

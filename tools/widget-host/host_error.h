@@ -9,12 +9,14 @@ namespace host {
 
 enum class ExitCode : int {
   ok = 0,
-  usage = 64,        // a bad command line, or a request the extension refuses as bad params
-  dataError = 65,    // input bytes that do not decode, or are too large
-  noInput = 66,      // a missing or unreadable file, suite or key
-  unavailable = 69,  // the extension cannot be started, crashed, timed out or broke the protocol
-  internal = 70,     // a fault in widget-host itself
-  ioError = 74,      // a suite that cannot be written
+  usage = 64,         // a bad command line, or a request the extension refuses as bad params
+  dataError = 65,     // input bytes that do not decode, or are too large
+  noInput = 66,       // a missing or unreadable file, suite or key
+  unavailable = 69,   // the extension cannot be started, crashed, timed out or broke the protocol
+  internal = 70,      // a fault in widget-host itself
+  cannotCreate = 73,  // an output file or folder that exists (without --force) or cannot be written
+  ioError = 74,       // a suite that cannot be written
+  renderFailed = 76,  // a view that cannot be laid out or drawn (missing image or font, drawing error)
 };
 
 struct HostError {

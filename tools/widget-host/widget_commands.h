@@ -1,29 +1,24 @@
 // Widget commands: the commands that ask the extension (widgets, placeholder,
 // snapshot, timeline, activity). Each starts the extension, sends one request, reads
-// the answer, closes the extension's input and reaps it, and only then formats the
-// result, so that a failure at any step gives one error and no output.
+// the answer, closes the extension's input and reaps it, and only then shows the
+// result, so that a failure at any step gives one error and no output
+// (extension_session.h says which).
 //
-// The extension's refusals become errors that say what and where: a record that does
-// not decode names the record, its file, the failure's kind, coding path and reason
-// (exit code dataError); bad params such as an undeclared family are a usage error;
-// any other error answer means the extension is unusable (unavailable).
+// The result shows as text or JSON on standard output, or, for the commands that
+// answer with views and --format png or svg, as pictures of what the phone shows,
+// written where output_files.h says; the command then prints the files it wrote.
 #pragma once
 
-#include <chrono>
 #include <expected>
-#include <filesystem>
 #include <optional>
 #include <string>
 
+#include "extension_session.h"
 #include "host_error.h"
+#include "output_files.h"
 #include "output_format.h"
 
 namespace host {
-
-struct ExtensionOptions {
-  std::filesystem::path executable;
-  std::chrono::milliseconds timeLimit{10'000};
-};
 
 // `placeholder`, `snapshot` or `timeline` for one widget kind and family.
 struct EntryRequest {
@@ -46,10 +41,11 @@ struct ActivityRequest {
 std::expected<std::string, HostError> widgetsCommand(const ExtensionOptions& extension,
                                                      const std::optional<std::string>& locale, OutputFormat format);
 
+// `pictures` is used for png and svg only.
 std::expected<std::string, HostError> entriesCommand(const ExtensionOptions& extension, const EntryRequest& request,
-                                                     OutputFormat format);
+                                                     OutputFormat format, const PictureOutput& pictures = {});
 
 std::expected<std::string, HostError> activityCommand(const ExtensionOptions& extension, const ActivityRequest& request,
-                                                      OutputFormat format);
+                                                      OutputFormat format, const PictureOutput& pictures = {});
 
 }  // namespace host

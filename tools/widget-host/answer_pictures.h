@@ -1,0 +1,58 @@
+// Answer pictures: the views of an extension's answer drawn as the phone would show
+// them, laid out and painted by the host's renderer (platform/render), as the phone's
+// own host does; the extension only builds the trees.
+//
+// An entry's view goes on the small widget; an activity's presentations each on
+// their own surface (the lock screen, the expanded Dynamic Island from its regions,
+// the compact sides, the minimal one). Texts show the strings the extension showed;
+// named images come from the extension's bundle.
+//
+// The answers come from another process and are not trusted: a result without the
+// members the protocol promises, or with a tree that does not read back, means the
+// extension broke the protocol (unavailable); a tree that reads but cannot be laid
+// out or drawn (an image missing from the bundle, no usable font) is renderFailed.
+// Each message names the entry or presentation.
+#pragma once
+
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "host_error.h"
+#include "json_rpc.h"
+#include "platform/render/render.h"
+#include "platform/ui/bundle.h"
+
+namespace host {
+
+// How to draw: --format png|svg and --scale (pixels per point).
+struct PictureStyle {
+  render::ImageFormat format = render::ImageFormat::png;
+  int scale = 3;
+};
+
+// A drawn view: its size in points (as laid out on the phone) and its encoded file.
+struct Picture {
+  double width = 0;
+  double height = 0;
+  std::string bytes;
+};
+
+// A drawn view and what it shows: an entry's number ("1", "2", ...) or a presentation's
+// name ("lock-screen", "expanded", ...).
+struct NamedPicture {
+  std::string name;
+  Picture picture;
+};
+
+// Every entry of a placeholder or snapshot result ("entry") or timeline result
+// ("entries"), in order, numbered from 1.
+std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const PictureStyle& style,
+                                                                const ui::Bundle& assets);
+
+// The presentation of an activity result, or each of them for "all"
+// ({"presentations": [...]}), in the answer's order; each name at most once.
+std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const PictureStyle& style,
+                                                                      const ui::Bundle& assets);
+
+}  // namespace host

@@ -1,0 +1,113 @@
+#include "extension_session.h"
+
+#include "quoted_text.h"
+
+namespace host {
+
+namespace {
+
+std::string sourceText(const std::string& file) { return file == "-" ? std::string("standard input") : inQuotes(file); }
+
+const Json* member(const Json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  const auto found = object.find(key);
+  return found == object.end() ? nullptr : &*found;
+}
+
+std::string stringMember(const Json& object, std::string_view key) {
+  const Json* value = member(object, key);
+  return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
+}
+
+// "the coded state from "s.json" does not decode: keyNotFound at "isAutomated": ...",
+// built from the error's data; the extension's own message when the data is missing.
+std::string undecodableText(const RpcError& error, const std::optional<RecordSources>& sources) {
+  const std::string record = stringMember(error.data, "record");
+  const std::string kind = stringMember(error.data, "kind");
+  if (record.empty() || kind.empty()) return error.message;
+  std::string out = "the coded " + record;
+  if (sources) {
+    if (record == "state") out += " from " + sourceText(sources->state);
+    if (record == "attributes") out += " from " + sourceText(sources->attributes);
+  }
+  out += record == "attributes" ? " do not decode: " : " does not decode: ";
+  out += kind;
+  if (const Json* path = member(error.data, "codingPath"); path != nullptr && path->is_array() && !path->empty()) {
+    out += " at ";
+    bool first = true;
+    for (const Json& key : *path) {
+      if (!first) out += '.';
+      first = false;
+      out += inQuotes(key.is_string() ? key.get<std::string>() : key.dump());
+    }
+  }
+  out += ": " + stringMember(error.data, "reason");
+  return out;
+}
+
+HostError refusal(const RpcError& error, const std::optional<RecordSources>& sources) {
+  if (error.code == kUndecodableRecordCode) return HostError{ExitCode::dataError, undecodableText(error, sources)};
+  if (error.code == kInvalidParamsCode) {
+    std::string message = "the extension refused the request: " + error.message;
+    if (const Json* families = member(error.data, "families"); families != nullptr && families->is_array()) {
+      std::string list;
+      for (const Json& family : *families) {
+        list += (list.empty() ? "" : ", ") + (family.is_string() ? family.get<std::string>() : family.dump());
+      }
+      message += " (it declares: " + (list.empty() ? std::string("none") : list) + ")";
+    }
+    return HostError{ExitCode::usage, message};
+  }
+  return HostError{ExitCode::unavailable,
+                   "the extension answered with error " + std::to_string(error.code) + ": " + error.message};
+}
+
+}  // namespace
+
+std::expected<ExtensionSession, HostError> ExtensionSession::start(const ExtensionOptions& extension) {
+  auto process = ExtensionProcess::start(extension.executable, extension.timeLimit);
+  if (!process) return std::unexpected(process.error());
+  return ExtensionSession(std::move(*process));
+}
+
+std::expected<Json, HostError> ExtensionSession::request(std::string_view method, const Json& params,
+                                                         const std::optional<RecordSources>& sources) {
+  if (broken_) return std::unexpected(*broken_);
+  const auto broken = [this](HostError error) {
+    broken_ = error;
+    return std::unexpected(std::move(error));
+  };
+  const std::int64_t id = nextId_++;
+  const std::string line = requestLine(id, method, params);
+  if (line.size() > kMaxRequestBytes) {
+    return std::unexpected(HostError{ExitCode::dataError, "the request would be " + std::to_string(line.size()) +
+                                                              " bytes long, more than the protocol's limit of " +
+                                                              std::to_string(kMaxRequestBytes)});
+  }
+  auto answerLine = process_.exchange(line);
+  if (!answerLine) return broken(answerLine.error());
+  auto answer = readAnswer(*answerLine, id);
+  if (!answer) return broken(answer.error());
+  if (answer->error) return std::unexpected(refusal(*answer->error, sources));
+  if (!answer->result.is_object()) {
+    return broken(
+        HostError{ExitCode::unavailable, "the extension's result is not an object: " + excerpt(answer->result.dump())});
+  }
+  return std::move(answer->result);
+}
+
+std::expected<void, HostError> ExtensionSession::finish() { return process_.finish(); }
+
+std::expected<Json, HostError> callExtension(const ExtensionOptions& extension, std::string_view method,
+                                             const Json& params, const std::optional<RecordSources>& sources) {
+  auto session = ExtensionSession::start(extension);
+  if (!session) return std::unexpected(session.error());
+  auto result = session->request(method, params, sources);
+  // A refusal or a strange result counts only once the extension has exited cleanly:
+  // how a broken process ended says more.
+  if (!result && !session->running()) return result;
+  if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());
+  return result;
+}
+
+}  // namespace host

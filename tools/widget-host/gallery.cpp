@@ -1,0 +1,142 @@
+#include "gallery.h"
+
+#include <system_error>
+#include <vector>
+
+#include "gallery_page.h"
+#include "output_files.h"
+#include "platform/foundation/data.h"
+#include "quoted_text.h"
+
+namespace host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kWidgetKind = "com.lumaro.TulWidget";
+constexpr std::string_view kWidgetFamily = "systemSmall";
+
+// The pictures and the page as they will be written, relative to the folder.
+struct GalleryContent {
+  std::vector<OutputFile> files;
+  GalleryPage page;
+};
+
+std::string spaced(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c == '-') c = ' ';
+  }
+  return out;
+}
+
+// Adds `picture` to the files as "<stem>.<extension>" and to `row` with `label`.
+void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,
+                std::string_view extension) {
+  const std::string file = stem + "." + std::string(extension);
+  row.figures.push_back(GalleryFigure{std::move(label), file, picture.width, picture.height});
+  content.files.push_back(OutputFile{file, std::move(picture.bytes)});
+}
+
+std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const PictureStyle& style,
+                                                     const ui::Bundle& assets) {
+  const std::string_view extension = render::name(style.format);
+  GalleryContent content;
+  content.page.title = "Widget gallery";
+  content.page.about = std::string(kWidgetKind) + ", " + std::string(kWidgetFamily) + "; " + std::string(extension) +
+                       " at scale " + std::to_string(style.scale) + "; activity attributes " +
+                       std::string(kGalleryAttributes);
+
+  GalleryRow widget{
+      "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
+  for (const char* method : {"placeholder", "snapshot", "timeline"}) {
+    const Json params = {{"kind", kWidgetKind}, {"family", kWidgetFamily}};
+    auto result = session.request(method, params);
+    if (!result) return std::unexpected(result.error());
+    auto pictures = drawEntries(*result, style, assets);
+    if (!pictures) return std::unexpected(pictures.error());
+    // A timeline of several entries shows each, numbered.
+    const bool only = pictures->size() == 1;
+    for (NamedPicture& named : *pictures) {
+      addPicture(content, widget, std::string("widget-") + method + (only ? "" : "-" + named.name),
+                 method + (only ? "" : " " + named.name), std::move(named.picture), extension);
+    }
+  }
+  content.page.rows.push_back(std::move(widget));
+
+  for (const GalleryState& state : kGalleryStates) {
+    const Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
+                         {"state", foundation::base64Encoded(std::string(state.state))},
+                         {"presentation", "all"}};
+    const auto inState = [&](HostError error) {
+      error.message = "the " + std::string(state.name) + " state: " + error.message;
+      return std::unexpected(std::move(error));
+    };
+    auto result = session.request("activity", params);
+    if (!result) return inState(result.error());
+    auto pictures = drawPresentations(*result, style, assets);
+    if (!pictures) return inState(pictures.error());
+    GalleryRow row{std::string(state.title), "state " + std::string(state.state), {}};
+    for (NamedPicture& named : *pictures) {
+      addPicture(content, row, std::string(state.name) + "-" + named.name, spaced(named.name), std::move(named.picture),
+                 extension);
+    }
+    content.page.rows.push_back(std::move(row));
+  }
+  return content;
+}
+
+HostError folderError(const fs::path& folder, const std::string& what) {
+  return HostError{ExitCode::cannotCreate, "the gallery folder " + inQuotes(folder.string()) + " " + what};
+}
+
+// Whether `folder` exists. Fails when it is something else than a folder, or holds
+// anything and `overwrite` is refuse.
+std::expected<bool, HostError> checkFolder(const fs::path& folder, render::Overwrite overwrite) {
+  std::error_code error;
+  const fs::file_status status = fs::status(folder, error);
+  if (!fs::exists(status)) return false;
+  if (!fs::is_directory(status)) return std::unexpected(folderError(folder, "is not a folder"));
+  const bool empty = fs::is_empty(folder, error);
+  if (error) return std::unexpected(folderError(folder, "cannot be read: " + error.message()));
+  if (!empty && overwrite == render::Overwrite::refuse) {
+    return std::unexpected(folderError(folder, "is not empty (use --force to write the gallery into it)"));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options) {
+  std::error_code error;
+  const fs::path folder = fs::absolute(options.folder, error).lexically_normal();
+  if (error) return std::unexpected(folderError(options.folder, "has no absolute path: " + error.message()));
+  // Checked before the extension is asked, so that a refusal comes at once, and again
+  // before writing.
+  if (auto usable = checkFolder(folder, options.overwrite); !usable) return std::unexpected(usable.error());
+
+  auto session = ExtensionSession::start(extension);
+  if (!session) return std::unexpected(session.error());
+  auto content = drawGallery(*session, options.style, ui::Bundle(extension.executable.parent_path()));
+  if (!content) return std::unexpected(content.error());
+  if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());
+
+  auto exists = checkFolder(folder, options.overwrite);
+  if (!exists) return std::unexpected(exists.error());
+  const bool made = !*exists;
+  if (made) {
+    fs::create_directories(folder, error);
+    if (error) return std::unexpected(folderError(folder, "cannot be made: " + error.message()));
+  }
+  std::vector<OutputFile> files = std::move(content->files);
+  for (OutputFile& file : files) file.path = folder / file.path;
+  files.push_back(OutputFile{folder / "index.html", galleryPageHTML(content->page)});
+  if (auto written = writeOutputFiles(files, options.overwrite); !written) {
+    if (made) fs::remove(folder, error);  // only if empty again
+    return std::unexpected(written.error());
+  }
+  return (folder / "index.html").string() + "\n";
+}
+
+}  // namespace host

@@ -1,0 +1,64 @@
+// Gallery: every picture of the widget and the Live Activity in one folder, with an
+// index.html that shows them side by side (gallery_page.h).
+//
+// One extension process answers every request: the placeholder, the snapshot and the
+// timeline of the home-screen widget (the timeline reads the stored preset, as on the
+// phone), and all five activity presentations for each of kGalleryStates, with the
+// attributes kGalleryAttributes. Files:
+//   widget-placeholder.png  widget-snapshot.png  widget-timeline.png
+//     (widget-timeline-1.png, ... for a timeline of several entries)
+//   <state>-<presentation>.png, e.g. playing-lock-screen.png, long-name-minimal.png
+//   index.html
+// (.svg for --format svg).
+//
+// Every picture is drawn before anything is written, so a failure writes nothing.
+// The folder is made when missing. One that exists and holds anything is refused
+// unless --force; with --force the gallery's own files are replaced and every other
+// file is left alone. index.html is written last.
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "answer_pictures.h"
+#include "extension_session.h"
+#include "host_error.h"
+
+namespace host {
+
+// One activity state the gallery shows, as the host app would code it.
+struct GalleryState {
+  std::string_view name;   // in file names: "no-melody-name"
+  std::string_view title;  // on the page: "No melody name"
+  std::string_view state;  // the coded ContentState
+};
+
+inline constexpr std::string_view kGalleryAttributes = R"({"name":"Practice"})";
+
+inline constexpr GalleryState kGalleryStates[] = {
+    {"playing", "Playing",
+     R"({"tempo":120,"beat":4,"note":4,"melodyName":"Evening set","isPlaying":true,"isAutomated":false})"},
+    {"paused", "Paused",
+     R"({"tempo":120,"beat":4,"note":4,"melodyName":"Evening set","isPlaying":false,"isAutomated":false})"},
+    {"automated", "Automated",
+     R"({"tempo":120,"beat":4,"note":4,"melodyName":"Evening set","isPlaying":true,"isAutomated":true})"},
+    {"no-melody-name", "No melody name", R"({"tempo":120,"beat":4,"note":4,"isPlaying":true,"isAutomated":false})"},
+    {"long-name", "A long name",
+     R"({"tempo":120,"beat":4,"note":4,"melodyName":"A very long melody name that cannot fit on one line",)"
+     R"("isPlaying":true,"isAutomated":false})"},
+};
+
+struct GalleryOptions {
+  std::filesystem::path folder;
+  PictureStyle style;
+  render::Overwrite overwrite = render::Overwrite::refuse;  // --force: replace
+};
+
+// Writes the gallery; returns the absolute path of its index.html and a line end.
+// Fails with cannotCreate for a folder that cannot be used or written, and as the
+// extension's requests and the drawing fail (extension_session.h, answer_pictures.h).
+std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options);
+
+}  // namespace host

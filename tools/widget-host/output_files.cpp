@@ -1,0 +1,71 @@
+#include "output_files.h"
+
+#include <optional>
+#include <system_error>
+
+#include "quoted_text.h"
+
+namespace host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+HostError cannotCreate(const std::string& message) { return HostError{ExitCode::cannotCreate, message}; }
+
+bool occupied(const fs::path& path) {
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(path, error);
+  return fs::exists(status) || status.type() == fs::file_type::symlink;  // a dangling link counts
+}
+
+// Why `path` cannot take a new file; none if it can, as far as can be told before writing.
+std::optional<HostError> unusableTarget(const fs::path& path, render::Overwrite overwrite) {
+  std::error_code error;
+  if (fs::is_directory(fs::symlink_status(path, error))) {
+    return cannotCreate("the output " + inQuotes(path.string()) + " is a folder; name a file");
+  }
+  if (overwrite == render::Overwrite::refuse && occupied(path)) {
+    return cannotCreate("the output " + inQuotes(path.string()) + " already exists (use --force to replace it)");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+fs::path suffixedPath(const fs::path& path, std::string_view suffix) {
+  fs::path out = path;
+  out.replace_filename(path.stem().string() + "-" + std::string(suffix) + path.extension().string());
+  return out;
+}
+
+std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& files, render::Overwrite overwrite) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (auto unusable = unusableTarget(files[i].path, overwrite)) return std::unexpected(*unusable);
+    for (std::size_t k = 0; k < i; ++k) {
+      if (files[k].path == files[i].path) {
+        return std::unexpected(HostError{ExitCode::internal, inQuotes(files[i].path.string()) + " is named twice"});
+      }
+    }
+  }
+  std::vector<fs::path> created;
+  for (const OutputFile& file : files) {
+    const bool existed = occupied(file.path);
+    auto written = render::writeFileAtomically(file.path, file.bytes, overwrite);
+    if (!written) {
+      std::error_code ignored;
+      for (const fs::path& path : created) fs::remove(path, ignored);
+      return std::unexpected(cannotCreate(written.error()));
+    }
+    if (!existed) created.push_back(file.path);
+  }
+  return {};
+}
+
+std::string writtenFilesText(const std::vector<OutputFile>& files) {
+  std::string out;
+  for (const OutputFile& file : files) out += file.path.string() + "\n";
+  return out;
+}
+
+}  // namespace host
