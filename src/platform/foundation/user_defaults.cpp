@@ -1,5 +1,6 @@
 #include "platform/foundation/user_defaults.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -448,6 +450,23 @@ void discard(sqlite3* db) {
   sqlite3_close_v2(db);
 }
 
+constexpr const char* kSelectSql = "SELECT kind, value FROM entries WHERE key = ?1";
+constexpr const char* kUpsertSql =
+    "INSERT INTO entries (key, kind, value) VALUES (?1, ?2, ?3) "
+    "ON CONFLICT (key) DO UPDATE SET kind = excluded.kind, value = excluded.value";
+
+// Whether an existing `entries` table has the columns and the unique key that the
+// suite's statements need: an `entries` table of another shape is someone else's.
+bool hasSuiteShape(sqlite3* db) {
+  for (const char* sql : {kSelectSql, kUpsertSql}) {
+    sqlite3_stmt* probe = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql, -1, &probe, nullptr);
+    sqlite3_finalize(probe);
+    if (rc != SQLITE_OK) return false;
+  }
+  return true;
+}
+
 bool prepare(sqlite3* db, const char* sql, Statement& into) {
   sqlite3_stmt* raw = nullptr;
   const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
@@ -455,9 +474,29 @@ bool prepare(sqlite3* db, const char* sql, Statement& into) {
   return rc == SQLITE_OK && raw != nullptr;
 }
 
+// Whether the file at `path` is missing, empty, or starts with SQLite's header text.
+// SQLite itself reads a one-byte file as an empty database, and a suite would then be
+// written over it.
+bool mayBeADatabase(const fs::path& path) {
+  constexpr std::string_view kHeader("SQLite format 3\0", 16);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;  // missing, or unreadable: SQLite tells which
+  std::array<char, kHeader.size()> start{};
+  std::size_t got = 0;
+  while (got < start.size()) {
+    const ssize_t n = ::read(fd, start.data() + got, start.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return got == 0 || std::string_view(start.data(), got) == kHeader;
+}
+
 // Opens the suite file at `path`, or none when it cannot be used as a suite. Everything
 // that could tell a foreign or damaged file runs before the first write to it.
 std::shared_ptr<Connection> openConnection(const fs::path& path) {
+  if (!mayBeADatabase(path)) return nullptr;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
     discard(db);
@@ -480,8 +519,11 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
     discard(db);
     return nullptr;
   }
-  // A database that holds other things but not our table belongs to someone else.
-  if (*objects != "0" && !singleText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'entries'")) {
+  // A database that holds other things but not our table belongs to someone else, and
+  // so does one whose `entries` table has another shape.
+  if (*objects != "0" &&
+      (!singleText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'entries'") ||
+       !hasSuiteShape(db))) {
     discard(db);
     return nullptr;
   }
@@ -504,11 +546,7 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
   auto connection = std::make_shared<Connection>();
   connection->db = db;
   connection->owner = getpid();
-  const bool prepared = prepare(db, "SELECT kind, value FROM entries WHERE key = ?1", connection->select) &&
-                        prepare(db,
-                                "INSERT INTO entries (key, kind, value) VALUES (?1, ?2, ?3) "
-                                "ON CONFLICT (key) DO UPDATE SET kind = excluded.kind, value = excluded.value",
-                                connection->upsert) &&
+  const bool prepared = prepare(db, kSelectSql, connection->select) && prepare(db, kUpsertSql, connection->upsert) &&
                         prepare(db, "DELETE FROM entries WHERE key = ?1", connection->remove) &&
                         prepare(db, "DELETE FROM entries", connection->removeAll) &&
                         prepare(db, "SELECT key FROM entries ORDER BY key", connection->keys) &&

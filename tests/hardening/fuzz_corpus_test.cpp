@@ -1,0 +1,55 @@
+// The fuzz targets' committed inputs, replayed through the same checks in the normal
+// build: the seed corpora (fuzz/corpus/<target>/) and every input that once broke a
+// property (fuzz/regressions/<target>/), so what fuzzing found stays fixed.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "input_checks.h"
+#include "support/temp_preferences.h"
+
+namespace tul::fuzzing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> inputsOf(const std::string& target) {
+  std::vector<fs::path> files;
+  for (const char* set : {"corpus", "regressions"}) {
+    const fs::path folder = fs::path(TUL_FUZZ_DIR) / set / target;
+    if (!fs::is_directory(folder)) continue;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TEST(FuzzCorpus, EveryCommittedInputKeepsItsProperties) {
+  testing::TempPreferences prefs;  // timeline requests load the shared preset
+  const ProtocolRequestCheck protocol(TUL_EXTENSION_BUNDLE_DIR);
+  const struct {
+    std::string target;
+    std::function<CheckResult(std::string_view)> check;
+  } targets[] = {
+      {"preset_json", checkPresetJson},
+      {"activity_records", checkActivityRecords},
+      {"strings_table", checkStringsTable},
+      {"string_format", checkStringFormat},
+      {"protocol_request", [&](std::string_view input) { return protocol(input); }},
+  };
+  for (const auto& t : targets) {
+    const auto files = inputsOf(t.target);
+    EXPECT_GE(files.size(), 10u) << t.target << ": its seed corpus is missing";
+    for (const auto& file : files) {
+      const auto failure = t.check(testing::readFile(file));
+      EXPECT_FALSE(failure) << file.string() << ": " << failure.value_or("");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tul::fuzzing

@@ -1,0 +1,66 @@
+// Hardening test support: round counts and seeds from the environment, and reading
+// the shared suite from outside the process's own connection cache.
+//
+// The tests run a short version by default, to keep the suite fast; the environment
+// asks for longer ones (TUL_CRASH_ROUNDS=5000 ...). Every randomised test prints its
+// seed, and TUL_HARDENING_SEED replays one.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace tul::hardening {
+
+// The positive integer in the environment variable `name`, else `fallback`.
+inline long countFromEnvironment(const char* name, long fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  return end != nullptr && *end == '\0' && value > 0 ? value : fallback;
+}
+
+// The seed for a randomised test: TUL_HARDENING_SEED when set, else a fresh one.
+inline unsigned hardeningSeed() {
+  if (const long seed = countFromEnvironment("TUL_HARDENING_SEED", 0); seed > 0) return static_cast<unsigned>(seed);
+  return std::random_device{}();
+}
+
+// The stored row under `key` read straight from the file through a read-only SQLite
+// connection of its own, closed again at once: `kind` and the value's bytes. None when
+// the file, the table or the row is missing or unreadable.
+struct RawRow {
+  std::string kind;
+  std::string bytes;
+  friend bool operator==(const RawRow&, const RawRow&) = default;
+};
+
+inline std::optional<RawRow> readRawRow(const std::filesystem::path& file, const std::string& key) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return std::nullopt;
+  }
+  // Closing must not checkpoint: the reader changes nothing on disk.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  std::optional<RawRow> row;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT kind, value FROM entries WHERE key = ?1", -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, 1));
+    row = RawRow{kind ? kind : "", bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, 1)))
+                                         : std::string()};
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return row;
+}
+
+}  // namespace tul::hardening

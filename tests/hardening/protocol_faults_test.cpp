@@ -1,0 +1,297 @@
+// Protocol faults, against the real extension executable through real pipes: bytes
+// that are not requests, requests cut short, nesting too deep, lines too long, more
+// requests than it can answer at once, and a host that closes its end mid-request or
+// goes away. The extension answers each with a clear error, keeps serving, and ends
+// cleanly when its input closes.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+#include <thread>
+
+#include "hardening_support.h"
+#include "piped_process.h"
+#include "platform/foundation/data.h"
+#include "support/temp_preferences.h"
+
+namespace tul::hardening {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr int kParseError = -32700;
+constexpr int kInvalidRequest = -32600;
+constexpr int kUndecodable = -32001;
+
+std::string request(const Json& id, const std::string& method, const Json& params = nullptr) {
+  Json message = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}};
+  if (!params.is_null()) message["params"] = params;
+  return message.dump();
+}
+
+const Json kTimelineParams = {{"kind", "com.lumaro.TulWidget"}};
+
+std::string base64(const std::string& text) { return foundation::base64Encoded(text); }
+
+Json activityParams(const std::string& state) {
+  return {{"attributes", base64(R"({"name":"Practice"})")}, {"state", base64(state)}, {"presentation", "minimal"}};
+}
+
+const std::string kState = R"({"tempo":96,"beat":3,"note":4,"isPlaying":true,"isAutomated":false})";
+
+// A running extension with preferences of its own.
+class Extension {
+ public:
+  Extension() : process_({TUL_EXTENSION_EXECUTABLE}) {}
+  PipedProcess& process() { return process_; }
+
+  // Writes `input` from another thread (so that neither side can block the other on a
+  // full pipe), closing the input afterwards when asked, and reads `answers` lines.
+  std::vector<std::string> exchange(std::string input, std::size_t answers, bool closeAfter = false) {
+    std::thread writer([&] {
+      process_.write(input, 60s);
+      if (closeAfter) process_.closeInput();
+    });
+    std::vector<std::string> lines;
+    while (lines.size() < answers) {
+      auto line = process_.readLine(60s);
+      if (!line) break;
+      lines.push_back(std::move(*line));
+    }
+    writer.join();
+    return lines;
+  }
+
+ private:
+  testing::TempPreferences prefs_;
+  PipedProcess process_;
+};
+
+// The error code of an answer line, or 0 when it is a result; -1 when it is no
+// JSON-RPC answer at all.
+int codeOf(const std::string& line) {
+  const Json answer = Json::parse(line, nullptr, false);
+  if (!answer.is_object() || answer.value("jsonrpc", "") != "2.0" || !answer.contains("id")) return -1;
+  if (answer.contains("result")) return 0;
+  const auto& error = answer["error"];
+  if (!error.is_object() || !error["message"].is_string() || error["message"].get<std::string>().empty()) return -1;
+  return error.value("code", -1);
+}
+
+TEST(ExtensionProtocolFaults, BadLinesGetAClearErrorAndServingGoesOn) {
+  struct Case {
+    std::string what;
+    std::string line;
+    std::vector<int> codes;  // the codes that may answer it
+  };
+  std::vector<Case> cases = {
+      {"invalid UTF-8", "{\"jsonrpc\":\"2.0\",\"id\":\"\xC0\xAF\",\"method\":\"widgets\"}", {kParseError}},
+      {"a NUL byte", std::string("{\"jsonrpc\":\"2.0\",\0\"id\":1}", 24), {kParseError}},
+      {"null", "null", {kInvalidRequest}},
+      {"an array", "[1,2,3]", {kInvalidRequest}},
+      {"no method", R"({"jsonrpc":"2.0","id":1})", {kInvalidRequest}},
+      {"an id that is an array", R"({"jsonrpc":"2.0","id":[1],"method":"widgets"})", {kInvalidRequest}},
+      {"a number past any range", R"({"jsonrpc":"2.0","id":1e400,"method":"widgets"})", {kParseError}},
+      {"a lone surrogate", R"({"jsonrpc":"2.0","id":"\ud800","method":"widgets"})", {kParseError}},
+      {"two requests on one line", request(1, "widgets") + request(2, "widgets"), {kParseError}},
+  };
+  const std::size_t named = cases.size();
+  // Every cut of two whole requests: none of the pieces is a request.
+  for (const std::string& whole :
+       {request(7, "timeline", kTimelineParams), request("a", "activity", activityParams(kState))}) {
+    for (std::size_t length = 1; length < whole.size(); ++length) {
+      if (whole.substr(0, length).find_first_not_of(" \t\r") == std::string::npos) continue;
+      cases.push_back({"the first " + std::to_string(length) + " bytes of " + whole, whole.substr(0, length),
+                       {kParseError}});
+    }
+  }
+  const std::size_t cuts = cases.size() - named;
+  // Random bytes, any but '\n'; a line of only blanks gets no answer and is left out.
+  const unsigned seed = hardeningSeed();
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> length(1, 400);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int i = 0; i < 300; ++i) {
+    std::string line;
+    for (int n = length(random); n > 0; --n) {
+      char c = static_cast<char>(byte(random));
+      line += c == '\n' ? ' ' : c;
+    }
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    cases.push_back({"random bytes (seed " + std::to_string(seed) + ", line " + std::to_string(i) + ")", line,
+                     {kParseError, kInvalidRequest}});
+  }
+
+  std::printf("seed %u: %zu bad lines: %zu named, %zu cuts of whole requests, %zu of random bytes\n", seed,
+              cases.size(), named, cuts, cases.size() - named - cuts);
+  Extension extension;
+  std::string input;
+  for (const auto& c : cases) input += c.line + "\n";
+  input += "\n  \t\r\n" + request("after", "widgets") + "\n";
+  const auto answers = extension.exchange(input, cases.size() + 1);
+  ASSERT_EQ(answers.size(), cases.size() + 1) << "the extension stopped answering";
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const int code = codeOf(answers[i]);
+    EXPECT_NE(std::find(cases[i].codes.begin(), cases[i].codes.end(), code), cases[i].codes.end())
+        << cases[i].what << ": " << answers[i];
+  }
+  EXPECT_EQ(codeOf(answers.back()), 0) << answers.back();
+  EXPECT_EQ(Json::parse(answers.back())["id"], "after");
+  extension.process().closeInput();
+  EXPECT_EQ(extension.process().wait(), 0);
+}
+
+TEST(ExtensionProtocolFaults, NestingTooDeepIsRefusedWithoutHarm) {
+  // A request whose params hold `depth` levels in all, counting the request itself.
+  const auto nested = [](int depth, const Json& id) {
+    const int arrays = depth - 2;
+    return R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"method":"timeline","params":{"kind":"com.lumaro.TulWidget","x":)" +
+           std::string(static_cast<std::size_t>(arrays), '[') + std::string(static_cast<std::size_t>(arrays), ']') +
+           "}}";
+  };
+  std::string deepState = std::string(600, '[') + std::string(600, ']');
+  const struct {
+    const char* what;
+    std::string line;
+    int code;
+  } cases[] = {
+      {"512 levels, the most allowed", nested(512, 1), 0},
+      {"513 levels", nested(513, 2), kParseError},
+      {"100000 levels, closed", std::string(100000, '[') + std::string(100000, ']'), kParseError},
+      {"a million levels, never closed", std::string(1000000, '{'), kParseError},
+      {"a million arrays opened in a member", R"({"jsonrpc":"2.0","id":3,"method":"widgets","x":)" + std::string(1000000, '['),
+       kParseError},
+      {"a coded state nested 600 deep", request(4, "activity", activityParams(deepState)), kUndecodable},
+  };
+  Extension extension;
+  std::string input;
+  for (const auto& c : cases) input += c.line + "\n";
+  input += request("after", "widgets") + "\n";
+  const auto answers = extension.exchange(input, std::size(cases) + 1);
+  ASSERT_EQ(answers.size(), std::size(cases) + 1) << "the extension stopped answering";
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(codeOf(answers[i]), cases[i].code) << cases[i].what << ": " << answers[i].substr(0, 300);
+  }
+  const Json undecodable = Json::parse(answers[5]);
+  EXPECT_EQ(undecodable["error"]["data"]["record"], "state");
+  EXPECT_EQ(undecodable["error"]["data"]["kind"], "dataCorrupted");
+  EXPECT_EQ(codeOf(answers.back()), 0);
+}
+
+TEST(ExtensionProtocolFaults, LinesOverOneMebibyteAreRefusedWithoutBeingHeld) {
+  constexpr std::size_t kLimit = 1024 * 1024;
+  // A whole request padded with blanks inside its object to exactly `size` bytes.
+  const auto padded = [](std::size_t size, const Json& id) {
+    std::string line = request(id, "widgets");
+    line.insert(line.size() - 1, size - line.size(), ' ');
+    return line;
+  };
+  Extension extension;
+  auto answers = extension.exchange(padded(kLimit, 1) + "\n" + padded(kLimit + 1, 2) + "\n", 2);
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(codeOf(answers[0]), 0) << "a line of exactly 1 MiB is served";
+  EXPECT_EQ(codeOf(answers[1]), kInvalidRequest) << answers[1];
+  EXPECT_TRUE(Json::parse(answers[1])["id"].is_null());
+
+  // 256 MiB in one line: refused without the memory to hold it.
+  const long before = extension.process().peakResidentKiB().value_or(0);
+  std::thread writer([&] {
+    const std::string chunk(1024 * 1024, 'x');
+    for (int i = 0; i < 256; ++i) {
+      if (!extension.process().write(chunk, 60s)) return;
+    }
+    extension.process().write("\n" + request("after", "widgets") + "\n", 60s);
+  });
+  const auto refused = extension.process().readLine(120s);
+  const auto after = extension.process().readLine(60s);
+  writer.join();
+  const long peak = extension.process().peakResidentKiB().value_or(0);
+  ASSERT_TRUE(refused && after);
+  EXPECT_EQ(codeOf(*refused), kInvalidRequest) << *refused;
+  EXPECT_EQ(codeOf(*after), 0) << *after;
+  EXPECT_LT(peak - before, 32 * 1024) << "peak memory grew from " << before << " KiB to " << peak << " KiB";
+  std::printf("peak resident memory %ld KiB before and %ld KiB after a 256 MiB line\n", before, peak);
+}
+
+TEST(ExtensionProtocolFaults, RequestsSentFasterThanAnsweredAreAllAnsweredInOrder) {
+  const long count = countFromEnvironment("TUL_PROTOCOL_REQUESTS", 2500);
+  // Five kinds of request in turn; the notification gets no answer.
+  std::string input;
+  std::vector<std::pair<long, int>> expected;  // id and code
+  for (long i = 0; i < count; ++i) {
+    switch (i % 5) {
+      case 0: input += request(i, "timeline", kTimelineParams); expected.emplace_back(i, 0); break;
+      case 1: input += request(i, "widgets", Json{{"locale", "de"}}); expected.emplace_back(i, 0); break;
+      case 2: input += request(i, "activity", activityParams(kState)); expected.emplace_back(i, 0); break;
+      case 3: input += request(i, "reload"); expected.emplace_back(i, -32601); break;
+      case 4: input += R"({"jsonrpc":"2.0","method":"timeline","params":{"kind":"com.lumaro.TulWidget"}})"; break;
+    }
+    input += '\n';
+  }
+  Extension extension;
+  const auto answers = extension.exchange(input, expected.size(), /*closeAfter=*/true);
+  ASSERT_EQ(answers.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const Json answer = Json::parse(answers[i], nullptr, false);
+    ASSERT_EQ(answer.value("id", -1L), expected[i].first) << "answers out of order at " << i;
+    EXPECT_EQ(codeOf(answers[i]), expected[i].second) << answers[i].substr(0, 300);
+  }
+  EXPECT_EQ(extension.process().readToEnd(10s), "") << "answers beyond one per request";
+  EXPECT_EQ(extension.process().wait(), 0);
+}
+
+TEST(ExtensionProtocolFaults, InputClosedMidRequestEndsTheLoopCleanly) {
+  const std::string whole = request(1, "timeline", kTimelineParams);
+  const struct {
+    const char* what;
+    std::string input;
+    std::vector<int> codes;  // of the answers, in order
+  } cases[] = {
+      {"nothing at all", "", {}},
+      {"half a request", whole.substr(0, whole.size() / 2), {kParseError}},
+      {"a whole request without its newline", whole, {0}},
+      {"a request, then the start of a character", whole + "\n{\"id\":\"\xE2\x82", {0, kParseError}},
+      {"2 MiB of a line", std::string(2 * 1024 * 1024, 'y'), {kInvalidRequest}},
+      {"two hundred requests", [] {
+         std::string many;
+         for (int i = 0; i < 200; ++i) many += request(i, "widgets") + "\n";
+         return many;
+       }(),
+       std::vector<int>(200, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Extension extension;
+    std::thread writer([&] {
+      extension.process().write(c.input, 60s);
+      extension.process().closeInput();
+    });
+    const std::string output = extension.process().readToEnd(60s);
+    writer.join();
+    EXPECT_EQ(extension.process().wait(), 0) << "the loop did not end cleanly";
+    std::vector<int> codes;
+    for (std::size_t start = 0, end = 0; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+      codes.push_back(codeOf(output.substr(start, end - start)));
+    }
+    EXPECT_EQ(codes, c.codes) << output.substr(0, 500);
+    EXPECT_TRUE(output.empty() || output.back() == '\n') << "a torn last answer";
+  }
+}
+
+TEST(ExtensionProtocolFaults, AHostThatGoesAwayEndsTheLoopWithoutASignal) {
+  Extension extension;
+  ASSERT_EQ(extension.exchange(request(0, "widgets") + "\n", 1).size(), 1u);
+  extension.process().closeOutput();  // the host stops reading
+  std::optional<int> status;
+  for (int i = 1; i < 1000 && !status; ++i) {
+    if (!extension.process().write(request(i, "timeline", kTimelineParams) + "\n", 1s)) break;
+    status = extension.process().wait(1ms);
+  }
+  if (!status) status = extension.process().wait(10s);
+  ASSERT_TRUE(status) << "the extension went on running with nobody to answer";
+  EXPECT_LT(*status, 128) << "the extension was ended by signal " << *status - 128;
+}
+
+}  // namespace
+}  // namespace tul::hardening
