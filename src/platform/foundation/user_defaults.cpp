@@ -605,12 +605,12 @@ std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName) {
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName, const fs::path& folder) {
   if (!isValidSuiteName(suiteName) || folder.empty()) return std::nullopt;
   std::error_code error;
-  fs::create_directories(folder, error);
-  if (error || !fs::is_directory(folder, error)) return std::nullopt;
   fs::path path = fs::absolute(folder / (std::string(suiteName) + std::string(kSuiteExtension)), error);
   if (error) return std::nullopt;
   path = path.lexically_normal();
 
+  // The common case, an open connection to an unchanged file, costs one stat: the
+  // folder is made and checked only when a connection must be opened.
   Registry& shared = registry();
   const std::lock_guard lock(shared.mutex);
   const auto found = shared.connections.find(path.string());
@@ -626,6 +626,8 @@ std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName, const
     }
     shared.connections.erase(found);
   }
+  fs::create_directories(path.parent_path(), error);
+  if (error || !fs::is_directory(path.parent_path(), error)) return std::nullopt;
   auto connection = openConnection(path);
   if (!connection) return std::nullopt;
   shared.connections.emplace(path.string(), connection);
