@@ -49,7 +49,10 @@ for target in "${targets[@]}"; do
   seeds=$(find "$corpus" -type f | wc -l)
   log="$work/$target.log"
   status=0
-  "build/fuzz/fuzz/fuzz_$target" "$corpus" \
+  # The targets' own temporary folders go under $work too, so that a run that ends
+  # in a crash leaves nothing behind.
+  mkdir -p "$work/tmp-$target"
+  TMPDIR="$work/tmp-$target" "build/fuzz/fuzz/fuzz_$target" "$corpus" \
     -dict="fuzz/dict/$target.dict" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
     -rss_limit_mb=2048 -artifact_prefix="$artifacts/$target-" -print_final_stats=1 >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
