@@ -9,4 +9,8 @@ struct Overloaded : Ts... {
   using Ts::operator()...;
 };
 
+// Spelled out for compilers without aggregate deduction (clang before 17).
+template <typename... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
 }  // namespace ui
