@@ -16,30 +16,7 @@ std::string number(double value) {
   return std::string(buffer, end);
 }
 
-std::string inQuotes(std::string_view text) {
-  constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          out += "\\u{";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xF];
-          out += '}';
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string inQuotes(std::string_view text) { return outlineQuoted(text); }
 
 std::string colorText(const Color& color) {
   std::string out(name(color.name()));
@@ -221,6 +198,31 @@ std::string outline(const View& view, const Localizer& localizer) {
   std::string out;
   Writer(localizer).block(view, 0, out);
   return out;
+}
+
+std::string outlineQuoted(std::string_view text) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          out += "\\u{";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0xF];
+          out += '}';
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace ui

@@ -19,11 +19,16 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/ui/localizer.h"
 #include "platform/ui/view.h"
 
 namespace ui {
+
+// `text` in double quotes as the outline shows a Text: '"', '\\', \n, \t and \r
+// escaped, other control characters as \u{XX}, so that it stays on one line.
+std::string outlineQuoted(std::string_view text);
 
 // The outline, each line ended by '\n'. `localizer` fills the texts.
 std::string outline(const View& view, const Localizer& localizer = {});
