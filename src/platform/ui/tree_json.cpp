@@ -7,57 +7,28 @@
 namespace ui {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-Json number(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "infinity" : "-infinity";
-  return value;
-}
-
-Json number(const std::optional<double>& value) { return value ? number(*value) : Json(nullptr); }
-
-Json edges(EdgeSet set) {
-  Json list = Json::array();
-  for (Edge edge : kAllEdges) {
-    if (set.contains(edge)) list.push_back(name(edge));
-  }
-  return list;
-}
-
-Json insets(const EdgeInsets& insets) {
-  return Json{{"top", number(insets.top)},
-              {"leading", number(insets.leading)},
-              {"bottom", number(insets.bottom)},
-              {"trailing", number(insets.trailing)}};
-}
-
-// An object with room for `members` members. Growing an ordered_json object copies the
-// members already in it, subtrees included (its key is const, so it cannot be moved), so
-// room is made before the first member goes in.
-Json object(std::size_t members) {
-  Json out = Json::object();
-  out.get_ref<Json::object_t&>().reserve(members);
-  return out;
-}
+using foundation::JSONTextWriter;
+using Name = JSONTextWriter::Name;
 
 class Writer {
  public:
-  explicit Writer(const Localizer& localizer) : localizer_(localizer) {}
+  Writer(JSONTextWriter& out, const Localizer& localizer) : out_(out), localizer_(localizer) {}
 
-  Json view(const View& view) const {
-    Json out = object(8);
-    out["type"] = typeName(view.node());
-    std::visit([&](const auto& node) { parameters(node, out); }, view.node());
+  void view(const View& view) const {
+    out_.beginObject();
+    out_.member("type", typeName(view.node()));
+    std::visit([&](const auto& node) { parameters(node); }, view.node());
     if (isContainer(view.node())) {
-      Json children = Json::array();
-      for (const View& child : view.children()) children.push_back(this->view(child));
-      out["children"] = std::move(children);
+      out_.key("children");
+      out_.beginArray();
+      for (const View& child : view.children()) this->view(child);
+      out_.endArray();
     }
-    Json modifiers = Json::array();
-    for (const Modifier& modifier : view.modifiers()) modifiers.push_back(this->modifier(modifier));
-    out["modifiers"] = std::move(modifiers);
-    return out;
+    out_.key("modifiers");
+    out_.beginArray();
+    for (const Modifier& modifier : view.modifiers()) this->modifier(modifier);
+    out_.endArray();
+    out_.endObject();
   }
 
  private:
@@ -67,104 +38,175 @@ class Writer {
            std::holds_alternative<nodes::Conditional>(node);
   }
 
-  void parameters(const nodes::VStack& stack, Json& out) const {
-    out["alignment"] = name(stack.alignment);
-    out["spacing"] = number(stack.spacing);
-  }
-  void parameters(const nodes::HStack& stack, Json& out) const {
-    out["alignment"] = name(stack.alignment);
-    out["spacing"] = number(stack.spacing);
-  }
-  void parameters(const nodes::ZStack& stack, Json& out) const { out["alignment"] = name(stack.alignment); }
-  void parameters(const nodes::Spacer& spacer, Json& out) const { out["minLength"] = number(spacer.minLength); }
-  void parameters(const nodes::Button&, Json&) const {}
-  void parameters(const nodes::Conditional& choice, Json& out) const { out["branch"] = choice.branch; }
-  void parameters(const nodes::Empty&, Json&) const {}
-  void parameters(const Material& material, Json& out) const { out["material"] = name(material); }
-
-  void parameters(const Color& color, Json& out) const {
-    out["color"] = name(color.name());
-    out["opacity"] = number(color.opacity());
-  }
-
-  void parameters(const Text& text, Json& out) const {
-    out["text"] = localizer_.resolve(text.key(), text.tableName().value_or(std::string(Bundle::kDefaultTable)));
-    out["key"] = text.key().key();
-    Json arguments = Json::array();
-    for (const FormatArgument& argument : text.key().arguments()) {
-      std::visit([&](const auto& value) { arguments.push_back(value); }, argument);
+  // A number member: infinite and NaN values as strings, absent ones as null.
+  void number(Name key, double value) const {
+    out_.key(key);
+    if (std::isnan(value)) {
+      out_.string("nan");
+    } else if (std::isinf(value)) {
+      out_.string(value > 0 ? "infinity" : "-infinity");
+    } else {
+      out_.number(value);
     }
-    out["arguments"] = std::move(arguments);
-    if (text.tableName()) out["tableName"] = *text.tableName();
-    if (text.comment()) out["comment"] = *text.comment();
-    if (text.font()) out["font"] = name(*text.font());
-    if (text.fontWeight()) out["fontWeight"] = name(*text.fontWeight());
+  }
+  void number(Name key, const std::optional<double>& value) const {
+    if (value) {
+      number(key, *value);
+    } else {
+      out_.key(key);
+      out_.null();
+    }
   }
 
-  void parameters(const Image& image, Json& out) const {
+  void edges(Name key, EdgeSet set) const {
+    out_.key(key);
+    out_.beginArray();
+    for (Edge edge : kAllEdges) {
+      if (set.contains(edge)) out_.string(name(edge));
+    }
+    out_.endArray();
+  }
+
+  void insets(const EdgeInsets& insets) const {
+    out_.beginObject();
+    number("top", insets.top);
+    number("leading", insets.leading);
+    number("bottom", insets.bottom);
+    number("trailing", insets.trailing);
+    out_.endObject();
+  }
+
+  void parameters(const nodes::VStack& stack) const {
+    out_.member("alignment", name(stack.alignment));
+    number("spacing", stack.spacing);
+  }
+  void parameters(const nodes::HStack& stack) const {
+    out_.member("alignment", name(stack.alignment));
+    number("spacing", stack.spacing);
+  }
+  void parameters(const nodes::ZStack& stack) const { out_.member("alignment", name(stack.alignment)); }
+  void parameters(const nodes::Spacer& spacer) const { number("minLength", spacer.minLength); }
+  void parameters(const nodes::Button&) const {}
+  void parameters(const nodes::Conditional& choice) const {
+    out_.key("branch");
+    out_.boolean(choice.branch);
+  }
+  void parameters(const nodes::Empty&) const {}
+  void parameters(const Material& material) const { out_.member("material", name(material)); }
+
+  void parameters(const Color& color) const {
+    out_.member("color", name(color.name()));
+    number("opacity", color.opacity());
+  }
+
+  void parameters(const Text& text) const {
+    out_.member("text", localizer_.resolve(text.key(), text.tableName() ? std::string_view(*text.tableName())
+                                                                         : Bundle::kDefaultTable));
+    out_.member("key", text.key().key());
+    out_.key("arguments");
+    out_.beginArray();
+    for (const FormatArgument& argument : text.key().arguments()) {
+      std::visit(Overloaded{
+                     [&](std::int64_t value) { out_.integer(value); },
+                     [&](const std::string& value) { out_.string(value); },
+                 },
+                 argument);
+    }
+    out_.endArray();
+    if (text.tableName()) out_.member("tableName", *text.tableName());
+    if (text.comment()) out_.member("comment", *text.comment());
+    if (text.font()) out_.member("font", name(*text.font()));
+    if (text.fontWeight()) out_.member("fontWeight", name(*text.fontWeight()));
+  }
+
+  void parameters(const Image& image) const {
     std::visit(Overloaded{
-                   [&](const SystemName& symbol) { out["systemName"] = symbol.name; },
+                   [&](const SystemName& symbol) { out_.member("systemName", symbol.name); },
                    [&](const NamedImage& asset) {
-                     out["name"] = asset.name;
-                     out["bundle"] = asset.bundle ? Json(asset.bundle->path().string()) : Json(nullptr);
+                     out_.member("name", asset.name);
+                     out_.key("bundle");
+                     if (asset.bundle) {
+                       out_.string(asset.bundle->path().string());
+                     } else {
+                       out_.null();
+                     }
                    },
                },
                image.source());
+    out_.key("resizable");
     if (const auto& resizing = image.resizing()) {
-      out["resizable"] =
-          Json{{"capInsets", insets(resizing->capInsets)}, {"resizingMode", name(resizing->resizingMode)}};
+      out_.beginObject();
+      out_.key("capInsets");
+      insets(resizing->capInsets);
+      out_.member("resizingMode", name(resizing->resizingMode));
+      out_.endObject();
     } else {
-      out["resizable"] = nullptr;
+      out_.null();
     }
   }
 
-  Json modifier(const Modifier& modifier) const {
-    Json out = object(8);
-    out["name"] = name(modifier);
+  void modifier(const Modifier& modifier) const {
+    out_.beginObject();
+    out_.member("name", name(modifier));
     std::visit(Overloaded{
-                   [&](const FontModifier& m) { out["font"] = name(m.font); },
+                   [&](const FontModifier& m) { out_.member("font", name(m.font)); },
                    [&](const ForegroundColorModifier& m) {
-                     out["color"] = name(m.color.name());
-                     out["opacity"] = number(m.color.opacity());
+                     out_.member("color", name(m.color.name()));
+                     number("opacity", m.color.opacity());
                    },
-                   [&](const OpacityModifier& m) { out["opacity"] = number(m.opacity); },
+                   [&](const OpacityModifier& m) { number("opacity", m.opacity); },
                    [&](const PaddingModifier& m) {
-                     out["edges"] = edges(m.edges);
-                     out["length"] = number(m.length);
+                     edges("edges", m.edges);
+                     number("length", m.length);
                    },
                    [&](const FrameModifier& m) {
                      const FrameOptions& o = m.options;
-                     out["minWidth"] = number(o.minWidth);
-                     out["idealWidth"] = number(o.idealWidth);
-                     out["maxWidth"] = number(o.maxWidth);
-                     out["minHeight"] = number(o.minHeight);
-                     out["idealHeight"] = number(o.idealHeight);
-                     out["maxHeight"] = number(o.maxHeight);
-                     out["alignment"] = name(o.alignment);
+                     number("minWidth", o.minWidth);
+                     number("idealWidth", o.idealWidth);
+                     number("maxWidth", o.maxWidth);
+                     number("minHeight", o.minHeight);
+                     number("idealHeight", o.idealHeight);
+                     number("maxHeight", o.maxHeight);
+                     out_.member("alignment", name(o.alignment));
                    },
                    [&](const BackgroundModifier& m) {
-                     out["alignment"] = name(m.alignment);
-                     out["content"] = view(*m.content);
+                     out_.member("alignment", name(m.alignment));
+                     out_.key("content");
+                     view(*m.content);
                    },
                    [&](const OverlayModifier& m) {
-                     out["ignoresSafeAreaEdges"] = edges(m.ignoresSafeAreaEdges);
-                     out["content"] = view(*m.content);
+                     edges("ignoresSafeAreaEdges", m.ignoresSafeAreaEdges);
+                     out_.key("content");
+                     view(*m.content);
                    },
                    [&](const AspectRatioModifier& m) {
-                     out["ratio"] = number(m.ratio);
-                     out["contentMode"] = name(m.contentMode);
+                     number("ratio", m.ratio);
+                     out_.member("contentMode", name(m.contentMode));
                    },
-                   [&](const ButtonStyleModifier&) { out["style"] = "plain"; },
+                   [&](const ButtonStyleModifier&) { out_.member("style", "plain"); },
                },
                modifier);
-    return out;
+    out_.endObject();
   }
 
+  JSONTextWriter& out_;
   const Localizer& localizer_;
 };
 
 }  // namespace
 
-nlohmann::ordered_json toJSON(const View& view, const Localizer& localizer) { return Writer(localizer).view(view); }
+void writeJSON(foundation::JSONTextWriter& out, const View& view, const Localizer& localizer) {
+  Writer(out, localizer).view(view);
+}
+
+std::string toJSONText(const View& view, const Localizer& localizer) {
+  foundation::JSONTextWriter out;
+  writeJSON(out, view, localizer);
+  return std::string(out.text());
+}
+
+nlohmann::ordered_json toJSON(const View& view, const Localizer& localizer) {
+  return nlohmann::ordered_json::parse(toJSONText(view, localizer));
+}
 
 }  // namespace ui

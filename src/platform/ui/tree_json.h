@@ -1,5 +1,5 @@
-// Tree JSON: the JSON form of a view tree, as the widget host shows and tests compare
-// it. Written only; nothing reads it back.
+// Tree JSON: the JSON form of a view tree, as the extension answers with it, the widget
+// host shows it and tests compare it. tree_json_reader.h reads it back.
 //
 // Every view is an object:
 //   "type"       "VStack", "HStack", "ZStack", "Spacer", "Text", "Image", "Button",
@@ -24,18 +24,26 @@
 //                  overlay {"ignoresSafeAreaEdges": [edge names], "content": view},
 //                  aspectRatio {"ratio", "contentMode"}, buttonStyle {"style": "plain"}
 // Absent optional numbers are null; infinite or NaN numbers, which JSON cannot hold,
-// are the strings "infinity", "-infinity" and "nan". Strings are copied as they are:
-// a caller that may hold invalid UTF-8 dumps with nlohmann's error_handler_t::replace.
+// are the strings "infinity", "-infinity" and "nan". Bytes in strings that are not
+// UTF-8 are written as U+FFFD, so the text is always valid JSON.
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
 
+#include "platform/foundation/json_text_writer.h"
 #include "platform/ui/localizer.h"
 #include "platform/ui/view.h"
 
 namespace ui {
 
 // `localizer` fills the texts' "text"; the default shows keys with placeholders filled.
+
+// Writes the tree as one JSON value into `out`: the way answers are made.
+void writeJSON(foundation::JSONTextWriter& out, const View& view, const Localizer& localizer = {});
+// The tree's JSON text on its own.
+std::string toJSONText(const View& view, const Localizer& localizer = {});
+// The tree as a JSON document to read from (the text above, parsed).
 nlohmann::ordered_json toJSON(const View& view, const Localizer& localizer = {});
 
 }  // namespace ui

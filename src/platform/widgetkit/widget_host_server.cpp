@@ -9,17 +9,19 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
-#include <nlohmann/json.hpp>
+#include <variant>
 
 #include "platform/foundation/data.h"
+#include "platform/foundation/json_text_writer.h"
 #include "platform/ui/localizer.h"
+#include "platform/ui/overloaded.h"
 #include "platform/ui/tree_json.h"
 
 namespace widgetkit {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using foundation::JSONTextWriter;
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
@@ -32,32 +34,65 @@ constexpr int kUndecodableRecord = -32001;
 constexpr std::size_t kMaxDepth = 512;
 constexpr std::size_t kKeptLineCapacity = 64 * 1024;
 
-// A failed request: the JSON-RPC error to answer with.
+// A failed request: the JSON-RPC error to answer with. `data`, when not empty, is a
+// JSON value's text.
 struct RpcError {
   int code;
   std::string message;
-  Json data = nullptr;
+  std::string data = {};
 };
 
-// The answer line: {"jsonrpc":"2.0","result" (or "error"):...,"id":...}. The envelope is
-// written around the result's own text: putting the result into an envelope object
-// copied the whole tree, a third of the time a timeline request took.
-std::string answer(const Json& id, const Json& resultOrError, bool isError) {
-  std::string line = isError ? R"({"jsonrpc":"2.0","error":)" : R"({"jsonrpc":"2.0","result":)";
-  line += resultOrError.dump(-1, ' ', false, Json::error_handler_t::replace);
-  line += R"(,"id":)";
-  line += id.dump(-1, ' ', false, Json::error_handler_t::replace);
-  line += '}';
-  return line;
+// A request's "id": null, a string or a number, answered as it came.
+using RequestId = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t, double>;
+
+RequestId requestId(const element& id) {
+  switch (id.type()) {
+    case element_type::STRING: return std::string(id.get_string().value_unsafe());
+    case element_type::INT64: return id.get_int64().value_unsafe();
+    case element_type::UINT64: return id.get_uint64().value_unsafe();
+    case element_type::DOUBLE: return id.get_double().value_unsafe();
+    default: return std::monostate{};
+  }
 }
 
-std::string errorAnswer(const Json& id, const RpcError& error) {
-  Json body = {{"code", error.code}, {"message", error.message}};
-  if (!error.data.is_null()) body["data"] = error.data;
-  return answer(id, body, true);
+void writeId(JSONTextWriter& out, const RequestId& id) {
+  out.key("id");
+  std::visit(ui::Overloaded{
+                 [&](std::monostate) { out.null(); },
+                 [&](const std::string& text) { out.string(text); },
+                 [&](std::int64_t value) { out.integer(value); },
+                 [&](std::uint64_t value) { out.unsignedInteger(value); },
+                 [&](double value) { out.number(value); },
+             },
+             id);
 }
 
-std::string quote(std::string_view text) { return Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace); }
+// {"jsonrpc":"2.0","error":{"code","message"[,"data"]},"id":...}, replacing whatever
+// `out` held.
+void writeError(JSONTextWriter& out, const RequestId& id, const RpcError& error) {
+  out.clear();
+  out.beginObject();
+  out.member("jsonrpc", "2.0");
+  out.key("error");
+  out.beginObject();
+  out.key("code");
+  out.integer(error.code);
+  out.member("message", error.message);
+  if (!error.data.empty()) {
+    out.key("data");
+    out.raw(error.data);
+  }
+  out.endObject();
+  writeId(out, id);
+  out.endObject();
+}
+
+// `text` as a JSON string, for messages that name what was wrong.
+std::string quote(std::string_view text) {
+  JSONTextWriter out;
+  out.string(text);
+  return std::string(out.text());
+}
 
 // Reads the members of a params object with type checks that name the param.
 class Params {
@@ -71,17 +106,17 @@ class Params {
     return std::optional<element>(value);
   }
 
-  std::expected<std::optional<std::string>, RpcError> string(std::string_view name) const {
+  std::expected<std::optional<std::string_view>, RpcError> string(std::string_view name) const {
     auto value = member(name);
-    if (!value || !*value) return std::optional<std::string>{};
+    if (!value || !*value) return std::optional<std::string_view>{};
     std::string_view text;
     if ((*value)->get_string().get(text) != simdjson::SUCCESS) {
       return std::unexpected(RpcError{kInvalidParams, "param " + quote(name) + " must be a string"});
     }
-    return std::optional<std::string>(std::string(text));
+    return std::optional<std::string_view>(text);
   }
 
-  std::expected<std::string, RpcError> requiredString(std::string_view name) const {
+  std::expected<std::string_view, RpcError> requiredString(std::string_view name) const {
     auto text = string(name);
     if (!text) return std::unexpected(text.error());
     if (!*text) return std::unexpected(RpcError{kInvalidParams, "missing param " + quote(name)});
@@ -127,54 +162,61 @@ std::expected<TimelineProviderContext, RpcError> readContext(const Params& param
   return context;
 }
 
-Json entryJSON(const RenderedEntry& entry, const ui::Localizer& localizer) {
-  return {{"date", entry.date.iso8601()}, {"view", ui::toJSON(entry.view, localizer)}};
+void writeEntry(JSONTextWriter& out, const RenderedEntry& entry, const ui::Localizer& localizer) {
+  out.beginObject();
+  out.member("date", entry.date.iso8601());
+  out.key("view");
+  ui::writeJSON(out, entry.view, localizer);
+  out.endObject();
 }
 
-Json familiesJSON(const std::vector<WidgetFamily>& families) {
-  Json list = Json::array();
-  for (WidgetFamily family : families) list.push_back(std::string(familyName(family)));
-  return list;
+void writeFamilies(JSONTextWriter& out, const std::vector<WidgetFamily>& families) {
+  out.beginArray();
+  for (WidgetFamily family : families) out.string(familyName(family));
+  out.endArray();
 }
 
 // Whole numbers as integers ("priority": 0), others as they are.
-Json numberJSON(double value) {
-  if (std::trunc(value) == value && std::abs(value) < 9.0e15) return static_cast<std::int64_t>(value);
-  return value;
+void writeNumber(JSONTextWriter& out, double value) {
+  if (std::trunc(value) == value && std::abs(value) < 9.0e15) {
+    out.integer(static_cast<std::int64_t>(value));
+  } else {
+    out.number(value);
+  }
 }
 
-Json presentationJSON(const RenderedPresentation& presentation, const ui::Localizer& localizer) {
-  Json out = {{"presentation", std::string(presentationName(presentation.presentation))}};
+void writePresentation(JSONTextWriter& out, const RenderedPresentation& presentation,
+                       const ui::Localizer& localizer) {
+  out.beginObject();
+  out.member("presentation", presentationName(presentation.presentation));
   if (presentation.presentation == ActivityPresentation::expanded) {
-    Json regions = Json::array();
+    out.key("regions");
+    out.beginArray();
     for (const auto& region : presentation.regions) {
-      regions.push_back({{"position", std::string(positionName(region.position))},
-                         {"priority", numberJSON(region.priority)},
-                         {"view", ui::toJSON(region.view, localizer)}});
+      out.beginObject();
+      out.member("position", positionName(region.position));
+      out.key("priority");
+      writeNumber(out, region.priority);
+      out.key("view");
+      ui::writeJSON(out, region.view, localizer);
+      out.endObject();
     }
-    out["regions"] = std::move(regions);
+    out.endArray();
   } else if (presentation.view) {
-    out["view"] = ui::toJSON(*presentation.view, localizer);
+    out.key("view");
+    ui::writeJSON(out, *presentation.view, localizer);
   }
-  return out;
+  out.endObject();
 }
 
-Json idJSON(const element& id) {
-  switch (id.type()) {
-    case element_type::STRING: return std::string(id.get_string().value_unsafe());
-    case element_type::INT64: return id.get_int64().value_unsafe();
-    case element_type::UINT64: return id.get_uint64().value_unsafe();
-    case element_type::DOUBLE: return id.get_double().value_unsafe();
-    default: return nullptr;
-  }
-}
-
+// Writes the result of one request into `out`, or returns the error to answer with
+// (what it wrote by then is dropped).
 class RequestHandler {
  public:
-  RequestHandler(const std::vector<AnyWidget>& widgets, const ui::Bundle& resources)
-      : widgets_(widgets), resources_(resources) {}
+  RequestHandler(const std::vector<AnyWidget>& widgets, const ui::Bundle& resources, JSONTextWriter& out)
+      : widgets_(widgets), resources_(resources), out_(out) {}
 
-  std::expected<Json, RpcError> dispatch(std::string_view method, const Params& params) const {
+  std::expected<void, RpcError> dispatch(std::string_view method, const Params& params) const {
     if (method == "widgets") return describe(params);
     if (method == "placeholder" || method == "snapshot" || method == "timeline") return entries(method, params);
     if (method == "activity") return activity(params);
@@ -182,28 +224,38 @@ class RequestHandler {
   }
 
  private:
-  ui::Localizer localizer(std::string locale) const { return ui::Localizer{resources_, std::move(locale)}; }
+  ui::Localizer localizer(std::string_view locale) const { return ui::Localizer{resources_, std::string(locale)}; }
 
-  std::expected<Json, RpcError> describe(const Params& params) const {
+  std::expected<void, RpcError> describe(const Params& params) const {
     auto locale = params.string("locale");
     if (!locale) return std::unexpected(locale.error());
     const auto texts = localizer(locale->value_or("en"));
-    Json list = Json::array();
+    out_.beginObject();
+    out_.key("widgets");
+    out_.beginArray();
     for (const auto& widget : widgets_) {
+      out_.beginObject();
       if (const auto* s = std::get_if<StaticWidget>(&widget)) {
-        list.push_back({{"type", "static"},
-                        {"kind", s->kind},
-                        {"displayName", s->displayName ? Json(texts.resolve(*s->displayName)) : Json(nullptr)},
-                        {"description", s->description ? Json(texts.resolve(*s->description)) : Json(nullptr)},
-                        {"families", familiesJSON(s->families)}});
+        out_.member("type", "static");
+        out_.member("kind", s->kind);
+        out_.key("displayName");
+        writeText(s->displayName, texts);
+        out_.key("description");
+        writeText(s->description, texts);
+        out_.key("families");
+        writeFamilies(out_, s->families);
       } else if (const auto* a = std::get_if<ActivityWidget>(&widget)) {
-        list.push_back({{"type", "activity"}, {"attributesType", a->attributesType}});
+        out_.member("type", "activity");
+        out_.member("attributesType", a->attributesType);
       }
+      out_.endObject();
     }
-    return Json{{"widgets", std::move(list)}};
+    out_.endArray();
+    out_.endObject();
+    return {};
   }
 
-  std::expected<Json, RpcError> entries(std::string_view method, const Params& params) const {
+  std::expected<void, RpcError> entries(std::string_view method, const Params& params) const {
     auto kind = params.requiredString("kind");
     if (!kind) return std::unexpected(kind.error());
     const StaticWidget* widget = nullptr;
@@ -213,36 +265,50 @@ class RequestHandler {
     if (!widget) return std::unexpected(RpcError{kInvalidParams, "unknown widget kind " + quote(*kind)});
     auto familyText = params.string("family");
     if (!familyText) return std::unexpected(familyText.error());
-    const std::string familyName = familyText->value_or("systemSmall");
+    const std::string_view familyName = familyText->value_or("systemSmall");
     const auto family = familyFromName(familyName);
     if (!family) return std::unexpected(RpcError{kInvalidParams, "unknown family " + quote(familyName)});
     if (std::find(widget->families.begin(), widget->families.end(), *family) == widget->families.end()) {
-      return std::unexpected(RpcError{kInvalidParams, "widget " + quote(*kind) + " does not support family " +
-                                                          quote(familyName),
-                                      Json{{"families", familiesJSON(widget->families)}}});
+      JSONTextWriter data;
+      data.beginObject();
+      data.key("families");
+      writeFamilies(data, widget->families);
+      data.endObject();
+      return std::unexpected(RpcError{kInvalidParams,
+                                      "widget " + quote(*kind) + " does not support family " + quote(familyName),
+                                      std::string(data.text())});
     }
     auto context = readContext(params, *family);
     if (!context) return std::unexpected(context.error());
     const auto texts = localizer(context->locale);
-    Json result = {{"kind", *kind}, {"family", familyName}};
     if (method == "timeline") {
       auto timeline = widget->timeline(*context);
       if (!timeline) return std::unexpected(RpcError{kInternalError, "the provider did not complete the timeline"});
-      result["policy"] = std::string(timeline->policy.name());
-      if (timeline->policy.date()) result["policyDate"] = timeline->policy.date()->iso8601();
-      Json list = Json::array();
-      for (const auto& entry : timeline->entries) list.push_back(entryJSON(entry, texts));
-      result["entries"] = std::move(list);
-      return result;
+      out_.beginObject();
+      out_.member("kind", *kind);
+      out_.member("family", familyName);
+      out_.member("policy", timeline->policy.name());
+      if (timeline->policy.date()) out_.member("policyDate", timeline->policy.date()->iso8601());
+      out_.key("entries");
+      out_.beginArray();
+      for (const auto& entry : timeline->entries) writeEntry(out_, entry, texts);
+      out_.endArray();
+      out_.endObject();
+      return {};
     }
     std::optional<RenderedEntry> entry =
         method == "placeholder" ? std::optional(widget->placeholder(*context)) : widget->snapshot(*context);
     if (!entry) return std::unexpected(RpcError{kInternalError, "the provider did not complete the snapshot"});
-    result["entry"] = entryJSON(*entry, texts);
-    return result;
+    out_.beginObject();
+    out_.member("kind", *kind);
+    out_.member("family", familyName);
+    out_.key("entry");
+    writeEntry(out_, *entry, texts);
+    out_.endObject();
+    return {};
   }
 
-  std::expected<Json, RpcError> activity(const Params& params) const {
+  std::expected<void, RpcError> activity(const Params& params) const {
     auto type = params.string("attributesType");
     if (!type) return std::unexpected(type.error());
     const ActivityWidget* widget = nullptr;
@@ -267,7 +333,7 @@ class RequestHandler {
     auto which = params.string("presentation");
     if (!which) return std::unexpected(which.error());
     std::vector<ActivityPresentation> presentations;
-    const std::string name = which->value_or("all");
+    const std::string_view name = which->value_or("all");
     if (name == "all") {
       presentations.assign(std::begin(kAllActivityPresentations), std::end(kAllActivityPresentations));
     } else if (auto one = presentationFromName(name)) {
@@ -278,24 +344,44 @@ class RequestHandler {
     auto locale = params.string("locale");
     if (!locale) return std::unexpected(locale.error());
     auto rendered = widget->present(foundation::stringView(*attributes), foundation::stringView(*state), presentations);
-    if (!rendered) {
-      const auto& failure = rendered.error();
-      Json path = Json::array();
-      for (const auto& key : failure.error.codingPath) path.push_back(key);
-      return std::unexpected(RpcError{kUndecodableRecord,
-                                      "the coded " + failure.record + (failure.record == "attributes" ? " do" : " does") +
-                                          " not decode: " +
-                                          failure.error.description(),
-                                      Json{{"record", failure.record},
-                                           {"kind", foundation::kindName(failure.error.kind)},
-                                           {"codingPath", std::move(path)},
-                                           {"reason", failure.error.debugDescription}}});
-    }
+    if (!rendered) return std::unexpected(undecodable(rendered.error()));
     const auto texts = localizer(locale->value_or("en"));
-    if (name != "all") return presentationJSON(rendered->front(), texts);
-    Json list = Json::array();
-    for (const auto& presentation : *rendered) list.push_back(presentationJSON(presentation, texts));
-    return Json{{"presentations", std::move(list)}};
+    if (name != "all") {
+      writePresentation(out_, rendered->front(), texts);
+      return {};
+    }
+    out_.beginObject();
+    out_.key("presentations");
+    out_.beginArray();
+    for (const auto& presentation : *rendered) writePresentation(out_, presentation, texts);
+    out_.endArray();
+    out_.endObject();
+    return {};
+  }
+
+  void writeText(const std::optional<ui::LocalizedStringKey>& text, const ui::Localizer& texts) const {
+    if (text) {
+      out_.string(texts.resolve(*text));
+    } else {
+      out_.null();
+    }
+  }
+
+  static RpcError undecodable(const ActivityDecodeFailure& failure) {
+    JSONTextWriter data;
+    data.beginObject();
+    data.member("record", failure.record);
+    data.member("kind", foundation::kindName(failure.error.kind));
+    data.key("codingPath");
+    data.beginArray();
+    for (const auto& key : failure.error.codingPath) data.string(key);
+    data.endArray();
+    data.member("reason", failure.error.debugDescription);
+    data.endObject();
+    return RpcError{kUndecodableRecord,
+                    "the coded " + failure.record + (failure.record == "attributes" ? " do" : " does") +
+                        " not decode: " + failure.error.description(),
+                    std::string(data.text())};
   }
 
   static std::expected<foundation::Data, RpcError> bytesParam(const Params& params, std::string_view name) {
@@ -308,81 +394,8 @@ class RequestHandler {
 
   const std::vector<AnyWidget>& widgets_;
   const ui::Bundle& resources_;
+  JSONTextWriter& out_;
 };
-
-}  // namespace
-
-WidgetHostServer::WidgetHostServer(std::vector<AnyWidget> widgets, ui::Bundle resources)
-    : widgets_(std::move(widgets)), resources_(std::move(resources)) {}
-
-std::string WidgetHostServer::oversizedLineAnswer() {
-  return errorAnswer(nullptr, RpcError{kInvalidRequest, "request line exceeds " +
-                                                            std::to_string(kMaxLineBytes) + " bytes; refused"});
-}
-
-std::optional<std::string> WidgetHostServer::handleLine(std::string_view line) const {
-  if (line.find_first_not_of(" \t\r") == std::string_view::npos) return std::nullopt;
-
-  thread_local simdjson::dom::parser parser;
-  // A parser keeps buffers sized for the largest line it has parsed, several times
-  // that line's size; after a line larger than kKeptLineCapacity, give them back once
-  // the answer is made, so that one large request does not stay resident for good.
-  struct ReleaseLargeBuffers {
-    ~ReleaseLargeBuffers() {
-      if (parser.capacity() > kKeptLineCapacity) parser = simdjson::dom::parser{};
-    }
-  } release;
-  if (parser.max_depth() != kMaxDepth) {
-    if (parser.allocate(std::max<std::size_t>(line.size(), 4096), kMaxDepth) != simdjson::SUCCESS) {
-      return errorAnswer(nullptr, RpcError{kInternalError, "out of memory"});
-    }
-  }
-  element request;
-  if (auto error = parser.parse(line.data(), line.size(), true).get(request); error != simdjson::SUCCESS) {
-    return errorAnswer(nullptr, RpcError{kParseError, std::string("not JSON: ") + simdjson::error_message(error)});
-  }
-  simdjson::dom::object object;
-  if (request.get_object().get(object) != simdjson::SUCCESS) {
-    return errorAnswer(nullptr, RpcError{kInvalidRequest, "not a JSON-RPC request: expected an object"});
-  }
-  element member;
-  Json id = nullptr;
-  const bool hasId = object.at_key("id").get(member) == simdjson::SUCCESS;
-  if (hasId) {
-    const auto type = member.type();
-    if (type != element_type::STRING && type != element_type::INT64 && type != element_type::UINT64 &&
-        type != element_type::DOUBLE && type != element_type::NULL_VALUE) {
-      return errorAnswer(nullptr, RpcError{kInvalidRequest, "not a JSON-RPC request: \"id\" must be a string or number"});
-    }
-    id = idJSON(member);
-  }
-  std::string_view version;
-  if (object.at_key("jsonrpc").get(member) != simdjson::SUCCESS || member.get_string().get(version) ||
-      version != "2.0") {
-    return errorAnswer(id, RpcError{kInvalidRequest, "not a JSON-RPC request: \"jsonrpc\" must be \"2.0\""});
-  }
-  std::string_view method;
-  if (object.at_key("method").get(member) != simdjson::SUCCESS || member.get_string().get(method)) {
-    return errorAnswer(id, RpcError{kInvalidRequest, "not a JSON-RPC request: \"method\" must be a string"});
-  }
-  std::optional<simdjson::dom::object> paramsObject;
-  if (object.at_key("params").get(member) == simdjson::SUCCESS) {
-    simdjson::dom::object params;
-    if (member.get_object().get(params) != simdjson::SUCCESS) {
-      return hasId ? std::optional(errorAnswer(id, RpcError{kInvalidParams, "\"params\" must be an object"}))
-                   : std::nullopt;
-    }
-    paramsObject = params;
-  }
-
-  const RequestHandler handler(widgets_, resources_);
-  auto result = handler.dispatch(method, Params(paramsObject));
-  if (!hasId) return std::nullopt;  // a notification: no answer, whatever happened
-  if (!result) return errorAnswer(id, result.error());
-  return answer(id, *result, false);
-}
-
-namespace {
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -396,7 +409,104 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+void writeOversizedLineAnswer(JSONTextWriter& out) {
+  writeError(out, std::monostate{},
+             RpcError{kInvalidRequest, "request line exceeds " + std::to_string(WidgetHostServer::kMaxLineBytes) +
+                                           " bytes; refused"});
+}
+
 }  // namespace
+
+WidgetHostServer::WidgetHostServer(std::vector<AnyWidget> widgets, ui::Bundle resources)
+    : widgets_(std::move(widgets)), resources_(std::move(resources)) {}
+
+std::string WidgetHostServer::oversizedLineAnswer() {
+  JSONTextWriter out;
+  writeOversizedLineAnswer(out);
+  return std::string(out.text());
+}
+
+std::optional<std::string> WidgetHostServer::handleLine(std::string_view line) const {
+  JSONTextWriter out;
+  if (!answer(line, out)) return std::nullopt;
+  return std::string(out.text());
+}
+
+bool WidgetHostServer::answer(std::string_view line, JSONTextWriter& out) const {
+  out.clear();
+  if (line.find_first_not_of(" \t\r") == std::string_view::npos) return false;
+
+  thread_local simdjson::dom::parser parser;
+  // A parser keeps buffers sized for the largest line it has parsed, several times
+  // that line's size; after a line larger than kKeptLineCapacity, give them back once
+  // the answer is made, so that one large request does not stay resident for good.
+  struct ReleaseLargeBuffers {
+    ~ReleaseLargeBuffers() {
+      if (parser.capacity() > kKeptLineCapacity) parser = simdjson::dom::parser{};
+    }
+  } release;
+  const auto fail = [&](const RequestId& id, RpcError error) {
+    writeError(out, id, error);
+    return true;
+  };
+  if (parser.max_depth() != kMaxDepth) {
+    if (parser.allocate(std::max<std::size_t>(line.size(), 4096), kMaxDepth) != simdjson::SUCCESS) {
+      return fail(std::monostate{}, RpcError{kInternalError, "out of memory"});
+    }
+  }
+  element request;
+  if (auto error = parser.parse(line.data(), line.size(), true).get(request); error != simdjson::SUCCESS) {
+    return fail(std::monostate{}, RpcError{kParseError, std::string("not JSON: ") + simdjson::error_message(error)});
+  }
+  simdjson::dom::object object;
+  if (request.get_object().get(object) != simdjson::SUCCESS) {
+    return fail(std::monostate{}, RpcError{kInvalidRequest, "not a JSON-RPC request: expected an object"});
+  }
+  element member;
+  RequestId id;
+  const bool hasId = object.at_key("id").get(member) == simdjson::SUCCESS;
+  if (hasId) {
+    const auto type = member.type();
+    if (type != element_type::STRING && type != element_type::INT64 && type != element_type::UINT64 &&
+        type != element_type::DOUBLE && type != element_type::NULL_VALUE) {
+      return fail(std::monostate{},
+                  RpcError{kInvalidRequest, "not a JSON-RPC request: \"id\" must be a string or number"});
+    }
+    id = requestId(member);
+  }
+  std::string_view version;
+  if (object.at_key("jsonrpc").get(member) != simdjson::SUCCESS || member.get_string().get(version) ||
+      version != "2.0") {
+    return fail(id, RpcError{kInvalidRequest, "not a JSON-RPC request: \"jsonrpc\" must be \"2.0\""});
+  }
+  std::string_view method;
+  if (object.at_key("method").get(member) != simdjson::SUCCESS || member.get_string().get(method)) {
+    return fail(id, RpcError{kInvalidRequest, "not a JSON-RPC request: \"method\" must be a string"});
+  }
+  std::optional<simdjson::dom::object> paramsObject;
+  if (object.at_key("params").get(member) == simdjson::SUCCESS) {
+    simdjson::dom::object params;
+    if (member.get_object().get(params) != simdjson::SUCCESS) {
+      return hasId && fail(id, RpcError{kInvalidParams, "\"params\" must be an object"});
+    }
+    paramsObject = params;
+  }
+
+  // The result goes straight into the answer line; a failure replaces what was written.
+  out.beginObject();
+  out.member("jsonrpc", "2.0");
+  out.key("result");
+  const RequestHandler handler(widgets_, resources_, out);
+  auto result = handler.dispatch(method, Params(paramsObject));
+  if (!hasId) {  // a notification: no answer, whatever happened
+    out.clear();
+    return false;
+  }
+  if (!result) return fail(id, result.error());
+  writeId(out, id);
+  out.endObject();
+  return true;
+}
 
 int WidgetHostServer::serve(int inputFd, int outputFd) const {
   // A host that goes away must end the loop through a failed write, not a signal.
@@ -404,6 +514,7 @@ int WidgetHostServer::serve(int inputFd, int outputFd) const {
 
   std::array<char, 64 * 1024> buffer{};
   std::string line;
+  JSONTextWriter reply;
   bool oversized = false;
   // Empties the line and gives back what a big line took. Once malloc has seen a freed
   // block that large it keeps such blocks on its heap, so they are handed back to the
@@ -415,17 +526,24 @@ int WidgetHostServer::serve(int inputFd, int outputFd) const {
     malloc_trim(0);
   };
   const auto finishLine = [&]() -> bool {
-    std::optional<std::string> reply;
+    bool answered = false;
     if (oversized) {
-      reply = oversizedLineAnswer();
+      writeOversizedLineAnswer(reply);
+      answered = true;
     } else {
-      reply = handleLine(line);
+      answered = answer(line, reply);
     }
     releaseLine();
     oversized = false;
-    if (!reply) return true;
-    reply->push_back('\n');
-    return writeAll(outputFd, *reply);
+    if (!answered) return true;
+    reply.newline();
+    const bool written = writeAll(outputFd, reply.text());
+    if (reply.text().size() > kKeptLineCapacity) {
+      reply.release();
+    } else {
+      reply.clear();
+    }
+    return written;
   };
 
   for (;;) {

@@ -16,6 +16,10 @@
 #include "platform/ui/bundle.h"
 #include "platform/widgetkit/widget.h"
 
+namespace foundation {
+class JSONTextWriter;
+}
+
 namespace widgetkit {
 
 class WidgetHostServer {
@@ -36,6 +40,9 @@ class WidgetHostServer {
   int serve(int inputFd, int outputFd) const;
 
  private:
+  // Writes the answer to `line` into `out` (emptied first); false when there is none.
+  bool answer(std::string_view line, foundation::JSONTextWriter& out) const;
+
   std::vector<AnyWidget> widgets_;
   ui::Bundle resources_;
 };

@@ -1,0 +1,113 @@
+// JSONTextWriter: writes one JSON text value by value, straight into a growing buffer,
+// without building a document first.
+//
+// The extension's answers are written this way. Building a document of values and then
+// dumping it took more than half of a request's time; a general writer still escaped
+// every member name byte by byte. Here member names are checked when the program is
+// compiled (`Name`), and strings are scanned once, copied in runs between the bytes
+// that need escaping.
+//
+// Calls must nest as JSON does: a key before each member's value, ends matching
+// begins; the text is complete when the outermost value ends. What the text promises:
+// - Strings are UTF-8 with only '"', '\\' and control characters escaped (as \n, \t,
+//   ... or \u00XX); bytes that are not well-formed UTF-8 become U+FFFD, so the text is
+//   always valid JSON.
+// - Integers as written; finite doubles in the shortest form that reads back to the
+//   same double, whole values with ".0" (1.0, 0.6, 1e+300); infinite and NaN doubles,
+//   which JSON cannot hold, as null.
+// `clear()` starts a new text and keeps the buffer; `release()` also frees it.
+// Not thread-safe: one writer per thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace foundation {
+
+class JSONTextWriter {
+ public:
+  // A member name known when the program is compiled, made only of characters that
+  // JSON writes as they are; any other name does not compile.
+  class Name {
+   public:
+    template <std::size_t N>
+    consteval Name(const char (&text)[N]) : text_(text, N - 1) {  // NOLINT: implicit by design
+      for (const char c : text_) {
+        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x80) {
+          throw "a member name must be printable ASCII without quotes or backslashes";
+        }
+      }
+    }
+    constexpr std::string_view text() const { return text_; }
+
+   private:
+    std::string_view text_;
+  };
+
+  void beginObject() { open('{'); }
+  void endObject() { close('}'); }
+  void beginArray() { open('['); }
+  void endArray() { close(']'); }
+
+  void key(Name name) {
+    separate();
+    text_ += '"';
+    text_ += name.text();
+    text_ += "\":";
+    first_ = true;  // the member's value follows without a comma
+  }
+
+  void string(std::string_view text);
+  void integer(std::int64_t value);
+  void unsignedInteger(std::uint64_t value);
+  void number(double value);
+  void boolean(bool value) { scalar(value ? "true" : "false"); }
+  void null() { scalar("null"); }
+  // A value that is already JSON text (written by another writer); taken as it is.
+  void raw(std::string_view json) { scalar(json); }
+
+  // One member whose value is a string.
+  void member(Name name, std::string_view text) {
+    key(name);
+    string(text);
+  }
+
+  // Ends the text with a line break, for protocols of one JSON text a line.
+  void newline() { text_ += '\n'; }
+
+  std::string_view text() const { return text_; }
+  void clear() {
+    text_.clear();
+    first_ = true;
+  }
+  void release() {
+    clear();
+    text_.shrink_to_fit();
+  }
+
+ private:
+  void separate() {
+    if (!first_) text_ += ',';
+    first_ = false;
+  }
+  void open(char bracket) {
+    separate();
+    text_ += bracket;
+    first_ = true;
+  }
+  void close(char bracket) {
+    text_ += bracket;
+    first_ = false;
+  }
+  void scalar(std::string_view json) {
+    separate();
+    text_ += json;
+  }
+
+  std::string text_;
+  bool first_ = true;  // no comma before the next value: first in its container, or a member's value
+};
+
+}  // namespace foundation

@@ -1,0 +1,122 @@
+// The answer writer's text is read by other programs' JSON parsers: every case here is
+// checked by parsing the text back with nlohmann::json, strictly.
+#include "platform/foundation/json_text_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace {
+
+using foundation::JSONTextWriter;
+using Json = nlohmann::json;
+
+Json parsed(const JSONTextWriter& out) { return Json::parse(out.text()); }
+
+TEST(JSONTextWriter, NestsContainersWithCommasOnlyBetweenValues) {
+  JSONTextWriter out;
+  out.beginObject();
+  out.member("name", "tempo");
+  out.key("empty");
+  out.beginObject();
+  out.endObject();
+  out.key("list");
+  out.beginArray();
+  out.integer(1);
+  out.beginArray();
+  out.endArray();
+  out.beginObject();
+  out.key("inner");
+  out.null();
+  out.endObject();
+  out.boolean(false);
+  out.raw(R"({"already":"text"})");
+  out.endArray();
+  out.key("last");
+  out.boolean(true);
+  out.endObject();
+  EXPECT_EQ(out.text(),
+            R"({"name":"tempo","empty":{},"list":[1,[],{"inner":null},false,{"already":"text"}],"last":true})");
+
+  out.clear();
+  out.beginArray();
+  out.string("again");
+  out.endArray();
+  out.newline();
+  EXPECT_EQ(out.text(), "[\"again\"]\n") << "clear() starts a new text";
+  out.release();
+  EXPECT_EQ(out.text(), "");
+}
+
+TEST(JSONTextWriter, EscapesWhatJSONRequiresAndKeepsUnicodeAsIs) {
+  std::string every;
+  for (int c = 0; c < 0x20; ++c) every += static_cast<char>(c);
+  every += "\"\\/\x7f";
+  const std::string unicode = "Étude für Bossa – Tag 3 🎵";
+  JSONTextWriter out;
+  out.beginArray();
+  out.string(every);
+  out.string(unicode);
+  out.string("");
+  out.endArray();
+  const Json read = parsed(out);
+  EXPECT_EQ(read[0], every);
+  EXPECT_EQ(read[1], unicode);
+  EXPECT_NE(out.text().find(unicode), std::string_view::npos) << "non-ASCII text is not escaped";
+  EXPECT_NE(out.text().find(R"(\u0007\b\t\n\u000b\f\r\u000e)"), std::string_view::npos) << out.text();
+  EXPECT_NE(out.text().find(R"(\u001f\"\\/)"), std::string_view::npos) << out.text();
+}
+
+TEST(JSONTextWriter, ReplacesBytesThatAreNotUTF8) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string shown;
+  } cases[] = {
+      {"lone continuation byte", "a\x80z", "a\uFFFDz"},
+      {"sequence cut off at the end", "ok\xE2\x82", "ok\uFFFD\uFFFD"},
+      {"overlong NUL", "\xC0\x80", "\uFFFD\uFFFD"},
+      {"UTF-16 surrogate", "\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"invalid byte before a quote", "\xFF\"", "\uFFFD\""},
+  };
+  for (const auto& c : cases) {
+    JSONTextWriter out;
+    out.string(c.bytes);
+    Json read;
+    ASSERT_NO_THROW(read = parsed(out)) << c.name;
+    EXPECT_EQ(read, c.shown) << c.name;
+  }
+}
+
+TEST(JSONTextWriter, NumbersReadBackExactly) {
+  const double doubles[] = {0.6,
+                            1.0,
+                            -2.0,
+                            0.1 + 0.2,
+                            1e300,
+                            5e-324,
+                            -1.5e-7,
+                            std::numeric_limits<double>::max(),
+                            9007199254740993.0};
+  for (const double value : doubles) {
+    JSONTextWriter out;
+    out.number(value);
+    const Json read = parsed(out);
+    EXPECT_TRUE(read.is_number_float()) << out.text() << " reads back as a floating-point number";
+    EXPECT_EQ(read.get<double>(), value) << out.text();
+  }
+  JSONTextWriter out;
+  out.beginArray();
+  out.integer(std::numeric_limits<std::int64_t>::min());
+  out.unsignedInteger(std::numeric_limits<std::uint64_t>::max());
+  out.number(std::nan(""));
+  out.number(-std::numeric_limits<double>::infinity());
+  out.endArray();
+  EXPECT_EQ(out.text(), "[-9223372036854775808,18446744073709551615,null,null]");
+}
+
+}  // namespace
