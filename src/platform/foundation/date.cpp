@@ -44,15 +44,32 @@ std::string Date::iso8601() const {
   const std::chrono::hh_mm_ss clock{millis - day};
 
   const int year = static_cast<int>(date.year());
-  char text[48];
-  // Years outside 0...9999 take the expanded form with an explicit sign.
-  const char* format =
-      (year >= 0 && year <= 9999) ? "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ" : "%+05d-%02u-%02uT%02d:%02d:%02d.%03dZ";
-  const int length = std::snprintf(text, sizeof text, format, year, static_cast<unsigned>(date.month()),
-                                   static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                                   static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
-                                   static_cast<int>(clock.subseconds().count()));
-  return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+  const auto month = static_cast<unsigned>(date.month());
+  const auto dayOfMonth = static_cast<unsigned>(date.day());
+  const auto hours = static_cast<unsigned>(clock.hours().count());
+  const auto minutes = static_cast<unsigned>(clock.minutes().count());
+  const auto seconds = static_cast<unsigned>(clock.seconds().count());
+  const auto subseconds = static_cast<unsigned>(clock.subseconds().count());
+  if (year < 0 || year > 9999) {
+    // Years outside 0...9999 take the expanded form with an explicit sign.
+    char text[48];
+    const int length = std::snprintf(text, sizeof text, "%+05d-%02u-%02uT%02u:%02u:%02u.%03uZ", year, month,
+                                     dayOfMonth, hours, minutes, seconds, subseconds);
+    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+  }
+  // The common form, written digit by digit at a fraction of snprintf's cost.
+  std::string text = "0000-00-00T00:00:00.000Z";
+  const auto digits = [&text](std::size_t end, unsigned value) {
+    for (std::size_t at = end; value != 0; value /= 10) text[--at] = static_cast<char>('0' + value % 10);
+  };
+  digits(4, static_cast<unsigned>(year));
+  digits(7, month);
+  digits(10, dayOfMonth);
+  digits(13, hours);
+  digits(16, minutes);
+  digits(19, seconds);
+  digits(23, subseconds);
+  return text;
 }
 
 std::optional<Date> Date::parseISO8601(std::string_view text) {

@@ -2,9 +2,11 @@
 
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace foundation {
 
@@ -26,34 +28,62 @@ constexpr std::array<ByteClass, 256> kByteClasses = [] {
   return classes;
 }();
 
-void appendEscape(std::string& out, unsigned char byte) {
+// Whether none of the eight bytes at `bytes` needs more than copying: none is below
+// 0x20, a quote, a backslash or at or above 0x80. Eight bytes are tested at once
+// (a byte b is below n when (b - n) borrows into its top bit while b's top bit is clear);
+// a borrow may flag a plain byte too, which only sends that word the slow way.
+bool isPlainWord(const unsigned char* bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  const auto below = [](std::uint64_t value, std::uint64_t n) { return (value - kOnes * n) & ~value & kHighs; };
+  const std::uint64_t flagged =
+      below(word, 0x20) | below(word ^ (kOnes * '"'), 1) | below(word ^ (kOnes * '\\'), 1) | (word & kHighs);
+  return flagged == 0;
+}
+
+// The escape for a byte that JSON does not allow as it is in a string.
+std::string_view escape(unsigned char byte) {
   switch (byte) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\b': out += "\\b"; return;
-    case '\f': out += "\\f"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
-    default: {
-      constexpr std::string_view kHex = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    }
+    case '"': return "\\\"";
+    case '\\': return "\\\\";
+    case '\b': return "\\b";
+    case '\f': return "\\f";
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    case '\t': return "\\t";
+    default: break;
   }
+  // \u00XX for the other control characters, all below 0x20.
+  static constexpr std::array<std::array<char, 6>, 0x20> kControls = [] {
+    std::array<std::array<char, 6>, 0x20> table{};
+    constexpr std::string_view kHex = "0123456789abcdef";
+    for (std::size_t c = 0; c < table.size(); ++c) table[c] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+    return table;
+  }();
+  return {kControls[byte].data(), kControls[byte].size()};
 }
 
 }  // namespace
 
+void JSONTextWriter::grow(std::size_t bytes) {
+  buffer_.resize(std::max({buffer_.size() * 2, size_ + bytes, std::size_t{256}}));
+}
+
 void JSONTextWriter::string(std::string_view text) {
   separate();
-  text_.reserve(text_.size() + text.size() + 2);
-  text_ += '"';
+  // Room for a string with nothing to escape; escapes make more as they go.
+  room(text.size() + 2);
+  append("\"");
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t run = 0;  // start of the bytes not yet copied
   std::size_t at = 0;
   while (at < text.size()) {
+    if (at + 8 <= text.size() && isPlainWord(bytes + at)) {
+      at += 8;
+      continue;
+    }
     const ByteClass kind = kByteClasses[bytes[at]];
     if (kind == ByteClass::plain) {
       ++at;
@@ -68,16 +98,16 @@ void JSONTextWriter::string(std::string_view text) {
         continue;
       }
     }
-    text_.append(text.data() + run, at - run);
+    append(text.substr(run, at - run));
     if (kind == ByteClass::escape) {
-      appendEscape(text_, bytes[at]);
+      append(escape(bytes[at]));
     } else {
-      text_ += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER for a byte that is not UTF-8
+      append("\xEF\xBF\xBD");  // U+FFFD REPLACEMENT CHARACTER for a byte that is not UTF-8
     }
     run = ++at;
   }
-  text_.append(text.data() + run, text.size() - run);
-  text_ += '"';
+  append(text.substr(run));
+  append("\"");
 }
 
 void JSONTextWriter::integer(std::int64_t value) {
@@ -99,11 +129,10 @@ void JSONTextWriter::number(double value) {
   }
   std::array<char, 32> digits{};
   const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-  std::string_view shortest(digits.data(), static_cast<std::size_t>(end - digits.data()));
-  separate();
-  text_ += shortest;
+  const std::string_view shortest(digits.data(), static_cast<std::size_t>(end - digits.data()));
+  scalar(shortest);
   // A whole value keeps a fraction, so that it reads back as a floating-point number.
-  if (shortest.find_first_of(".e") == std::string_view::npos) text_ += ".0";
+  if (shortest.find_first_of(".e") == std::string_view::npos) append(".0");
 }
 
 }  // namespace foundation

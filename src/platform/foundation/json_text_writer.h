@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -52,10 +53,15 @@ class JSONTextWriter {
   void endArray() { close(']'); }
 
   void key(Name name) {
-    separate();
-    text_ += '"';
-    text_ += name.text();
-    text_ += "\":";
+    const std::string_view text = name.text();
+    char* at = room(text.size() + 4);
+    if (!first_) *at++ = ',';
+    *at++ = '"';
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
+    *at++ = '"';
+    *at++ = ':';
+    size_ = static_cast<std::size_t>(at - buffer_.data());
     first_ = true;  // the member's value follows without a comma
   }
 
@@ -75,38 +81,53 @@ class JSONTextWriter {
   }
 
   // Ends the text with a line break, for protocols of one JSON text a line.
-  void newline() { text_ += '\n'; }
+  void newline() { append("\n"); }
 
-  std::string_view text() const { return text_; }
+  std::string_view text() const { return {buffer_.data(), size_}; }
   void clear() {
-    text_.clear();
+    size_ = 0;
     first_ = true;
   }
   void release() {
     clear();
-    text_.shrink_to_fit();
+    buffer_ = std::string();
   }
 
  private:
+  // Room for `bytes` more bytes at the end of the text; the caller writes them and
+  // sets size_. The buffer grows by doubling and never shrinks until release().
+  char* room(std::size_t bytes) {
+    if (buffer_.size() - size_ < bytes) grow(bytes);
+    return buffer_.data() + size_;
+  }
+  void grow(std::size_t bytes);
+  void append(std::string_view bytes) {
+    std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+    size_ += bytes.size();
+  }
   void separate() {
-    if (!first_) text_ += ',';
+    if (!first_) append(",");
     first_ = false;
   }
   void open(char bracket) {
-    separate();
-    text_ += bracket;
+    char* at = room(2);
+    if (!first_) *at++ = ',';
+    *at++ = bracket;
+    size_ = static_cast<std::size_t>(at - buffer_.data());
     first_ = true;
   }
   void close(char bracket) {
-    text_ += bracket;
+    *room(1) = bracket;
+    ++size_;
     first_ = false;
   }
   void scalar(std::string_view json) {
     separate();
-    text_ += json;
+    append(json);
   }
 
-  std::string text_;
+  std::string buffer_;  // the text is its first size_ bytes
+  std::size_t size_ = 0;
   bool first_ = true;  // no comma before the next value: first in its container, or a member's value
 };
 

@@ -563,6 +563,11 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
 struct Registry {
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<Connection>> connections;
+  // The last suite path resolved from an absolute folder, which resolves the same way
+  // every time: resolving it again took more than the rest of make()'s common case.
+  std::string lastFolder;
+  std::string lastSuite;
+  std::string lastPath;
 };
 
 Registry& registry() {
@@ -604,16 +609,26 @@ std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName) {
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName, const fs::path& folder) {
   if (!isValidSuiteName(suiteName) || folder.empty()) return std::nullopt;
+  Registry& shared = registry();
+  const std::lock_guard lock(shared.mutex);
   std::error_code error;
-  fs::path path = fs::absolute(folder / (std::string(suiteName) + std::string(kSuiteExtension)), error);
-  if (error) return std::nullopt;
-  path = path.lexically_normal();
+  fs::path path;
+  if (folder.is_absolute() && folder.native() == shared.lastFolder && suiteName == shared.lastSuite) {
+    path = shared.lastPath;
+  } else {
+    path = fs::absolute(folder / (std::string(suiteName) + std::string(kSuiteExtension)), error);
+    if (error) return std::nullopt;
+    path = path.lexically_normal();
+    if (folder.is_absolute()) {
+      shared.lastFolder = folder.native();
+      shared.lastSuite = suiteName;
+      shared.lastPath = path.native();
+    }
+  }
 
   // The common case, an open connection to an unchanged file, costs one stat: the
   // folder is made and checked only when a connection must be opened.
-  Registry& shared = registry();
-  const std::lock_guard lock(shared.mutex);
-  const auto found = shared.connections.find(path.string());
+  const auto found = shared.connections.find(path.native());
   if (found != shared.connections.end()) {
     Connection& cached = *found->second;
     // A connection opened by the parent of a fork is merely dropped (see ~Connection).

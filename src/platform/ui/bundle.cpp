@@ -111,14 +111,14 @@ TableResult Bundle::stringsTable(std::string_view tableName, std::string_view la
   return cache_->tables.emplace(std::move(key), readTable(file)).first->second;
 }
 
-std::vector<std::string> Bundle::searchOrder(std::string_view language) {
-  std::vector<std::string> order;
-  auto add = [&](std::string_view name) {
+Bundle::LanguageOrder Bundle::searchOrder(std::string_view language) {
+  LanguageOrder order;
+  const auto add = [&](std::string_view name) {
     if (name.empty()) return;
-    for (const auto& present : order) {
+    for (const auto present : order) {
       if (present == name) return;
     }
-    order.emplace_back(name);
+    order.names[order.count++] = name;
   };
   add(language);
   add(language.substr(0, language.find_first_of("-_")));

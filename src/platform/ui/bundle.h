@@ -15,6 +15,7 @@
 // - Copies of a bundle share that cache; every operation is safe from any thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -51,8 +52,15 @@ class Bundle {
                                                                                 std::string_view language) const;
 
   // The languages searched for `language`, in order: the language itself, its base
-  // language ("pt" for "pt-BR"), "en", then "Base", each once.
-  static std::vector<std::string> searchOrder(std::string_view language);
+  // language ("pt" for "pt-BR"), "en", then "Base", each once. The names are views
+  // into `language` and into literals: nothing is allocated on the lookup path.
+  struct LanguageOrder {
+    std::array<std::string_view, 4> names{};
+    std::size_t count = 0;
+    const std::string_view* begin() const { return names.data(); }
+    const std::string_view* end() const { return names.data() + count; }
+  };
+  static LanguageOrder searchOrder(std::string_view language);
 
   // The text stored under `key` in the first table along searchOrder(language) that has
   // an entry for it; the key itself when none has. Tables that cannot be read or parsed

@@ -61,25 +61,25 @@ std::string_view name(const Modifier& modifier) {
                     modifier);
 }
 
-View VStack(HorizontalAlignment alignment, std::optional<double> spacing, std::vector<View> content) {
-  return nodes::VStack{alignment, spacing, std::move(content)};
+View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList content) {
+  return nodes::VStack{alignment, spacing, std::move(content).take()};
 }
-View VStack(std::vector<View> content) { return VStack(HorizontalAlignment::center, std::nullopt, std::move(content)); }
+View VStack(ViewList content) { return VStack(HorizontalAlignment::center, std::nullopt, std::move(content)); }
 
-View HStack(VerticalAlignment alignment, std::optional<double> spacing, std::vector<View> content) {
-  return nodes::HStack{alignment, spacing, std::move(content)};
+View HStack(VerticalAlignment alignment, std::optional<double> spacing, ViewList content) {
+  return nodes::HStack{alignment, spacing, std::move(content).take()};
 }
-View HStack(std::vector<View> content) { return HStack(VerticalAlignment::center, std::nullopt, std::move(content)); }
+View HStack(ViewList content) { return HStack(VerticalAlignment::center, std::nullopt, std::move(content)); }
 
-View ZStack(Alignment alignment, std::vector<View> content) { return nodes::ZStack{alignment, std::move(content)}; }
-View ZStack(std::vector<View> content) { return ZStack(Alignment::center, std::move(content)); }
+View ZStack(Alignment alignment, ViewList content) { return nodes::ZStack{alignment, std::move(content).take()}; }
+View ZStack(ViewList content) { return ZStack(Alignment::center, std::move(content)); }
 
 View Spacer(std::optional<double> minLength) { return nodes::Spacer{minLength}; }
 
 View Button(std::function<void()> action, View label) { return nodes::Button{std::move(action), std::move(label)}; }
 
-View ifElse(bool condition, std::vector<View> whenTrue, std::vector<View> whenFalse) {
-  return nodes::Conditional{condition, condition ? std::move(whenTrue) : std::move(whenFalse)};
+View ifElse(bool condition, ViewList whenTrue, ViewList whenFalse) {
+  return nodes::Conditional{condition, condition ? std::move(whenTrue).take() : std::move(whenFalse).take()};
 }
 
 View optionalView(std::optional<View> view) {

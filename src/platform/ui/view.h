@@ -24,7 +24,9 @@
 //                   .foregroundColor(Color::white);
 #pragma once
 
+#include <concepts>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -128,19 +130,46 @@ class View : public ViewModifiers<View> {
 // "Button", "Conditional", "Empty", "Color", "Material".
 std::string_view typeName(const View::Node& node);
 
+// The views a stack or a branch holds, as written at the call site: a braced list
+// `{Text("a"), Spacer()}` or a vector. The views of a braced list are moved into the
+// stack, not copied (a copy of a view copies its whole subtree); only views named
+// by the caller, like any lvalue, are copied.
+class ViewList {
+ public:
+  // One view of a braced list. Its view is mutable so that it can be moved out of the
+  // list, whose elements are otherwise const.
+  struct Item {
+    template <typename T>
+      requires std::constructible_from<View, T&&>
+    Item(T&& content) : view(std::forward<T>(content)) {}  // NOLINT: implicit by design
+    mutable View view;
+  };
+
+  ViewList(std::initializer_list<Item> items) {
+    views_.reserve(items.size());
+    for (const Item& item : items) views_.push_back(std::move(item.view));
+  }
+  ViewList(std::vector<View> views) : views_(std::move(views)) {}  // NOLINT: implicit by design
+
+  std::vector<View> take() && { return std::move(views_); }
+
+ private:
+  std::vector<View> views_;
+};
+
 // Builders, with the platform's names and defaults (center alignment, default spacing).
-View VStack(HorizontalAlignment alignment, std::optional<double> spacing, std::vector<View> content);
-View VStack(std::vector<View> content);
-View HStack(VerticalAlignment alignment, std::optional<double> spacing, std::vector<View> content);
-View HStack(std::vector<View> content);
-View ZStack(Alignment alignment, std::vector<View> content);
-View ZStack(std::vector<View> content);
+View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList content);
+View VStack(ViewList content);
+View HStack(VerticalAlignment alignment, std::optional<double> spacing, ViewList content);
+View HStack(ViewList content);
+View ZStack(Alignment alignment, ViewList content);
+View ZStack(ViewList content);
 View Spacer(std::optional<double> minLength = std::nullopt);
 View Button(std::function<void()> action, View label);
 
 // Conditional content: the views of `whenTrue` when `condition` holds, else those of
 // `whenFalse`; the tree records which branch was taken.
-View ifElse(bool condition, std::vector<View> whenTrue, std::vector<View> whenFalse);
+View ifElse(bool condition, ViewList whenTrue, ViewList whenFalse);
 
 // Optional content: the view itself, or an Empty node when there is none.
 View optionalView(std::optional<View> view);

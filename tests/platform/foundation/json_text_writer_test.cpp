@@ -70,6 +70,23 @@ TEST(JSONTextWriter, EscapesWhatJSONRequiresAndKeepsUnicodeAsIs) {
   EXPECT_NE(out.text().find(R"(\u001f\"\\/)"), std::string_view::npos) << out.text();
 }
 
+TEST(JSONTextWriter, FindsEveryByteToEscapeWhereverItStands) {
+  // Plain text is skipped eight bytes at a time: each special byte is tried at every
+  // offset of two such words and at the tail.
+  for (const std::string special : {"\"", "\\", "\x01", "\x1f", "\xC3\xA9", "\xFF"}) {
+    for (std::size_t at = 0; at <= 20; ++at) {
+      std::string text(20, 'a');
+      text.insert(at, special);
+      JSONTextWriter out;
+      out.string(text);
+      Json read;
+      ASSERT_NO_THROW(read = parsed(out)) << out.text();
+      const std::string expected = special == "\xFF" ? std::string(text).replace(at, 1, "\uFFFD") : text;
+      EXPECT_EQ(read, expected) << "special byte at " << at;
+    }
+  }
+}
+
 TEST(JSONTextWriter, ReplacesBytesThatAreNotUTF8) {
   const struct {
     const char* name;

@@ -84,8 +84,12 @@ TEST(Bundle, LooksUpKeysAlongTheLanguageChain) {
     EXPECT_EQ(bundle.localizedString(c.key, c.language, c.table), c.expected)
         << c.language << " / " << c.table << " / " << c.key;
   }
-  EXPECT_EQ(Bundle::searchOrder("pt-BR"), (std::vector<std::string>{"pt-BR", "pt", "en", "Base"}));
-  EXPECT_EQ(Bundle::searchOrder("en"), (std::vector<std::string>{"en", "Base"}));
+  const auto order = [](std::string_view language) {
+    const auto names = Bundle::searchOrder(language);
+    return std::vector<std::string_view>(names.begin(), names.end());
+  };
+  EXPECT_EQ(order("pt-BR"), (std::vector<std::string_view>{"pt-BR", "pt", "en", "Base"}));
+  EXPECT_EQ(order("en"), (std::vector<std::string_view>{"en", "Base"}));
 }
 
 TEST(Bundle, FillsTranslatedFormats) {
