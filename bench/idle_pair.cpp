@@ -1,6 +1,8 @@
-// idle_pair: the floor of a cold start. Starts a second process (itself, with
-// --child) that exits at once, waits for it, and exits: two processes started with
-// nothing to do, as `widget-host timeline` starts itself and the extension.
+// idle_pair: a bare pair of processes, the reference below a cold start's floor.
+// Starts a second process (itself, with --child) that exits at once, waits for it,
+// and exits: two processes with nothing to load and nothing to do, as
+// `widget-host timeline` starts itself and the extension. (The cold start's floor is
+// the two real programs started idle; see docs/performance.md.)
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>

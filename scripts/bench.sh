@@ -77,13 +77,21 @@ echo "cold starts ..." >&2
 "$bin/protocol_driver" cold --extension "$extension" --idle-pair "$bin/idle_pair" \
   --runs "$cold_runs" --out "$results/cold.json" >/dev/null
 if [[ -x "$host" ]]; then
-  # The cold start as a user sees it: `widget-host timeline`, process start to exit.
+  # The cold start as a user sees it: `widget-host timeline`, process start to exit,
+  # against its floor: the same two programs started with nothing to do (the host
+  # printing its help, the extension with its input closed at once, so that it exits
+  # at end of input; hyperfine gives every command /dev/null as input). idle_pair, a
+  # bare pair of processes, is the reference below both. bench_report finds each
+  # command by its name.
   preferences="$(mktemp -d)"
   trap 'rm -rf "$preferences"' EXIT
   "$bin/protocol_driver" store --folder "$preferences"
   if ! WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 5 --runs "$host_runs" \
     --export-json "$results/cold_widget_host.json" \
-    "'$host' --extension '$extension' timeline" "'$bin/idle_pair'" >"$results/cold_widget_host.txt" 2>&1; then
+    --command-name "widget-host timeline" "'$host' --extension '$extension' timeline" \
+    --command-name "widget-host idle" "'$host' --help" \
+    --command-name "extension idle" "'$extension'" \
+    --command-name "idle_pair" "'$bin/idle_pair'" >"$results/cold_widget_host.txt" 2>&1; then
     echo "widget-host timeline failed; the cold start is the driver's figure" >&2
     rm -f "$results/cold_widget_host.json"
   fi

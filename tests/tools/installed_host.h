@@ -25,6 +25,11 @@ inline std::filesystem::path installedBundle() {
   return installedPrefix() / TUL_INSTALL_LIBDIR / "tul-widget/TulWidgetExtension.appex";
 }
 
+// The installed renderer module, which the installed host loads to draw.
+inline std::filesystem::path installedRenderModule() {
+  return installedPrefix() / TUL_INSTALL_LIBDIR / "tul-widget/widget-host-render.so";
+}
+
 // A misbehaving stand-in extension (stand_in_extension.cpp): "stand_in_" and the
 // behaviour, '-' written as '_'.
 inline std::filesystem::path standIn(std::string behaviour) {

@@ -3,6 +3,8 @@
 // parsed again here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +23,7 @@ using tul::testing::Host;
 using tul::testing::PixelSize;
 using tul::testing::RunResult;
 using tul::testing::standIn;
+using tul::testing::TempFolder;
 using tul::testing::XmlElement;
 
 const std::string kAttributes = R"({"name":"Practice"})";
@@ -40,6 +43,12 @@ const Expected kEveryPresentation = {{"-lock-screen", ui::Surface::lockScreen},
 std::vector<std::string> joined(std::vector<std::string> head, const std::vector<std::string>& tail) {
   head.insert(head.end(), tail.begin(), tail.end());
   return head;
+}
+
+// A renderer module the host must refuse (stand_in_render_module.cpp).
+fs::path standInModule(std::string behaviour) {
+  std::replace(behaviour.begin(), behaviour.end(), '-', '_');
+  return fs::path(TUL_STAND_IN_DIR) / ("stand_in_render_" + behaviour + ".so");
 }
 
 std::vector<std::string> namesIn(const fs::path& folder) {
@@ -231,15 +240,17 @@ TEST(WidgetHostPictures, AnAnswerThatCannotBeDrawnIsNamedAndWritesNothing) {
   }
 }
 
-// Layout and drawing are the host's work: the host links cairo and pango, the
-// extension neither.
-TEST(WidgetHostPictures, OnlyTheHostLinksTheRenderer) {
+// Layout and drawing are the host's work, done by its renderer module: the module
+// links cairo and pango, the host itself and the extension neither, so that whatever
+// does not draw starts without them.
+TEST(WidgetHostPictures, OnlyTheRendererModuleLinksCairo) {
   struct Case {
     fs::path program;
     bool drawing;
   };
   const std::vector<Case> cases = {
-      {tul::testing::installedHost(), true},
+      {tul::testing::installedHost(), false},
+      {tul::testing::installedRenderModule(), true},
       {tul::testing::installedBundle() / "TulWidgetExtension", false},
   };
   for (const Case& c : cases) {
@@ -249,6 +260,78 @@ TEST(WidgetHostPictures, OnlyTheHostLinksTheRenderer) {
       EXPECT_EQ(libraries.out.find(library) != std::string::npos, c.drawing) << c.program << ", " << library;
     }
   }
+}
+
+// A host installed without a usable renderer module still shows text and JSON; each
+// command that draws fails before it starts the extension, naming the module's path
+// and the loader's reason, and writes nothing.
+TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
+  const Host host;
+  const auto attributes = host.file("attributes.json", kAttributes).string();
+  const auto state = host.file("state.json", kState).string();
+  const TempFolder prefix("widget-host-without-module");
+  fs::create_directories(prefix / "bin");
+  fs::copy_file(tul::testing::installedHost(), prefix / "bin/widget-host");
+  const fs::path module = prefix.path() / TUL_INSTALL_LIBDIR / "tul-widget/widget-host-render.so";
+  fs::create_directories(module.parent_path());
+  const fs::path out = host.folder() / "out";
+  fs::create_directories(out);
+  const auto run = [&](const std::vector<std::string>& command) {
+    return tul::testing::runProgram(
+        joined({(prefix / "bin/widget-host").string(), "--preferences", host.preferences().string(), "--extension",
+                tul::testing::installedBundle().string()},
+               command));
+  };
+
+  struct Module {
+    const char* name;
+    std::optional<fs::path> copiedFrom;  // none: no file
+    std::string contents;                // written when not copied and not empty
+    std::string reason;                  // of the loader, or of the host
+  };
+  const std::vector<Module> modules = {
+      {"missing", std::nullopt, "", "No such file or directory"},
+      {"not a shared object", std::nullopt, std::string(512, '#'), "invalid ELF header"},
+      {"a module without the entry point", standInModule("no-entry"), "", "undefined symbol: tul_render_module_v1"},
+      {"a module of another version", standInModule("other-version"), "",
+       "tul_render_module_v1 does not give interface version 1"},
+  };
+  const std::vector<std::pair<std::string, std::vector<std::string>>> pictures = {
+      {"timeline", {"timeline", "--format", "png", "--output", (out / "widget.png").string()}},
+      {"activity",
+       {"activity", "--attributes", attributes, "--state", state, "--format", "svg", "--output",
+        (out / "activity.svg").string()}},
+      {"gallery", {"gallery", "--output", (out / "gallery").string()}},
+  };
+  for (const Module& m : modules) {
+    fs::remove(module);
+    if (m.copiedFrom) {
+      fs::copy_file(*m.copiedFrom, module);
+    } else if (!m.contents.empty()) {
+      tul::testing::writeBytes(module, m.contents);
+    }
+    const RunResult text = run({"timeline"});
+    EXPECT_EQ(text.exitCode, 0) << m.name << ": " << text.err;
+    EXPECT_NE(text.out.find("kind: com.lumaro.TulWidget"), std::string::npos) << m.name << ": " << text.out;
+    const RunResult json = run({"--format", "json", "placeholder"});
+    EXPECT_EQ(json.exitCode, 0) << m.name << ": " << json.err;
+    for (const auto& [command, arguments] : pictures) {
+      const std::string what = std::string(m.name) + ", " + command;
+      const RunResult result = run(arguments);
+      expectOneLineError(result, 69, command + ": cannot load the renderer module " + module.string() + ": ", what);
+      EXPECT_NE(result.err.find(m.reason), std::string::npos) << what << ": " << result.err;
+    }
+    EXPECT_TRUE(fs::is_empty(out)) << m.name;
+  }
+
+  // The host in the build tree draws with the build tree's module.
+  const fs::path widget = out / "build-tree.png";
+  const RunResult built = tul::testing::runProgram(
+      {TUL_BUILD_TREE_HOST, "--preferences", host.preferences().string(), "timeline", "--format", "png", "--output",
+       widget.string()});
+  ASSERT_EQ(built.exitCode, 0) << built.err;
+  PixelSize size;
+  EXPECT_TRUE(decodePNG(widget, size));
 }
 
 }  // namespace

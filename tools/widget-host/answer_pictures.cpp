@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "platform/ui/tree_json_reader.h"
 #include "quoted_text.h"
 
 namespace host {
@@ -11,33 +10,30 @@ namespace {
 
 HostError brokeProtocol(const std::string& message) { return HostError{ExitCode::unavailable, message}; }
 
-std::expected<Picture, HostError> encoded(std::expected<ui::LayoutResult, render::RenderError> layout,
-                                          const PictureStyle& style, const std::string& what) {
-  const auto failed = [&](const render::RenderError& error) {
-    return HostError{ExitCode::renderFailed, "cannot draw " + what + ": " + error.message};
-  };
-  if (!layout) return std::unexpected(failed(layout.error()));
-  auto bytes = render::encode(*layout, style.format, style.scale);
-  if (!bytes) return std::unexpected(failed(bytes.error()));
-  return Picture{layout->size.width, layout->size.height, std::move(*bytes)};
+// `tree` (a view, or the expanded island's regions) drawn on `surface`. `what` names
+// it in messages; `unreadable` says what of it did not read back.
+std::expected<Picture, HostError> drawn(const Drawing& drawing, ui::Surface surface, const Json& tree,
+                                        const std::string& what, const std::string& unreadable) {
+  auto picture = drawing.renderer.draw(surface, tree.dump(), drawing.assets, drawing.style.format, drawing.style.scale);
+  if (picture) return std::move(*picture);
+  if (picture.error().kind == DrawFailure::Kind::unreadable) {
+    return std::unexpected(brokeProtocol(unreadable + ": " + picture.error().message));
+  }
+  return std::unexpected(HostError{ExitCode::renderFailed, "cannot draw " + what + ": " + picture.error().message});
 }
 
-// The tree of `holder["view"]`, read back; `what` names it in messages.
-std::expected<ui::View, HostError> viewOf(const Json& holder, const std::string& what) {
+// The tree of `holder["view"]` drawn on `surface`; `what` names it in messages.
+std::expected<Picture, HostError> drawView(const Drawing& drawing, ui::Surface surface, const Json& holder,
+                                           const std::string& what) {
   const auto view = holder.is_object() ? holder.find("view") : holder.end();
   if (!holder.is_object() || view == holder.end()) {
     return std::unexpected(brokeProtocol("the extension's answer has no view for " + what));
   }
-  auto tree = ui::fromJSON(*view);
-  if (!tree) {
-    return std::unexpected(
-        brokeProtocol("the extension's view for " + what + " does not read back: " + tree.error().describe()));
-  }
-  return std::move(*tree);
+  return drawn(drawing, surface, *view, what, "the extension's view for " + what + " does not read back");
 }
 
-std::expected<Picture, HostError> drawPresentation(const Json& presentation, const PictureStyle& style,
-                                                   const ui::Bundle& assets, std::string& name) {
+std::expected<Picture, HostError> drawPresentation(const Json& presentation, const Drawing& drawing,
+                                                   std::string& name) {
   const auto named = presentation.is_object() ? presentation.find("presentation") : presentation.end();
   if (!presentation.is_object() || named == presentation.end() || !named->is_string()) {
     return std::unexpected(brokeProtocol("the extension's answer has a presentation without a name"));
@@ -51,22 +47,14 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
   if (*surface == ui::Surface::islandExpanded) {
     const auto regions = presentation.find("regions");
     if (regions == presentation.end()) return std::unexpected(brokeProtocol("the extension's answer has no regions"));
-    auto read = render::regionsFromJSON(nlohmann::json(*regions));
-    if (!read) {
-      return std::unexpected(
-          brokeProtocol("the extension's regions for " + what + " do not read back: " + read.error().message));
-    }
-    return encoded(render::layOut(*read, assets), style, what);
+    return drawn(drawing, *surface, *regions, what, "the extension's regions for " + what + " do not read back");
   }
-  auto view = viewOf(presentation, what);
-  if (!view) return std::unexpected(view.error());
-  return encoded(render::layOut(*view, *surface, assets), style, what);
+  return drawView(drawing, *surface, presentation, what);
 }
 
 }  // namespace
 
-std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const PictureStyle& style,
-                                                                const ui::Bundle& assets) {
+std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing) {
   std::vector<const Json*> entries;
   if (const auto one = result.find("entry"); one != result.end()) {
     entries.push_back(&*one);
@@ -80,17 +68,14 @@ std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& resu
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string number = std::to_string(i + 1);
     const std::string what = "entry " + number;
-    auto view = viewOf(*entries[i], what);
-    if (!view) return std::unexpected(view.error());
-    auto picture = encoded(render::layOut(*view, ui::Surface::smallWidget, assets), style, what);
+    auto picture = drawView(drawing, ui::Surface::smallWidget, *entries[i], what);
     if (!picture) return std::unexpected(picture.error());
     out.push_back(NamedPicture{number, std::move(*picture)});
   }
   return out;
 }
 
-std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const PictureStyle& style,
-                                                                      const ui::Bundle& assets) {
+std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const Drawing& drawing) {
   std::vector<const Json*> presentations;
   if (const auto all = result.find("presentations"); all != result.end()) {
     if (!all->is_array() || all->empty()) {
@@ -103,7 +88,7 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json
   std::vector<NamedPicture> out;
   for (const Json* presentation : presentations) {
     std::string name;
-    auto picture = drawPresentation(*presentation, style, assets, name);
+    auto picture = drawPresentation(*presentation, drawing, name);
     if (!picture) return std::unexpected(picture.error());
     for (const NamedPicture& earlier : out) {
       if (earlier.name == name) {

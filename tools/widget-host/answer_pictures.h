@@ -1,6 +1,7 @@
 // Answer pictures: the views of an extension's answer drawn as the phone would show
-// them, laid out and painted by the host's renderer (platform/render), as the phone's
-// own host does; the extension only builds the trees.
+// them, laid out and painted by the host's renderer (the module of
+// picture_renderer.h, on platform/render), as the phone's own host does; the
+// extension only builds the trees.
 //
 // An entry's view goes on the small widget; an activity's presentations each on
 // their own surface (the lock screen, the expanded Dynamic Island from its regions,
@@ -15,27 +16,29 @@
 #pragma once
 
 #include <expected>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host_error.h"
 #include "json_rpc.h"
-#include "platform/render/render.h"
-#include "platform/ui/bundle.h"
+#include "output_format.h"
+#include "picture_renderer.h"
 
 namespace host {
 
 // How to draw: --format png|svg and --scale (pixels per point).
 struct PictureStyle {
-  render::ImageFormat format = render::ImageFormat::png;
+  ImageFormat format = ImageFormat::png;
   int scale = 3;
 };
 
-// A drawn view: its size in points (as laid out on the phone) and its encoded file.
-struct Picture {
-  double width = 0;
-  double height = 0;
-  std::string bytes;
+// What draws: the loaded renderer, in that style, with the images of the extension's
+// bundle folder (`assets`), which its views name.
+struct Drawing {
+  PictureRenderer renderer;
+  PictureStyle style;
+  std::filesystem::path assets;
 };
 
 // A drawn view and what it shows: an entry's number ("1", "2", ...) or a presentation's
@@ -47,12 +50,10 @@ struct NamedPicture {
 
 // Every entry of a placeholder or snapshot result ("entry") or timeline result
 // ("entries"), in order, numbered from 1.
-std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const PictureStyle& style,
-                                                                const ui::Bundle& assets);
+std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing);
 
 // The presentation of an activity result, or each of them for "all"
 // ({"presentations": [...]}), in the answer's order; each name at most once.
-std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const PictureStyle& style,
-                                                                      const ui::Bundle& assets);
+std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const Drawing& drawing);
 
 }  // namespace host

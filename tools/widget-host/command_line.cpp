@@ -22,6 +22,7 @@
 #include "host_error.h"
 #include "output_files.h"
 #include "output_format.h"
+#include "picture_renderer.h"
 #include "quoted_text.h"
 #include "widget_commands.h"
 
@@ -111,7 +112,7 @@ PictureOutput pictureOutput(const PictureOptions& options) {
 std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOptions& options, OutputFormat format) {
   if (imageFormat(format)) {
     if (options.output.empty()) {
-      return std::unexpected(HostError{ExitCode::usage, "--format " + std::string(render::name(*imageFormat(format))) +
+      return std::unexpected(HostError{ExitCode::usage, "--format " + std::string(name(*imageFormat(format))) +
                                                             " writes a file: give --output FILE"});
     }
   } else if (options.any()) {
@@ -123,6 +124,13 @@ std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOption
 ExtensionSearch defaultSearch() {
   return ExtensionSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
                          fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
+}
+
+// The drawing module, loaded only by the commands that draw.
+std::expected<PictureRenderer, HostError> loadRenderer() {
+  return PictureRenderer::load(renderModulePath(RenderModuleSearch{
+      runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE), fs::path(TUL_HOST_BUILD_FOLDER),
+      fs::path(TUL_HOST_BUILD_RENDER_MODULE)}));
 }
 
 int fail(const std::string& command, const HostError& error) {
@@ -237,6 +245,13 @@ int runCommandLine(int argc, char** argv) {
     return ExtensionOptions{*executable, std::chrono::milliseconds(milliseconds)};
   };
   const auto format = [&] { return formatNamed(global.format); };
+  // The renderer for --format png or svg; none for text and JSON, which never load it.
+  const auto rendererIfDrawing = [&]() -> std::expected<std::optional<PictureRenderer>, HostError> {
+    if (!imageFormat(format())) return std::nullopt;
+    auto renderer = loadRenderer();
+    if (!renderer) return std::unexpected(renderer.error());
+    return std::optional<PictureRenderer>(std::move(*renderer));
+  };
 
   // widgets
   std::string widgetsLocale;
@@ -275,8 +290,11 @@ int runCommandLine(int argc, char** argv) {
                          if (!output) return std::unexpected(output.error());
                          auto extension = extensionOptions();
                          if (!extension) return std::unexpected(extension.error());
+                         auto renderer = rendererIfDrawing();
+                         if (!renderer) return std::unexpected(renderer.error());
                          if (!entryLocale.empty()) entry.locale = entryLocale;
-                         return entriesCommand(*extension, entry, format(), *output);
+                         return entriesCommand(*extension, entry, format(), *output,
+                                               renderer->has_value() ? &**renderer : nullptr);
                        },
                        true};
     });
@@ -310,9 +328,12 @@ int runCommandLine(int argc, char** argv) {
                        if (!output) return std::unexpected(output.error());
                        auto extension = extensionOptions();
                        if (!extension) return std::unexpected(extension.error());
+                       auto renderer = rendererIfDrawing();
+                       if (!renderer) return std::unexpected(renderer.error());
                        if (!activityType.empty()) activity.attributesType = activityType;
                        if (!activityLocale.empty()) activity.locale = activityLocale;
-                       return activityCommand(*extension, activity, format(), *output);
+                       return activityCommand(*extension, activity, format(), *output,
+                                              renderer->has_value() ? &**renderer : nullptr);
                      },
                      true};
   });
@@ -335,9 +356,12 @@ int runCommandLine(int argc, char** argv) {
                   }
                   auto extension = extensionOptions();
                   if (!extension) return std::unexpected(extension.error());
+                  auto renderer = loadRenderer();
+                  if (!renderer) return std::unexpected(renderer.error());
                   const PictureOutput output = pictureOutput(pictures);
-                  return galleryCommand(
-                      *extension, GalleryOptions{output.path, PictureStyle{*image, output.scale}, output.overwrite});
+                  return galleryCommand(*extension,
+                                        GalleryOptions{output.path, PictureStyle{*image, output.scale}, output.overwrite},
+                                        *renderer);
                 },
                 true};
   });

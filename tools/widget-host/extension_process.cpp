@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -29,6 +31,18 @@ void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
 }
+
+// A file descriptor closed with its owner; -1 for none.
+struct OwnedFd {
+  explicit OwnedFd(int descriptor) : fd(descriptor) {}
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  ~OwnedFd() {
+    if (fd >= 0) ::close(fd);
+  }
+
+  int fd;
+};
 
 // A spawn's settings, released with their owner.
 struct SpawnSettings {
@@ -297,6 +311,12 @@ HostError ExtensionProcess::failAndEnd(const std::string& what) {
 }
 
 std::optional<int> ExtensionProcess::waitUntil(Clock::time_point deadline) {
+  // A pidfd becomes readable the moment the process ends, so the wait ends with it.
+  // An extension whose output has just closed is usually microseconds from its end,
+  // and a first pause of 1 ms was a noticeable part of a whole `widget-host timeline`.
+  // Where the system has no pidfd (Linux before 5.3), pauses that grow from 1 ms.
+  // (Called through syscall(): Debian 12's <sys/pidfd.h> does not declare it for C++.)
+  const OwnedFd exited{pid_ > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)) : -1};
   auto pause = std::chrono::milliseconds(1);
   for (;;) {
     if (pid_ <= 0) return std::nullopt;
@@ -312,8 +332,15 @@ std::optional<int> ExtensionProcess::waitUntil(Clock::time_point deadline) {
     }
     const auto now = Clock::now();
     if (now >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
-    pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    if (exited.fd >= 0) {
+      // Rounded up, so that the last wait does not end just short of the deadline.
+      const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      pollfd watched{exited.fd, POLLIN, 0};
+      ::poll(&watched, 1, static_cast<int>(std::min<std::int64_t>(remaining, 60'000)));
+    } else {
+      std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+      pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
   }
 }
 

@@ -39,9 +39,9 @@ void addPicture(GalleryContent& content, GalleryRow& row, const std::string& ste
   content.files.push_back(OutputFile{file, std::move(picture.bytes)});
 }
 
-std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const PictureStyle& style,
-                                                     const ui::Bundle& assets) {
-  const std::string_view extension = render::name(style.format);
+std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing) {
+  const PictureStyle& style = drawing.style;
+  const std::string_view extension = name(style.format);
   GalleryContent content;
   content.page.title = "Widget gallery";
   content.page.about = std::string(kWidgetKind) + ", " + std::string(kWidgetFamily) + "; " + std::string(extension) +
@@ -54,7 +54,7 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     const Json params = {{"kind", kWidgetKind}, {"family", kWidgetFamily}};
     auto result = session.request(method, params);
     if (!result) return std::unexpected(result.error());
-    auto pictures = drawEntries(*result, style, assets);
+    auto pictures = drawEntries(*result, drawing);
     if (!pictures) return std::unexpected(pictures.error());
     // A timeline of several entries shows each, numbered.
     const bool only = pictures->size() == 1;
@@ -75,7 +75,7 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     };
     auto result = session.request("activity", params);
     if (!result) return inState(result.error());
-    auto pictures = drawPresentations(*result, style, assets);
+    auto pictures = drawPresentations(*result, drawing);
     if (!pictures) return inState(pictures.error());
     GalleryRow row{std::string(state.title), "state " + std::string(state.state), {}};
     for (NamedPicture& named : *pictures) {
@@ -108,7 +108,8 @@ std::expected<bool, HostError> checkFolder(const fs::path& folder, render::Overw
 
 }  // namespace
 
-std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options) {
+std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,
+                                                     const PictureRenderer& renderer) {
   std::error_code error;
   const fs::path folder = fs::absolute(options.folder, error).lexically_normal();
   if (error) return std::unexpected(folderError(options.folder, "has no absolute path: " + error.message()));
@@ -118,7 +119,7 @@ std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& ext
 
   auto session = ExtensionSession::start(extension);
   if (!session) return std::unexpected(session.error());
-  auto content = drawGallery(*session, options.style, ui::Bundle(extension.executable.parent_path()));
+  auto content = drawGallery(*session, Drawing{renderer, options.style, extension.executable.parent_path()});
   if (!content) return std::unexpected(content.error());
   if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());
 

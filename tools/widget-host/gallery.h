@@ -25,6 +25,8 @@
 #include "answer_pictures.h"
 #include "extension_session.h"
 #include "host_error.h"
+#include "picture_renderer.h"
+#include "platform/render/atomic_file.h"
 
 namespace host {
 
@@ -56,9 +58,11 @@ struct GalleryOptions {
   render::Overwrite overwrite = render::Overwrite::refuse;  // --force: replace
 };
 
-// Writes the gallery; returns the absolute path of its index.html and a line end.
-// Fails with cannotCreate for a folder that cannot be used or written, and as the
-// extension's requests and the drawing fail (extension_session.h, answer_pictures.h).
-std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options);
+// Writes the gallery, drawn with `renderer`; returns the absolute path of its
+// index.html and a line end. Fails with cannotCreate for a folder that cannot be used
+// or written, and as the extension's requests and the drawing fail
+// (extension_session.h, answer_pictures.h).
+std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,
+                                                     const PictureRenderer& renderer);
 
 }  // namespace host

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "host_error.h"
-#include "platform/render/render.h"
+#include "platform/render/atomic_file.h"
 
 namespace host {
 

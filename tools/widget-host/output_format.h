@@ -3,7 +3,7 @@
 // and every command that cannot produce it says so.
 //
 // text and json go to standard output; png and svg are pictures of what the phone
-// shows, written to files (see picture_files.h), and only the commands that answer
+// shows, written to files (see output_files.h), and only the commands that answer
 // with views (placeholder, snapshot, timeline, activity, gallery) make them.
 #pragma once
 
@@ -11,8 +11,6 @@
 #include <optional>
 #include <string_view>
 #include <utility>
-
-#include "platform/render/render.h"
 
 namespace host {
 
@@ -30,10 +28,16 @@ inline constexpr std::array<std::pair<std::string_view, OutputFormat>, 4> kOutpu
     {"svg", OutputFormat::svg},
 }};
 
+// The formats of pictures, drawn by the renderer module (picture_renderer.h).
+enum class ImageFormat { png, svg };
+
+// "png", "svg": the format's name, and its files' extension.
+inline std::string_view name(ImageFormat format) { return format == ImageFormat::png ? "png" : "svg"; }
+
 // The picture format of `format`; none for text and json.
-inline std::optional<render::ImageFormat> imageFormat(OutputFormat format) {
-  if (format == OutputFormat::png) return render::ImageFormat::png;
-  if (format == OutputFormat::svg) return render::ImageFormat::svg;
+inline std::optional<ImageFormat> imageFormat(OutputFormat format) {
+  if (format == OutputFormat::png) return ImageFormat::png;
+  if (format == OutputFormat::svg) return ImageFormat::svg;
   return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #include "widget_commands.h"
 
+#include <optional>
 #include <vector>
 
 #include "answer_pictures.h"
@@ -13,8 +14,16 @@ namespace {
 
 std::string jsonOutput(const Json& json) { return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
-// The extension's bundle: it holds the images that its views name.
-ui::Bundle bundleOf(const ExtensionOptions& extension) { return ui::Bundle(extension.executable.parent_path()); }
+// How to draw the answer of `extension` in `format`; none for text and JSON. Its
+// bundle holds the images that its views name.
+std::expected<std::optional<Drawing>, HostError> drawingFor(const ExtensionOptions& extension, OutputFormat format,
+                                                            const PictureOutput& pictures,
+                                                            const PictureRenderer* renderer) {
+  const auto image = imageFormat(format);
+  if (!image) return std::nullopt;
+  if (renderer == nullptr) return std::unexpected(HostError{ExitCode::internal, "no renderer to draw with"});
+  return Drawing{*renderer, PictureStyle{*image, pictures.scale}, extension.executable.parent_path()};
+}
 
 // Writes drawn pictures: one to the output path, several to suffixed paths. Returns
 // the list of files written.
@@ -42,7 +51,10 @@ std::expected<std::string, HostError> widgetsCommand(const ExtensionOptions& ext
 }
 
 std::expected<std::string, HostError> entriesCommand(const ExtensionOptions& extension, const EntryRequest& request,
-                                                     OutputFormat format, const PictureOutput& pictures) {
+                                                     OutputFormat format, const PictureOutput& pictures,
+                                                     const PictureRenderer* renderer) {
+  const auto drawing = drawingFor(extension, format, pictures, renderer);
+  if (!drawing) return std::unexpected(drawing.error());
   Json context = Json::object();
   if (request.preview) context["isPreview"] = true;
   if (request.locale) context["locale"] = *request.locale;
@@ -50,14 +62,15 @@ std::expected<std::string, HostError> entriesCommand(const ExtensionOptions& ext
   if (!context.empty()) params["context"] = std::move(context);
   auto result = callExtension(extension, request.method, params);
   if (!result) return std::unexpected(result.error());
-  if (const auto image = imageFormat(format)) {
-    return writePictures(drawEntries(*result, PictureStyle{*image, pictures.scale}, bundleOf(extension)), pictures);
-  }
+  if (*drawing) return writePictures(drawEntries(*result, **drawing), pictures);
   return format == OutputFormat::json ? jsonOutput(*result) : entriesText(*result);
 }
 
 std::expected<std::string, HostError> activityCommand(const ExtensionOptions& extension, const ActivityRequest& request,
-                                                      OutputFormat format, const PictureOutput& pictures) {
+                                                      OutputFormat format, const PictureOutput& pictures,
+                                                      const PictureRenderer* renderer) {
+  const auto drawing = drawingFor(extension, format, pictures, renderer);
+  if (!drawing) return std::unexpected(drawing.error());
   if (request.attributesFile == "-" && request.stateFile == "-") {
     return std::unexpected(HostError{ExitCode::usage, "only one of --attributes and --state can be standard input"});
   }
@@ -73,10 +86,7 @@ std::expected<std::string, HostError> activityCommand(const ExtensionOptions& ex
   if (request.locale) params["locale"] = *request.locale;
   auto result = callExtension(extension, "activity", params, RecordSources{request.attributesFile, request.stateFile});
   if (!result) return std::unexpected(result.error());
-  if (const auto image = imageFormat(format)) {
-    return writePictures(drawPresentations(*result, PictureStyle{*image, pictures.scale}, bundleOf(extension)),
-                         pictures);
-  }
+  if (*drawing) return writePictures(drawPresentations(*result, **drawing), pictures);
   return format == OutputFormat::json ? jsonOutput(*result) : activityText(*result);
 }
 

@@ -17,6 +17,7 @@
 #include "host_error.h"
 #include "output_files.h"
 #include "output_format.h"
+#include "picture_renderer.h"
 
 namespace host {
 
@@ -41,11 +42,14 @@ struct ActivityRequest {
 std::expected<std::string, HostError> widgetsCommand(const ExtensionOptions& extension,
                                                      const std::optional<std::string>& locale, OutputFormat format);
 
-// `pictures` is used for png and svg only.
+// `pictures` and `renderer` are used for png and svg only, which need a renderer
+// (without one they fail as an internal fault).
 std::expected<std::string, HostError> entriesCommand(const ExtensionOptions& extension, const EntryRequest& request,
-                                                     OutputFormat format, const PictureOutput& pictures = {});
+                                                     OutputFormat format, const PictureOutput& pictures = {},
+                                                     const PictureRenderer* renderer = nullptr);
 
 std::expected<std::string, HostError> activityCommand(const ExtensionOptions& extension, const ActivityRequest& request,
-                                                      OutputFormat format, const PictureOutput& pictures = {});
+                                                      OutputFormat format, const PictureOutput& pictures = {},
+                                                      const PictureRenderer* renderer = nullptr);
 
 }  // namespace host

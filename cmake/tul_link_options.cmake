@@ -1,0 +1,41 @@
+# Link options that make our programs start sooner. Every shared library a program
+# loads costs it, at each start, the mappings, page faults and symbol lookups of one
+# more object, and both processes of a `widget-host` command pay that. SQLite,
+# utf8proc, xxHash and libuuid are therefore linked from Debian's static archives
+# where those are installed (they come with the -dev packages); simdjson ships none.
+# docs/performance.md gives the figures.
+option(TUL_STATIC_SMALL_LIBRARIES
+  "Link SQLite, utf8proc, xxHash and libuuid from their static archives when installed" ON)
+
+if(TUL_STATIC_SMALL_LIBRARIES)
+  find_library(TUL_SQLITE3_ARCHIVE NAMES libsqlite3.a)
+  find_library(TUL_UTF8PROC_ARCHIVE NAMES libutf8proc.a)
+  find_library(TUL_XXHASH_ARCHIVE NAMES libxxhash.a)
+  find_library(TUL_UUID_ARCHIVE NAMES libuuid.a)
+  if(TUL_SQLITE3_ARCHIVE AND TUL_UTF8PROC_ARCHIVE AND TUL_XXHASH_ARCHIVE AND TUL_UUID_ARCHIVE)
+    # SQLite's archive leaves its math functions and dlopen() to the C library.
+    set_target_properties(SQLite::SQLite3 PROPERTIES
+      IMPORTED_LOCATION ${TUL_SQLITE3_ARCHIVE}
+      INTERFACE_LINK_LIBRARIES "m;${CMAKE_DL_LIBS};Threads::Threads")
+    set_target_properties(PkgConfig::UTF8PROC PROPERTIES INTERFACE_LINK_LIBRARIES ${TUL_UTF8PROC_ARCHIVE})
+    set_target_properties(PkgConfig::XXHASH PROPERTIES INTERFACE_LINK_LIBRARIES ${TUL_XXHASH_ARCHIVE})
+    set_target_properties(PkgConfig::UUID PROPERTIES INTERFACE_LINK_LIBRARIES ${TUL_UUID_ARCHIVE})
+  else()
+    message(STATUS "Static archives of SQLite, utf8proc, xxHash or libuuid missing: linking their shared libraries")
+  endif()
+endif()
+
+# tul_static_cxx_runtime(target): links libstdc++ and libgcc into `target` itself,
+# sparing it the load and the thousands of symbol lookups of libstdc++.so at every
+# start. Only for programs that load no C++ library at start: widget-host (its
+# renderer module, loaded to draw, brings its own libstdc++.so, and the two never
+# share an object across the module's C interface). Not for the extension, which
+# libsimdjson.so ties to libstdc++.so anyway. Left out of sanitizer builds, whose
+# runtimes must see every allocation through the shared library.
+option(TUL_STATIC_HOST_CXX_RUNTIME "Link libstdc++ and libgcc statically into widget-host" ON)
+function(tul_static_cxx_runtime target)
+  if(TUL_STATIC_HOST_CXX_RUNTIME AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU"
+     AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()

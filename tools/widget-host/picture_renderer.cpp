@@ -1,0 +1,92 @@
+#include "picture_renderer.h"
+
+#include <dlfcn.h>
+
+#include <memory>
+#include <system_error>
+
+namespace host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+HostError unusable(const fs::path& module, const std::string& why) {
+  return HostError{ExitCode::unavailable, "cannot load the renderer module " + module.string() + ": " + why};
+}
+
+// The dynamic loader's reason, without the module's path it starts with (the message
+// names the module already).
+std::string loaderError(const fs::path& module) {
+  const char* error = ::dlerror();
+  if (error == nullptr) return "no reason given";
+  std::string_view reason = error;
+  const std::string prefix = module.string() + ": ";
+  if (reason.starts_with(prefix)) reason.remove_prefix(prefix.size());
+  return std::string(reason);
+}
+
+}  // namespace
+
+fs::path renderModulePath(const RenderModuleSearch& search) {
+  if (search.hostFolder.empty()) return {};
+  std::error_code error;
+  if (!search.buildFolder.empty() && fs::equivalent(search.hostFolder, search.buildFolder, error)) {
+    return search.buildModule;
+  }
+  return (search.hostFolder / search.installedRelative).lexically_normal();
+}
+
+std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& module) {
+  if (module.empty()) {
+    return std::unexpected(HostError{ExitCode::unavailable,
+                                     "cannot find the renderer module: the host's own folder is unknown"});
+  }
+  // Every symbol is bound now, so that a library missing underneath the module fails
+  // here, with the loader's reason, and not in the middle of a drawing. The module's
+  // symbols stay its own (RTLD_LOCAL). It is never unloaded.
+  void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return std::unexpected(unusable(module, loaderError(module)));
+  const auto refuse = [&](const std::string& why) {
+    ::dlclose(handle);
+    return std::unexpected(unusable(module, why));
+  };
+  ::dlerror();
+  void* entry = ::dlsym(handle, TUL_RENDER_MODULE_ENTRY);
+  if (entry == nullptr) {
+    return refuse(loaderError(module) + " (not a renderer module of interface version " +
+                  std::to_string(kTulRenderModuleVersion) + ")");
+  }
+  const TulRenderModule* table = reinterpret_cast<TulRenderModuleEntry>(entry)();
+  if (table == nullptr || table->version != kTulRenderModuleVersion || table->draw == nullptr ||
+      table->release == nullptr) {
+    return refuse("its entry point " + std::string(TUL_RENDER_MODULE_ENTRY) + " does not give interface version " +
+                  std::to_string(kTulRenderModuleVersion));
+  }
+  return PictureRenderer(table);
+}
+
+std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, std::string_view treeJSON,
+                                                               const fs::path& assets, ImageFormat format,
+                                                               int scale) const {
+  const std::string surfaceName(ui::name(surface));
+  const TulRenderRequest request{surfaceName.c_str(),
+                                 treeJSON.data(),
+                                 treeJSON.size(),
+                                 assets.c_str(),
+                                 format == ImageFormat::png ? kTulRenderPNG : kTulRenderSVG,
+                                 scale};
+  const auto release = [this](TulRenderResult* result) { module_->release(result); };
+  const std::unique_ptr<TulRenderResult, decltype(release)> result(module_->draw(&request), release);
+  if (result == nullptr) {
+    return std::unexpected(DrawFailure{DrawFailure::Kind::failed, "the renderer module gave no result"});
+  }
+  std::string bytes(result->bytes, result->size);
+  switch (result->status) {
+    case kTulRenderDrawn: return Picture{result->width, result->height, std::move(bytes)};
+    case kTulRenderUnreadable: return std::unexpected(DrawFailure{DrawFailure::Kind::unreadable, std::move(bytes)});
+    default: return std::unexpected(DrawFailure{DrawFailure::Kind::failed, std::move(bytes)});
+  }
+}
+
+}  // namespace host

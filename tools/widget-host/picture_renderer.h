@@ -1,0 +1,74 @@
+// PictureRenderer: widget-host's drawing stack, which lives in a module of its own
+// (widget-host-render.so, render_module_abi.h) and is loaded with dlopen() only when a
+// command draws. Text and JSON commands never load it, so they start with the dozen
+// libraries the host needs rather than the forty-odd of cairo, pango and fontconfig.
+//
+// The module is found beside the host, as the extension is (extension_locator.h): the
+// installed host loads the installed module, whose place relative to the host's own
+// folder is fixed when the project is configured; the host that runs from the build
+// tree loads the build tree's module. Nothing else is searched (no LD_LIBRARY_PATH,
+// no working folder).
+//
+// A renderer is a plain handle: the module stays loaded until the process exits.
+// draw() may be called from any thread.
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "host_error.h"
+#include "output_format.h"
+#include "platform/ui/layout_surface.h"
+#include "render_module_abi.h"
+
+namespace host {
+
+struct RenderModuleSearch {
+  std::filesystem::path hostFolder;         // the folder of the running host executable
+  std::filesystem::path installedRelative;  // from the host's folder to the installed module
+  std::filesystem::path buildFolder;        // where the build tree's host lives
+  std::filesystem::path buildModule;        // the build tree's module
+};
+
+// The module this host loads: the build tree's for the host in its build folder, else
+// the installed one beside the host. Empty when the host's own folder is unknown.
+std::filesystem::path renderModulePath(const RenderModuleSearch& search);
+
+// A drawn view: its size in points (as laid out on the phone) and its encoded file.
+struct Picture {
+  double width = 0;
+  double height = 0;
+  std::string bytes;
+};
+
+// Why a view was not drawn: its JSON does not read back as a view tree (unreadable:
+// the extension broke the protocol), or it cannot be laid out or drawn (failed).
+struct DrawFailure {
+  enum class Kind { unreadable, failed };
+  Kind kind;
+  std::string message;
+};
+
+class PictureRenderer {
+ public:
+  // Loads the module at `module`. Fails with `unavailable`, naming the module's path
+  // and the dynamic loader's reason (a missing file, not a shared object, a missing
+  // library, a module of another interface version).
+  static std::expected<PictureRenderer, HostError> load(const std::filesystem::path& module);
+
+  // Lays `treeJSON` out on `surface` and draws it at `scale` pixels per point. The
+  // tree is the JSON text of a view tree, or for Surface::islandExpanded of the array
+  // of its regions; named images are read from the bundle folder `assets`.
+  std::expected<Picture, DrawFailure> draw(ui::Surface surface, std::string_view treeJSON,
+                                                const std::filesystem::path& assets, ImageFormat format,
+                                                int scale) const;
+
+ private:
+  explicit PictureRenderer(const TulRenderModule* module) : module_(module) {}
+
+  const TulRenderModule* module_;
+};
+
+}  // namespace host

@@ -1,0 +1,98 @@
+// widget-host's drawing module: platform::render behind the C entry point of
+// render_module_abi.h. Reads the tree back from its JSON, lays it out on its surface
+// with real fonts and encodes the picture. Everything but the entry point is hidden
+// (see tools/widget-host/CMakeLists.txt), so the module's copy of the view layer never
+// mixes with the host's.
+#include <exception>
+#include <expected>
+#include <nlohmann/json.hpp>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/render/render.h"
+#include "platform/ui/tree_json_reader.h"
+#include "render_module_abi.h"
+
+namespace {
+
+// A result and the bytes it points at, in one allocation that the host gives back.
+struct OwnedResult : TulRenderResult {
+  std::string owned;
+};
+
+TulRenderResult* finished(int status, std::string bytes, double width = 0, double height = 0) {
+  auto* result = new OwnedResult{};
+  result->owned = std::move(bytes);
+  result->status = status;
+  result->width = width;
+  result->height = height;
+  result->bytes = result->owned.data();
+  result->size = result->owned.size();
+  return result;
+}
+
+// What the host sees when even a result cannot be made: a static one, never released.
+TulRenderResult kOutOfMemory{kTulRenderFailed, 0, 0, "out of memory", 13};
+
+TulRenderResult* failed(std::string message) { return finished(kTulRenderFailed, std::move(message)); }
+
+TulRenderResult* drawn(std::expected<ui::LayoutResult, render::RenderError> layout, render::ImageFormat format,
+                       int scale) {
+  if (!layout) return failed(layout.error().message);
+  auto bytes = render::encode(*layout, format, scale);
+  if (!bytes) return failed(bytes.error().message);
+  return finished(kTulRenderDrawn, std::move(*bytes), layout->size.width, layout->size.height);
+}
+
+TulRenderResult* draw(const TulRenderRequest& request) {
+  if (request.format != kTulRenderPNG && request.format != kTulRenderSVG) {
+    return failed("unknown picture format " + std::to_string(request.format));
+  }
+  const auto format = request.format == kTulRenderPNG ? render::ImageFormat::png : render::ImageFormat::svg;
+  const std::string_view surfaceName = request.surface == nullptr ? "" : request.surface;
+  const std::optional<ui::Surface> surface = ui::surfaceNamed(surfaceName);
+  if (!surface) return failed("unknown surface \"" + std::string(surfaceName) + "\"");
+  const nlohmann::json tree =
+      nlohmann::json::parse(std::string_view(request.tree, request.treeSize), nullptr, /*allow_exceptions=*/false);
+  if (tree.is_discarded()) return finished(kTulRenderUnreadable, "not JSON");
+  const ui::Bundle assets(request.bundleFolder == nullptr ? "" : request.bundleFolder);
+  if (*surface == ui::Surface::islandExpanded) {
+    auto regions = render::regionsFromJSON(tree);
+    if (!regions) return finished(kTulRenderUnreadable, regions.error().message);
+    return drawn(render::layOut(*regions, assets), format, request.scale);
+  }
+  auto view = ui::fromJSON(tree);
+  if (!view) return finished(kTulRenderUnreadable, view.error().describe());
+  return drawn(render::layOut(*view, *surface, assets), format, request.scale);
+}
+
+TulRenderResult* drawEntry(const TulRenderRequest* request) {
+  if (request == nullptr) return failed("no request");
+  try {
+    return draw(*request);
+  } catch (const std::bad_alloc&) {
+    return &kOutOfMemory;
+  } catch (const std::exception& error) {
+    try {
+      return failed(std::string("internal error: ") + error.what());
+    } catch (...) {
+      return &kOutOfMemory;
+    }
+  } catch (...) {
+    return &kOutOfMemory;
+  }
+}
+
+void releaseEntry(TulRenderResult* result) {
+  if (result == nullptr || result == &kOutOfMemory) return;
+  delete static_cast<OwnedResult*>(result);
+}
+
+constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEntry};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v1() { return &kModule; }

@@ -1,0 +1,60 @@
+// Render module interface: the one entry point of widget-host's drawing module
+// (widget-host-render.so, built from render_module.cpp), which widget-host loads with
+// dlopen() only when a picture is asked for. Text and JSON commands never load it, so
+// they start without the drawing stack (cairo, pango, fontconfig, glib, ...).
+//
+// The boundary is plain C and carries only text and numbers: the view tree goes in as
+// the JSON text the extension sent, the picture comes out as the encoded file's bytes.
+// No C++ object crosses it, so the module carries its own copy of the view layer and
+// the two sides never share a heap object or a static.
+//
+// The entry point's name carries the interface's version; a change to anything below
+// is a new version and a new name, so a module of another version is refused when it
+// is loaded (its entry point is not found) rather than misread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" {
+
+#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v1"
+inline constexpr std::uint32_t kTulRenderModuleVersion = 1;
+
+enum TulRenderFormat : int { kTulRenderPNG = 0, kTulRenderSVG = 1 };
+
+enum TulRenderStatus : int {
+  kTulRenderDrawn = 0,       // `bytes` holds the encoded picture
+  kTulRenderUnreadable = 1,  // the tree's JSON does not read back as a view tree; `bytes` says why
+  kTulRenderFailed = 2,      // the tree cannot be laid out or drawn (an image, a font); `bytes` says why
+};
+
+struct TulRenderRequest {
+  const char* surface;  // a surface's name, as ui::name(Surface) spells it: "small-widget", "expanded", ...
+  const char* tree;     // JSON text: the view tree, or for "expanded" the array of regions
+  std::size_t treeSize;
+  const char* bundleFolder;  // the extension's bundle, which holds the images its views name
+  int format;                // a TulRenderFormat
+  int scale;                 // pixels per point, 1 ... 8
+};
+
+struct TulRenderResult {
+  int status;            // a TulRenderStatus
+  double width;          // the surface's size in points, when drawn
+  double height;
+  const char* bytes;     // the picture, or a one-line message; owned by the result
+  std::size_t size;
+};
+
+struct TulRenderModule {
+  std::uint32_t version;  // kTulRenderModuleVersion
+  // Lays out and draws one view. Never throws and never returns null; the result is
+  // given back with `release`. Safe to call from any thread.
+  TulRenderResult* (*draw)(const TulRenderRequest* request);
+  void (*release)(TulRenderResult* result);
+};
+
+// The entry point, exported by the module under the name TUL_RENDER_MODULE_ENTRY.
+using TulRenderModuleEntry = const TulRenderModule* (*)();
+
+}  // extern "C"
