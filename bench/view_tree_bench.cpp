@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -26,11 +25,8 @@
 
 namespace {
 
-using Json = nlohmann::ordered_json;
 using Context = tul::TulWidgetLiveActivity::Context;
-
-// As the protocol server writes answers.
-std::string text(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+using foundation::JSONTextWriter;
 
 const ui::Localizer& localizer() {
   static const ui::Localizer instance{ui::Bundle(TUL_EXTENSION_BUNDLE_DIR), "en"};
@@ -43,13 +39,14 @@ const Context& activityContext() {
   return context;
 }
 
-// One tree: how to build it, and how to write what was built.
+// One tree: how to build it, and how to write what was built, as the protocol server
+// writes it into an answer.
 struct Tree {
   std::function<std::vector<ui::View>()> build;
-  std::function<Json(const std::vector<ui::View>&)> write;
+  std::function<void(JSONTextWriter&, const std::vector<ui::View>&)> write;
 };
 
-Json single(const std::vector<ui::View>& views) { return ui::toJSON(views.front(), localizer()); }
+void single(JSONTextWriter& out, const std::vector<ui::View>& views) { ui::writeJSON(out, views.front(), localizer()); }
 
 Tree widgetEntry() {
   return {[] {
@@ -79,10 +76,10 @@ Tree expanded() {
             }
             return views;
           },
-          [](const std::vector<ui::View>& views) {
-            Json regions = Json::array();
-            for (const auto& view : views) regions.push_back(ui::toJSON(view, localizer()));
-            return regions;
+          [](JSONTextWriter& out, const std::vector<ui::View>& views) {
+            out.beginArray();
+            for (const auto& view : views) ui::writeJSON(out, view, localizer());
+            out.endArray();
           }};
 }
 
@@ -113,25 +110,30 @@ void checkBundle() {
 
 void buildAndWrite(benchmark::State& state, const Tree& tree) {
   checkBundle();
-  // Once untimed: fills the process-wide caches (string tables, shared images), then
-  // counts exactly one tree's allocations.
-  benchmark::DoNotOptimize(text(tree.write(tree.build())));
+  // The server reuses one writer, whose buffer keeps its size between answers.
+  JSONTextWriter out;
+  // Once untimed: fills the process-wide caches (string tables, shared images) and the
+  // writer's buffer, then counts exactly one tree's allocations.
+  tree.write(out, tree.build());
+  out.clear();
   const auto start = bench::allocationsSoFar();
   auto views = tree.build();
   const auto built = bench::allocationsSoFar() - start;
-  const std::string json = text(tree.write(views));
+  tree.write(out, views);
+  const std::size_t jsonBytes = out.text().size();
   views.clear();
   const auto total = bench::allocationsSoFar() - start;
 
   for (auto _ : state) {
-    std::string written = text(tree.write(tree.build()));
-    benchmark::DoNotOptimize(written);
+    out.clear();
+    tree.write(out, tree.build());
+    benchmark::DoNotOptimize(out.text().data());
   }
   state.counters["allocs"] = static_cast<double>(total.allocations);
   state.counters["alloc_bytes"] = static_cast<double>(total.bytes);
   state.counters["build_allocs"] = static_cast<double>(built.allocations);
   state.counters["build_bytes"] = static_cast<double>(built.bytes);
-  state.counters["json_bytes"] = static_cast<double>(json.size());
+  state.counters["json_bytes"] = static_cast<double>(jsonBytes);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <variant>
 
 #include "platform/foundation/data.h"
@@ -428,11 +429,11 @@ std::string WidgetHostServer::oversizedLineAnswer() {
 
 std::optional<std::string> WidgetHostServer::handleLine(std::string_view line) const {
   JSONTextWriter out;
-  if (!answer(line, out)) return std::nullopt;
+  if (!answer(line, out, false)) return std::nullopt;
   return std::string(out.text());
 }
 
-bool WidgetHostServer::answer(std::string_view line, JSONTextWriter& out) const {
+bool WidgetHostServer::answer(std::string_view line, JSONTextWriter& out, bool padded) const {
   out.clear();
   if (line.find_first_not_of(" \t\r") == std::string_view::npos) return false;
 
@@ -455,7 +456,7 @@ bool WidgetHostServer::answer(std::string_view line, JSONTextWriter& out) const 
     }
   }
   element request;
-  if (auto error = parser.parse(line.data(), line.size(), true).get(request); error != simdjson::SUCCESS) {
+  if (auto error = parser.parse(line.data(), line.size(), !padded).get(request); error != simdjson::SUCCESS) {
     return fail(std::monostate{}, RpcError{kParseError, std::string("not JSON: ") + simdjson::error_message(error)});
   }
   simdjson::dom::object object;
@@ -512,29 +513,23 @@ int WidgetHostServer::serve(int inputFd, int outputFd) const {
   // A host that goes away must end the loop through a failed write, not a signal.
   std::signal(SIGPIPE, SIG_IGN);
 
-  std::array<char, 64 * 1024> buffer{};
-  std::string line;
+  // Input is read straight into `input` and each complete line is parsed where it
+  // lies, with room for the parser's padding after the data: no line is copied.
+  constexpr std::size_t kReadBytes = 64 * 1024;
+  constexpr std::size_t kPadding = simdjson::SIMDJSON_PADDING;
+  constexpr std::size_t kKeptInputCapacity = 2 * kReadBytes + kPadding;
+  std::string input;
+  std::size_t filled = 0;   // input's first `filled` bytes were read and not yet handled
+  bool oversized = false;   // the line being read passed the limit: skip to its end
   JSONTextWriter reply;
-  bool oversized = false;
-  // Empties the line and gives back what a big line took. Once malloc has seen a freed
-  // block that large it keeps such blocks on its heap, so they are handed back to the
-  // system explicitly; otherwise each large request would leave the process larger.
-  const auto releaseLine = [&] {
-    line.clear();
-    if (line.capacity() <= kKeptLineCapacity) return;
-    line.shrink_to_fit();
-    malloc_trim(0);
-  };
-  const auto finishLine = [&]() -> bool {
-    bool answered = false;
-    if (oversized) {
+
+  const auto respond = [&](std::string_view line, bool tooLong) -> bool {
+    bool answered = true;
+    if (tooLong) {
       writeOversizedLineAnswer(reply);
-      answered = true;
     } else {
-      answered = answer(line, reply);
+      answered = answer(line, reply, true);
     }
-    releaseLine();
-    oversized = false;
     if (!answered) return true;
     reply.newline();
     const bool written = writeAll(outputFd, reply.text());
@@ -547,36 +542,50 @@ int WidgetHostServer::serve(int inputFd, int outputFd) const {
   };
 
   for (;;) {
-    const ssize_t count = ::read(inputFd, buffer.data(), buffer.size());
+    if (input.size() < filled + kReadBytes + kPadding) {
+      // A line that outgrows the kept capacity gets room for the longest line at once:
+      // growing by doubling would hold the old and the new copy together.
+      if (filled + kReadBytes + kPadding > kKeptInputCapacity) input.reserve(kMaxLineBytes + kReadBytes + kPadding);
+      input.resize(filled + kReadBytes + kPadding);
+    }
+    const ssize_t count = ::read(inputFd, input.data() + filled, kReadBytes);
     if (count < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (count == 0) break;
-    std::string_view chunk(buffer.data(), static_cast<std::size_t>(count));
-    while (!chunk.empty()) {
-      const auto newline = chunk.find('\n');
-      const std::string_view piece = chunk.substr(0, newline);
-      if (!oversized) {
-        if (line.size() + piece.size() > kMaxLineBytes) {
-          oversized = true;  // keep reading to the end of the line, holding none of it
-          releaseLine();
-        } else {
-          // A line that outgrows the kept capacity gets room for the longest line at
-          // once: growing by doubling would hold the old and the new copy together.
-          if (line.size() + piece.size() > line.capacity() && line.capacity() >= kKeptLineCapacity) {
-            line.reserve(kMaxLineBytes);
-          }
-          line.append(piece);
-        }
-      }
-      if (newline == std::string_view::npos) break;
-      chunk.remove_prefix(newline + 1);
-      if (!finishLine()) return 1;
+    std::size_t scan = filled;
+    filled += static_cast<std::size_t>(count);
+    std::size_t lineStart = 0;
+    while (const void* found = std::memchr(input.data() + scan, '\n', filled - scan)) {
+      const auto end = static_cast<std::size_t>(static_cast<const char*>(found) - input.data());
+      const bool tooLong = oversized || end - lineStart > kMaxLineBytes;
+      if (!respond(std::string_view(input.data() + lineStart, end - lineStart), tooLong)) return 1;
+      oversized = false;
+      lineStart = scan = end + 1;
+    }
+    // Keep the start of the next line; a line already over the limit is not kept.
+    if (lineStart > 0) {
+      filled -= lineStart;
+      std::memmove(input.data(), input.data() + lineStart, filled);
+    }
+    if (oversized || filled > kMaxLineBytes) {
+      oversized = true;
+      filled = 0;
+    }
+    // Once what is left is small again, give back what a big line took. malloc keeps
+    // freed blocks that large on its heap, so they are handed back to the system.
+    if (input.capacity() > kKeptInputCapacity && filled + kReadBytes + kPadding <= kKeptInputCapacity) {
+      input.resize(filled);
+      input.shrink_to_fit();
+      malloc_trim(0);
     }
   }
   // Input closed: a last line without its '\n' is still a request.
-  if ((!line.empty() || oversized) && !finishLine()) return 1;
+  if (filled > 0 || oversized) {
+    if (!oversized) input.resize(filled + kPadding);
+    if (!respond(std::string_view(input.data(), filled), oversized)) return 1;
+  }
   return 0;
 }
 

@@ -41,7 +41,8 @@ class WidgetHostServer {
 
  private:
   // Writes the answer to `line` into `out` (emptied first); false when there is none.
-  bool answer(std::string_view line, foundation::JSONTextWriter& out) const;
+  // `padded`: the 64 bytes after the line may be read too, so it is parsed in place.
+  bool answer(std::string_view line, foundation::JSONTextWriter& out, bool padded) const;
 
   std::vector<AnyWidget> widgets_;
   ui::Bundle resources_;
