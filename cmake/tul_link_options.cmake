@@ -39,3 +39,12 @@ function(tul_static_cxx_runtime target)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
   endif()
 endfunction()
+
+# Optimised builds put every function and object in its own section and let the linker
+# drop the ones nothing uses: the extension's code is smaller, and so are the pages of
+# it a running extension keeps resident.
+option(TUL_GC_SECTIONS "Drop unused functions and data from optimised programs" ON)
+if(TUL_GC_SECTIONS AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+  add_compile_options(-ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections)
+endif()
