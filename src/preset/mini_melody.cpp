@@ -47,16 +47,11 @@ std::expected<MiniMelody, DecodingError> MiniMelody::decode(const foundation::De
                                          "cannot initialize RhythmMode from invalid Int64 value " +
                                              std::to_string(*modeRaw)});
   }
-  auto idText = c.decodeString(K::id);
-  if (!idText) return std::unexpected(idText.error());
-  auto id = foundation::UUID::parse(*idText);
-  if (!id) {
-    return std::unexpected(DecodingError{DecodingError::Kind::dataCorrupted,
-                                         {std::string(foundation::stringValue(K::id))},
-                                         "attempted to decode UUID from invalid UUID string"});
-  }
-  return MiniMelody{*isPlaylingList, numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], numbers[5],
-                    numbers[6], std::move(*subdivision), std::move(*acc), std::move(*name), *mode, *id};
+  auto id = c.decodeUUID(K::id);
+  if (!id) return std::unexpected(id.error());
+  return MiniMelody{*isPlaylingList, numbers[0], numbers[1],       numbers[2],
+                    numbers[3],      numbers[4], numbers[5],       numbers[6],
+                    std::move(*subdivision), std::move(*acc), std::move(*name), *mode, *id};
 }
 
 std::expected<void, EncodingError> MiniMelody::encode(foundation::Encoder& encoder) const {
