@@ -21,6 +21,10 @@ class View;
 template <typename Self>
 class ViewModifiers {
  public:
+  // No state of its own: every view value compares equal in this part, so that the
+  // values that derive from it can default their equality.
+  friend bool operator==(const ViewModifiers&, const ViewModifiers&) = default;
+
   View font(Font font) const&;
   View font(Font font) &&;
   View foregroundColor(Color color) const&;
