@@ -4,7 +4,8 @@
 // timeline reads a valid stored preset, and writes its figures as JSON.
 //
 //   warm    one timeline request at a time on a running extension, against echo_floor
-//           answering a line of the same size over the same kind of pipes
+//           answering a line of the same size over the same kind of pipes; the driver
+//           and both children run on one processor (see pinToOneProcessor)
 //   cold    start the extension, one timeline request, close and wait, against
 //           idle_pair (two processes started with nothing to do)
 //   memory  100,000 mixed requests (every method, valid and invalid activity states,
@@ -13,6 +14,8 @@
 //           input closes
 //   store   only stores the bench preset in a given folder and keeps it (for hyperfine)
 #include <CLI/CLI.hpp>
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -208,7 +211,23 @@ bool isTimelineOfBenchPreset(const std::string& answer) {
 
 // ---- warm
 
+// Keeps this process, and the children it starts from now on, on the processor it is
+// running on. A request and its answer then hand over on one processor, for the
+// extension and the echo alike. Left to the scheduler, the extension, which works
+// longer per request than the echo, was often moved to the other processor, and each
+// wake-up across processors of a virtual machine added tens of microseconds to some
+// runs and not to others; the echo stayed put.
+void pinToOneProcessor() {
+  const int processor = sched_getcpu();
+  if (processor < 0) return;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(processor, &set);
+  if (sched_setaffinity(0, sizeof set, &set) != 0) std::perror("sched_setaffinity");
+}
+
 int warm(const std::string& extension, const std::string& echo, int requests, int rounds, const std::string& out) {
+  pinToOneProcessor();
   auto server = ChildProcess::start({extension});
   if (!server) return fail(server.error());
   const auto first = ask(*server, timelineLine());

@@ -2,7 +2,9 @@
 
 #include <uuid/uuid.h>
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/foundation/hasher.h"
 
@@ -11,15 +13,27 @@ namespace {
 
 constexpr std::size_t kTextLength = 36;
 
-constexpr bool isHyphenPosition(std::size_t index) { return index == 8 || index == 13 || index == 18 || index == 23; }
+// Where each byte's two digits start in "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX".
+constexpr std::array<std::size_t, 16> kDigitPairs = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
 
-// The value of one hexadecimal digit, or -1.
-constexpr int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The value of each byte as a hexadecimal digit, or -1.
+constexpr std::array<std::int8_t, 256> kHexValues = [] {
+  std::array<std::int8_t, 256> values{};
+  for (std::size_t c = 0; c < values.size(); ++c) {
+    if (c >= '0' && c <= '9') {
+      values[c] = static_cast<std::int8_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      values[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      values[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    } else {
+      values[c] = -1;
+    }
+  }
+  return values;
+}();
+
+int hexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
@@ -35,19 +49,16 @@ UUID UUID::random() {
 // string, and the accepted shape must be exactly ours, whatever the library version.
 std::optional<UUID> UUID::parse(std::string_view text) {
   if (text.size() != kTextLength) return std::nullopt;
+  if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return std::nullopt;
   Bytes bytes{};
-  std::size_t byteIndex = 0;
-  for (std::size_t i = 0; i < kTextLength; ++i) {
-    if (isHyphenPosition(i)) {
-      if (text[i] != '-') return std::nullopt;
-      continue;
-    }
-    const int high = hexValue(text[i]);
-    const int low = i + 1 < kTextLength ? hexValue(text[i + 1]) : -1;
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes[byteIndex++] = static_cast<std::uint8_t>(high * 16 + low);
-    ++i;
+  int invalid = 0;  // negative once any digit was not hexadecimal
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const int high = hexValue(text[kDigitPairs[i]]);
+    const int low = hexValue(text[kDigitPairs[i] + 1]);
+    invalid |= high | low;
+    bytes[i] = static_cast<std::uint8_t>((static_cast<unsigned>(high) << 4) | static_cast<unsigned>(low));
   }
+  if (invalid < 0) return std::nullopt;
   return UUID(bytes);
 }
 
