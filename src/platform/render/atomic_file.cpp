@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/foundation/write_all.h"
+
 namespace render {
 namespace {
 
@@ -31,18 +33,6 @@ class TemporaryFile {
   std::string path_;
 };
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
@@ -64,7 +54,7 @@ std::expected<void, std::string> writeFileAtomically(const std::filesystem::path
                            reason(errno));
   }
   TemporaryFile temporary(buffer.data());
-  const bool written = writeAll(fd, bytes);
+  const bool written = foundation::writeAll(fd, bytes);
   const int writeError = errno;
   const bool synced = written && ::fsync(fd) == 0;
   const int syncError = errno;

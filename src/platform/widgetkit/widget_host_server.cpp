@@ -14,6 +14,7 @@
 
 #include "platform/foundation/data.h"
 #include "platform/foundation/json_text_writer.h"
+#include "platform/foundation/write_all.h"
 #include "platform/ui/localizer.h"
 #include "platform/ui/overloaded.h"
 #include "platform/ui/tree_json.h"
@@ -398,18 +399,6 @@ class RequestHandler {
   JSONTextWriter& out_;
 };
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 void writeOversizedLineAnswer(JSONTextWriter& out) {
   writeError(out, std::monostate{},
              RpcError{kInvalidRequest, "request line exceeds " + std::to_string(WidgetHostServer::kMaxLineBytes) +
@@ -532,7 +521,7 @@ int WidgetHostServer::serve(int inputFd, int outputFd) const {
     }
     if (!answered) return true;
     reply.newline();
-    const bool written = writeAll(outputFd, reply.text());
+    const bool written = foundation::writeAll(outputFd, reply.text());
     if (reply.text().size() > kKeptLineCapacity) {
       reply.release();
     } else {
