@@ -222,7 +222,7 @@ void pinToOneProcessor() {
   if (processor < 0) return;
   cpu_set_t set;
   CPU_ZERO(&set);
-  CPU_SET(processor, &set);
+  CPU_SET(static_cast<std::size_t>(processor), &set);
   if (sched_setaffinity(0, sizeof set, &set) != 0) std::perror("sched_setaffinity");
 }
 
