@@ -410,12 +410,6 @@ void writeOversizedLineAnswer(JSONTextWriter& out) {
 WidgetHostServer::WidgetHostServer(std::vector<AnyWidget> widgets, ui::Bundle resources)
     : widgets_(std::move(widgets)), resources_(std::move(resources)) {}
 
-std::string WidgetHostServer::oversizedLineAnswer() {
-  JSONTextWriter out;
-  writeOversizedLineAnswer(out);
-  return std::string(out.text());
-}
-
 std::optional<std::string> WidgetHostServer::handleLine(std::string_view line) const {
   JSONTextWriter out;
   if (!answer(line, out, false)) return std::nullopt;

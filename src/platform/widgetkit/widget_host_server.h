@@ -32,9 +32,6 @@ class WidgetHostServer {
   // or none for a notification or a blank line.
   std::optional<std::string> handleLine(std::string_view line) const;
 
-  // The answer to a line that was longer than kMaxLineBytes.
-  static std::string oversizedLineAnswer();
-
   // Serves requests read from `inputFd` until it reaches end of file, writing answers
   // to `outputFd`. Returns 0 at end of input, 1 when the answers cannot be written.
   int serve(int inputFd, int outputFd) const;
