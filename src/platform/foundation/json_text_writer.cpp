@@ -65,6 +65,15 @@ std::string_view escape(unsigned char byte) {
   return {kControls[byte].data(), kControls[byte].size()};
 }
 
+// How many bytes at the start of `text` JSON takes as they are.
+std::size_t plainPrefix(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t at = 0;
+  while (at + 8 <= text.size() && isPlainWord(bytes + at)) at += 8;
+  while (at < text.size() && kByteClasses[bytes[at]] == ByteClass::plain) ++at;
+  return at;
+}
+
 }  // namespace
 
 void JSONTextWriter::grow(std::size_t bytes) {
@@ -72,10 +81,26 @@ void JSONTextWriter::grow(std::size_t bytes) {
 }
 
 void JSONTextWriter::string(std::string_view text) {
-  separate();
-  // Room for a string with nothing to escape; escapes make more as they go.
-  room(text.size() + 2);
-  append("\"");
+  // The common string has nothing to escape: a comma, the quotes and one copy.
+  const std::size_t plain = plainPrefix(text);
+  char* at = room(text.size() + 3);
+  if (!first_) *at++ = ',';
+  first_ = false;
+  *at++ = '"';
+  if (plain != 0) std::memcpy(at, text.data(), plain);
+  at += plain;
+  if (plain == text.size()) {
+    *at++ = '"';
+    size_ = static_cast<std::size_t>(at - buffer_.data());
+    return;
+  }
+  size_ = static_cast<std::size_t>(at - buffer_.data());
+  escapedRest(text.substr(plain));
+}
+
+// The rest of a string from its first byte that is not plain ASCII: runs of bytes that
+// need nothing are copied whole, the others escaped or checked as UTF-8.
+void JSONTextWriter::escapedRest(std::string_view text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t run = 0;  // start of the bytes not yet copied
   std::size_t at = 0;
@@ -126,6 +151,16 @@ void JSONTextWriter::number(double value) {
   if (!std::isfinite(value)) {
     null();
     return;
+  }
+  // Small whole values, the common ones, skip the search for the shortest form: below
+  // 100000 their digits are never longer than the exponent form, so the text is the same.
+  if (std::abs(value) < 100000.0 && !(value == 0.0 && std::signbit(value))) {
+    const auto whole = static_cast<std::int32_t>(value);
+    if (static_cast<double>(whole) == value) {
+      integer(whole);
+      append(".0");
+      return;
+    }
   }
   std::array<char, 32> digits{};
   const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;

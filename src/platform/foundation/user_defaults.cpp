@@ -1,6 +1,7 @@
 #include "platform/foundation/user_defaults.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -48,6 +50,16 @@ constexpr int kMaxNesting = 256;
 constexpr std::string_view kSuiteExtension = ".sqlite";
 constexpr std::string_view kRetiredMessage =
     "the suite file was removed or replaced on disk since this handle was made";
+
+// This process's id, kept up to date in the child of fork(): asking the kernel on every
+// make() was a system call a request.
+pid_t currentProcess() {
+  static std::atomic<pid_t> current = [] {
+    pthread_atfork(nullptr, nullptr, [] { current.store(getpid(), std::memory_order_relaxed); });
+    return getpid();
+  }();
+  return current.load(std::memory_order_relaxed);
+}
 
 // ---- Text checks ----
 
@@ -497,8 +509,14 @@ bool mayBeADatabase(const fs::path& path) {
 // that could tell a foreign or damaged file runs before the first write to it.
 std::shared_ptr<Connection> openConnection(const fs::path& path) {
   if (!mayBeADatabase(path)) return nullptr;
+  // SQLite's own bookkeeping of memory in use takes a lock on every allocation; nothing
+  // here reads it. Set once, before SQLite starts (later it is refused, harmlessly).
+  static const int unusedStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  static_cast<void>(unusedStatus);
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+  // Without SQLite's per-call locking: every use of a connection holds its own mutex.
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK) {
     discard(db);
     return nullptr;
   }
@@ -545,7 +563,7 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
 
   auto connection = std::make_shared<Connection>();
   connection->db = db;
-  connection->owner = getpid();
+  connection->owner = currentProcess();
   const bool prepared = prepare(db, kSelectSql, connection->select) && prepare(db, kUpsertSql, connection->upsert) &&
                         prepare(db, "DELETE FROM entries WHERE key = ?1", connection->remove) &&
                         prepare(db, "DELETE FROM entries", connection->removeAll) &&
@@ -562,7 +580,7 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
 // The process's connections, by suite file path.
 struct Registry {
   std::mutex mutex;
-  std::map<std::string, std::shared_ptr<Connection>> connections;
+  std::map<std::string, std::shared_ptr<Connection>, std::less<>> connections;
   // The last suite path resolved from an absolute folder, which resolves the same way
   // every time: resolving it again took more than the rest of make()'s common case.
   std::string lastFolder;
@@ -582,13 +600,15 @@ Registry& registry() {
 UserDefaults::UserDefaults(std::string suiteName, std::shared_ptr<Connection> connection)
     : suiteName_(std::move(suiteName)), connection_(std::move(connection)) {}
 
-fs::path UserDefaults::preferencesFolder() {
-  if (const char* folder = std::getenv("WIDGET_PLATFORM_PREFERENCES"); folder && *folder) {
-    return fs::path(folder);
-  }
+namespace {
+
+// The preferences folder as text. make() works on text: building a filesystem::path
+// splits it into its components, which cost more than the rest of make()'s common case.
+std::string preferencesFolderText() {
+  if (const char* folder = std::getenv("WIDGET_PLATFORM_PREFERENCES"); folder && *folder) return folder;
   // The XDG rules say a relative XDG_DATA_HOME is to be ignored.
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
-    return fs::path(data) / "widget-platform" / "preferences";
+    return (fs::path(data) / "widget-platform" / "preferences").native();
   }
   fs::path home;
   if (const char* variable = std::getenv("HOME"); variable && *variable) {
@@ -596,43 +616,50 @@ fs::path UserDefaults::preferencesFolder() {
   } else if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
     home = entry->pw_dir;
   }
-  return home / ".local" / "share" / "widget-platform" / "preferences";
+  return (home / ".local" / "share" / "widget-platform" / "preferences").native();
 }
+
+}  // namespace
+
+fs::path UserDefaults::preferencesFolder() { return fs::path(preferencesFolderText()); }
 
 fs::path UserDefaults::suitePath(std::string_view suiteName) {
   return preferencesFolder() / (std::string(suiteName) + std::string(kSuiteExtension));
 }
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName) {
-  return make(suiteName, preferencesFolder());
+  return makeInFolder(suiteName, preferencesFolderText());
 }
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName, const fs::path& folder) {
+  return makeInFolder(suiteName, folder.native());
+}
+
+std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteName, std::string_view folder) {
   if (!isValidSuiteName(suiteName) || folder.empty()) return std::nullopt;
   Registry& shared = registry();
   const std::lock_guard lock(shared.mutex);
-  std::error_code error;
-  fs::path path;
-  if (folder.is_absolute() && folder.native() == shared.lastFolder && suiteName == shared.lastSuite) {
-    path = shared.lastPath;
-  } else {
-    path = fs::absolute(folder / (std::string(suiteName) + std::string(kSuiteExtension)), error);
+  const bool absolute = folder.front() == '/';
+  if (!absolute || folder != shared.lastFolder || suiteName != shared.lastSuite) {
+    std::error_code error;
+    const fs::path path =
+        fs::absolute(fs::path(folder) / (std::string(suiteName) + std::string(kSuiteExtension)), error);
     if (error) return std::nullopt;
-    path = path.lexically_normal();
-    if (folder.is_absolute()) {
-      shared.lastFolder = folder.native();
-      shared.lastSuite = suiteName;
-      shared.lastPath = path.native();
-    }
+    // A relative folder resolves against the working directory, which may change: only
+    // an absolute one is kept.
+    shared.lastFolder = absolute ? folder : std::string_view();
+    shared.lastSuite = suiteName;
+    shared.lastPath = path.lexically_normal().native();
   }
+  const std::string& path = shared.lastPath;
 
   // The common case, an open connection to an unchanged file, costs one stat: the
   // folder is made and checked only when a connection must be opened.
-  const auto found = shared.connections.find(path.native());
+  const auto found = shared.connections.find(path);
   if (found != shared.connections.end()) {
     Connection& cached = *found->second;
     // A connection opened by the parent of a fork is merely dropped (see ~Connection).
-    if (cached.owner == getpid()) {
+    if (cached.owner == currentProcess()) {
       struct stat info {};
       if (::stat(path.c_str(), &info) == 0 && info.st_dev == cached.device && info.st_ino == cached.inode) {
         return UserDefaults(std::string(suiteName), found->second);
@@ -641,11 +668,13 @@ std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName, const
     }
     shared.connections.erase(found);
   }
-  fs::create_directories(path.parent_path(), error);
-  if (error || !fs::is_directory(path.parent_path(), error)) return std::nullopt;
+  std::error_code error;
+  const fs::path folderPath = fs::path(path).parent_path();
+  fs::create_directories(folderPath, error);
+  if (error || !fs::is_directory(folderPath, error)) return std::nullopt;
   auto connection = openConnection(path);
   if (!connection) return std::nullopt;
-  shared.connections.emplace(path.string(), connection);
+  shared.connections.emplace(path, connection);
   return UserDefaults(std::string(suiteName), std::move(connection));
 }
 

@@ -85,6 +85,8 @@ class UserDefaults {
 
  private:
   UserDefaults(std::string suiteName, std::shared_ptr<Connection> connection);
+  // make() for a folder given as text, the form the common case compares.
+  static std::optional<UserDefaults> makeInFolder(std::string_view suiteName, std::string_view folder);
   std::string suiteName_;
   std::shared_ptr<Connection> connection_;
 };

@@ -126,6 +126,16 @@ TEST(JSONTextWriter, NumbersReadBackExactly) {
     EXPECT_TRUE(read.is_number_float()) << out.text() << " reads back as a floating-point number";
     EXPECT_EQ(read.get<double>(), value) << out.text();
   }
+  // Whole values take a shortcut; the text must stay the shortest form either way.
+  const std::pair<double, std::string_view> forms[] = {
+      {0.0, "0.0"},          {-0.0, "-0.0"},       {1.0, "1.0"},         {-7.0, "-7.0"},
+      {99999.0, "99999.0"},  {-99999.0, "-99999.0"}, {100000.0, "1e+05"}, {1e6, "1e+06"},
+      {123456.0, "123456.0"}, {0.5, "0.5"},        {99999.5, "99999.5"}};
+  for (const auto& [value, text] : forms) {
+    JSONTextWriter out;
+    out.number(value);
+    EXPECT_EQ(out.text(), text);
+  }
   JSONTextWriter out;
   out.beginArray();
   out.integer(std::numeric_limits<std::int64_t>::min());
