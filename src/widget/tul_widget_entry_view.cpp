@@ -9,20 +9,27 @@ using ui::LocalizedStringKey;
 
 ui::View TulWidgetEntryView::body() const {
   const MiniMelody& melody = entry.melody;
-  const ui::Text tempo = ui::Text(LocalizedStringKey::interpolated({"", Arg::integer(melody.bpm), ""}))
-                             .font(ui::Font::largeTitle)
-                             .fontWeight(ui::Font::Weight::heavy);
+  ui::Text tempo = ui::Text(LocalizedStringKey::interpolated({"", Arg::integer(melody.bpm), ""}))
+                       .font(ui::Font::largeTitle)
+                       .fontWeight(ui::Font::Weight::heavy);
   // The name is counted only for a playlist entry.
   const bool showsName = melody.isPlaylingList && !melody.name.empty();
 
+  // Only the branch taken is built, so each may take `tempo`.
   return ui::VStack(ui::HorizontalAlignment::center, std::nullopt,
                     {
                         ui::Text("Kadenzo").font(ui::Font::caption),
                         ui::Spacer(),
-                        ui::ifElse(showsName,
-                                   {tempo, ui::Text(LocalizedStringKey::interpolated({"", Arg::string(melody.name), " "}))},
-                                   {tempo, ui::Text(LocalizedStringKey::interpolated(
-                                               {"", Arg::string(std::string(melody.tempoMarking())), ""}))}),
+                        ui::ifElse(
+                            showsName,
+                            [&]() -> ui::ViewList {
+                              return {std::move(tempo),
+                                      ui::Text(LocalizedStringKey::interpolated({"", Arg::string(melody.name), " "}))};
+                            },
+                            [&]() -> ui::ViewList {
+                              return {std::move(tempo), ui::Text(LocalizedStringKey::interpolated(
+                                                            {"", Arg::string(std::string(melody.tempoMarking())), ""}))};
+                            }),
                         ui::Spacer(),
                         playImage().font(ui::Font::largeTitle),
                     })

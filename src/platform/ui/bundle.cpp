@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <system_error>
 #include <utility>
 
@@ -12,13 +13,41 @@ namespace ui {
 
 using TableResult = std::expected<std::shared_ptr<const StringsTable>, StringsError>;
 
+// Orders (table, language) keys, and finds one by a pair of views without making strings.
+struct TableKeyLess {
+  using is_transparent = void;
+  template <typename A, typename B>
+  bool operator()(const A& a, const B& b) const {
+    return std::pair<std::string_view, std::string_view>(a.first, a.second) <
+           std::pair<std::string_view, std::string_view>(b.first, b.second);
+  }
+};
+
 struct Bundle::Cache {
   std::mutex mutex;
   // The languages the bundle holds (its "<language>.lproj" folders), listed once. Only
   // their tables are cached, so asking for languages the bundle does not have cannot
   // make the cache grow.
   std::optional<std::set<std::string, std::less<>>> languages;
-  std::map<std::pair<std::string, std::string>, TableResult, std::less<>> tables;
+  // Read tables by (table, language); an entry is never removed or replaced, so a
+  // table stays at its address for the life of the cache.
+  std::map<std::pair<std::string, std::string>, TableResult, TableKeyLess> tables;
+
+  // The tables that localizedString() searches for the last (table, language) it was
+  // asked, in order: nearly every lookup asks for the same pair as the one before.
+  struct SearchPath {
+    std::string tableName;
+    std::string language;
+    std::array<const StringsTable*, 4> tables{};
+    std::size_t count = 0;
+    bool known = false;
+  };
+  SearchPath last;
+
+  // The table `tableName` of `language`, read on first use; null for a language the
+  // bundle does not have. The caller holds `mutex` and has checked both names.
+  const TableResult* tableLocked(const std::filesystem::path& folder, std::string_view tableName,
+                                 std::string_view language);
 };
 
 namespace {
@@ -98,17 +127,22 @@ std::optional<std::filesystem::path> Bundle::pathForImage(std::string_view name)
   return file;
 }
 
+const TableResult* Bundle::Cache::tableLocked(const std::filesystem::path& folder, std::string_view tableName,
+                                              std::string_view language) {
+  if (!languages) languages = languagesIn(folder / "Resources");
+  if (!languages->contains(language)) return nullptr;
+  if (auto it = tables.find(std::pair(tableName, language)); it != tables.end()) return &it->second;
+  const auto file = folder / "Resources" / (std::string(language) + ".lproj") / (std::string(tableName) + ".strings");
+  return &tables.emplace(std::pair(std::string(tableName), std::string(language)), readTable(file)).first->second;
+}
+
 TableResult Bundle::stringsTable(std::string_view tableName, std::string_view language) const {
   if (folder_.empty() || !isFileName(tableName) || !isLanguageName(language)) {
     return std::shared_ptr<const StringsTable>();
   }
-  std::lock_guard lock(cache_->mutex);
-  if (!cache_->languages) cache_->languages = languagesIn(folder_ / "Resources");
-  if (!cache_->languages->contains(language)) return std::shared_ptr<const StringsTable>();
-  auto key = std::make_pair(std::string(tableName), std::string(language));
-  if (auto it = cache_->tables.find(key); it != cache_->tables.end()) return it->second;
-  const auto file = folder_ / "Resources" / (std::string(language) + ".lproj") / (std::string(tableName) + ".strings");
-  return cache_->tables.emplace(std::move(key), readTable(file)).first->second;
+  const std::lock_guard lock(cache_->mutex);
+  const TableResult* table = cache_->tableLocked(folder_, tableName, language);
+  return table ? *table : std::shared_ptr<const StringsTable>();
 }
 
 Bundle::LanguageOrder Bundle::searchOrder(std::string_view language) {
@@ -128,10 +162,24 @@ Bundle::LanguageOrder Bundle::searchOrder(std::string_view language) {
 }
 
 std::string Bundle::localizedString(std::string_view key, std::string_view language, std::string_view tableName) const {
-  for (const auto& candidate : searchOrder(language)) {
-    const auto table = stringsTable(tableName, candidate);
-    if (!table || !*table) continue;
-    if (auto value = (*table)->find(key)) return std::string(*value);
+  if (folder_.empty()) return std::string(key);
+  const std::lock_guard lock(cache_->mutex);
+  Cache::SearchPath& path = cache_->last;
+  if (!path.known || path.tableName != tableName || path.language != language) {
+    path.known = false;
+    if (!isFileName(tableName)) return std::string(key);
+    path.count = 0;
+    for (const auto& candidate : searchOrder(language)) {
+      if (!isLanguageName(candidate)) continue;
+      const TableResult* table = cache_->tableLocked(folder_, tableName, candidate);
+      if (table != nullptr && *table && **table) path.tables[path.count++] = table->value().get();
+    }
+    path.tableName = tableName;
+    path.language = language;
+    path.known = true;
+  }
+  for (const StringsTable* table : std::span(path.tables.data(), path.count)) {
+    if (auto value = table->find(key)) return std::string(*value);
   }
   return std::string(key);
 }

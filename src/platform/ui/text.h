@@ -26,26 +26,26 @@ class Text : public ViewModifiers<Text> {
                 std::optional<std::string> comment = std::nullopt)
       : key_(std::move(key)), tableName_(std::move(tableName)), comment_(std::move(comment)) {}
 
-  // This text with its own font.
-  Text font(Font font) const {
-    Text copy = *this;
-    copy.font_ = font;
-    return copy;
+  // This text with its own font. On a temporary the text is reused, not copied.
+  Text font(Font font) const& { return Text(*this).font(font); }
+  Text font(Font font) && {
+    font_ = font;
+    return std::move(*this);
   }
   // This text with its own font weight.
-  Text fontWeight(Font::Weight weight) const {
-    Text copy = *this;
-    copy.fontWeight_ = weight;
-    return copy;
+  Text fontWeight(Font::Weight weight) const& { return Text(*this).fontWeight(weight); }
+  Text fontWeight(Font::Weight weight) && {
+    fontWeight_ = weight;
+    return std::move(*this);
   }
   // This text with the string it shows already known: a tree read back from its JSON
   // form keeps what the process that built it showed (see tree_json_reader.h). The
   // layout shows that string instead of looking the key up; the JSON and outline
   // writers still look the key up.
-  Text showing(std::string shown) const {
-    Text copy = *this;
-    copy.shown_ = std::move(shown);
-    return copy;
+  Text showing(std::string shown) const& { return Text(*this).showing(std::move(shown)); }
+  Text showing(std::string shown) && {
+    shown_ = std::move(shown);
+    return std::move(*this);
   }
 
   const LocalizedStringKey& key() const { return key_; }

@@ -171,6 +171,14 @@ View Button(std::function<void()> action, View label);
 // `whenFalse`; the tree records which branch was taken.
 View ifElse(bool condition, ViewList whenTrue, ViewList whenFalse);
 
+// The same, with each branch given as a function that returns its views: only the
+// branch taken is built, as the platform's view builder evaluates only that one.
+template <typename WhenTrue, typename WhenFalse>
+  requires std::invocable<WhenTrue&> && std::invocable<WhenFalse&>
+View ifElse(bool condition, WhenTrue&& whenTrue, WhenFalse&& whenFalse) {
+  return nodes::Conditional{condition, condition ? ViewList(whenTrue()).take() : ViewList(whenFalse()).take()};
+}
+
 // Optional content: the view itself, or an Empty node when there is none.
 View optionalView(std::optional<View> view);
 

@@ -80,9 +80,14 @@ TEST(Bundle, LooksUpKeysAlongTheLanguageChain) {
       {"../de", "Kadenzo", "Localizable", "Kadenzo (EN)"},      // not a language: skipped
       {"de", "Kadenzo", "../de.lproj/Localizable", "Kadenzo"},  // not a table name
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(bundle.localizedString(c.key, c.language, c.table), c.expected)
-        << c.language << " / " << c.table << " / " << c.key;
+  // The bundle keeps the tables searched for the last language and table asked: the
+  // cases run forwards and backwards, so that each follows a different pair.
+  for (const bool backwards : {false, true}) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      const Case& c = cases[backwards ? cases.size() - 1 - i : i];
+      EXPECT_EQ(bundle.localizedString(c.key, c.language, c.table), c.expected)
+          << c.language << " / " << c.table << " / " << c.key;
+    }
   }
   const auto order = [](std::string_view language) {
     const auto names = Bundle::searchOrder(language);
