@@ -65,13 +65,32 @@ std::string_view escape(unsigned char byte) {
   return {kControls[byte].data(), kControls[byte].size()};
 }
 
-// How many bytes at the start of `text` JSON takes as they are.
-std::size_t plainPrefix(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+// Copies plain bytes one at a time up to the first that is not; says how many.
+std::size_t copyPlainBytes(const unsigned char* bytes, std::size_t size, char* to) {
   std::size_t at = 0;
-  while (at + 8 <= text.size() && isPlainWord(bytes + at)) at += 8;
-  while (at < text.size() && kByteClasses[bytes[at]] == ByteClass::plain) ++at;
+  for (; at < size && kByteClasses[bytes[at]] == ByteClass::plain; ++at) to[at] = static_cast<char>(bytes[at]);
   return at;
+}
+
+// Copies the bytes at the start of `text` that JSON takes as they are to `to`, and
+// says how many: eight at a time, the last whole word overlapping the one before, and
+// byte by byte only in strings shorter than a word.
+std::size_t copyPlainPrefix(std::string_view text, char* to) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t at = 0;
+  if (size >= 8) {
+    for (; at + 8 <= size; at += 8) {
+      if (!isPlainWord(bytes + at)) return at + copyPlainBytes(bytes + at, size - at, to + at);
+      std::memcpy(to + at, bytes + at, 8);
+    }
+    if (at == size) return size;
+    if (isPlainWord(bytes + size - 8)) {
+      std::memcpy(to + size - 8, bytes + size - 8, 8);
+      return size;
+    }
+  }
+  return at + copyPlainBytes(bytes + at, size - at, to + at);
 }
 
 }  // namespace
@@ -81,13 +100,13 @@ void JSONTextWriter::grow(std::size_t bytes) {
 }
 
 void JSONTextWriter::string(std::string_view text) {
-  // The common string has nothing to escape: a comma, the quotes and one copy.
-  const std::size_t plain = plainPrefix(text);
+  // The common string has nothing to escape: a comma, the quotes and the bytes copied
+  // as they are checked.
   char* at = room(text.size() + 3);
   if (!first_) *at++ = ',';
   first_ = false;
   *at++ = '"';
-  if (plain != 0) std::memcpy(at, text.data(), plain);
+  const std::size_t plain = copyPlainPrefix(text, at);
   at += plain;
   if (plain == text.size()) {
     *at++ = '"';

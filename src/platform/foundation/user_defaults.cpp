@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -397,6 +399,11 @@ struct UserDefaults::Connection {
   pid_t owner = 0;
   dev_t device = 0;
   ino_t inode = 0;
+  // The watch on the file's folder (see Registry::noticeChanges), or -1 when there is
+  // none; while there is one, the path is looked up again only after an event for it.
+  int watch = -1;
+  bool mayHaveChanged = true;
+  std::string fileName;
   Statement select;
   Statement upsert;
   Statement remove;
@@ -578,6 +585,14 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
 }
 
 // The process's connections, by suite file path.
+//
+// make() must notice a suite file that was removed, replaced or moved since its
+// connection was opened. Looking the path up again is a stat, which cost more than the
+// rest of a read of a preference; so each connection's folder is watched with inotify
+// and the path is looked up only after an event names the file or the folder itself.
+// Where inotify cannot be used (no instance, no watch left, a suite file that is a
+// symbolic link), every make() looks the path up as before. Folders above the suite's
+// folder are not watched: renaming one of them is not noticed.
 struct Registry {
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<Connection>, std::less<>> connections;
@@ -586,6 +601,60 @@ struct Registry {
   std::string lastFolder;
   std::string lastSuite;
   std::string lastPath;
+  // This process's inotify instance, or -1. One inherited across fork() shares its
+  // events with the parent, so a child makes its own.
+  int notifier = -1;
+  pid_t notifierOwner = 0;
+
+  static constexpr std::uint32_t kFolderEvents =
+      IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+  // A watch on `folder` for a suite file about to be opened there, or -1.
+  int watchFolder(const std::string& folder, const std::string& file) {
+    if (notifierOwner != currentProcess()) {
+      if (notifier >= 0) ::close(notifier);
+      notifier = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      notifierOwner = currentProcess();
+    }
+    struct stat info {};
+    if (notifier < 0 || (::lstat(file.c_str(), &info) == 0 && S_ISLNK(info.st_mode))) return -1;
+    return inotify_add_watch(notifier, folder.c_str(), kFolderEvents);
+  }
+
+  // Reads the events queued since the last look and marks the connections they may
+  // concern. Any failure to read marks every connection and stops watching.
+  void noticeChanges() {
+    if (notifier < 0 || notifierOwner != currentProcess()) return;
+    alignas(inotify_event) std::array<char, 4096> buffer;
+    for (;;) {
+      const ssize_t got = ::read(notifier, buffer.data(), buffer.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && errno == EAGAIN) return;
+      if (got <= 0) {
+        ::close(std::exchange(notifier, -1));
+        for (auto& entry : connections) {
+          entry.second->watch = -1;
+          entry.second->mayHaveChanged = true;
+        }
+        return;
+      }
+      for (std::size_t at = 0; at + sizeof(inotify_event) <= static_cast<std::size_t>(got);) {
+        inotify_event event{};
+        std::memcpy(&event, buffer.data() + at, sizeof event);
+        // The name is padded with NULs to the event's length.
+        const std::string_view name =
+            event.len == 0 ? std::string_view() : std::string_view(buffer.data() + at + sizeof event);
+        for (auto& entry : connections) {
+          Connection& connection = *entry.second;
+          const bool overflow = (event.mask & IN_Q_OVERFLOW) != 0;
+          if (!overflow && connection.watch != event.wd) continue;
+          if (overflow || name.empty() || name == connection.fileName) connection.mayHaveChanged = true;
+          if ((event.mask & IN_IGNORED) != 0) connection.watch = -1;  // the folder is gone
+        }
+        at += sizeof event + event.len;
+      }
+    }
+  }
 };
 
 Registry& registry() {
@@ -653,15 +722,19 @@ std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteNam
   }
   const std::string& path = shared.lastPath;
 
-  // The common case, an open connection to an unchanged file, costs one stat: the
+  // The common case, an open connection to an unchanged file, costs a read of the
+  // folder events that finds none (or one stat where the folder is not watched): the
   // folder is made and checked only when a connection must be opened.
   const auto found = shared.connections.find(path);
   if (found != shared.connections.end()) {
     Connection& cached = *found->second;
     // A connection opened by the parent of a fork is merely dropped (see ~Connection).
     if (cached.owner == currentProcess()) {
+      shared.noticeChanges();
+      if (cached.watch >= 0 && !cached.mayHaveChanged) return UserDefaults(std::string(suiteName), found->second);
       struct stat info {};
       if (::stat(path.c_str(), &info) == 0 && info.st_dev == cached.device && info.st_ino == cached.inode) {
+        cached.mayHaveChanged = false;
         return UserDefaults(std::string(suiteName), found->second);
       }
       cached.retire();
@@ -672,8 +745,14 @@ std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteNam
   const fs::path folderPath = fs::path(path).parent_path();
   fs::create_directories(folderPath, error);
   if (error || !fs::is_directory(folderPath, error)) return std::nullopt;
+  // Watched before the file is opened and its identity taken, so that no change after
+  // that can go unseen.
+  const int watch = shared.watchFolder(folderPath.native(), path);
   auto connection = openConnection(path);
   if (!connection) return std::nullopt;
+  connection->watch = watch;
+  connection->fileName = fs::path(path).filename().native();
+  connection->mayHaveChanged = false;
   shared.connections.emplace(path, connection);
   return UserDefaults(std::string(suiteName), std::move(connection));
 }

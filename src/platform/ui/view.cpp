@@ -18,14 +18,27 @@ std::span<const View> View::children() const {
                     node_);
 }
 
+namespace {
+
+// Room for a few modifiers at the first: a view usually gets several, one call at a
+// time, and growing one by one moved every modifier again at each step.
+constexpr std::size_t kFirstModifierRoom = 4;
+
+void append(std::vector<Modifier>& modifiers, Modifier modifier) {
+  if (modifiers.capacity() == 0) modifiers.reserve(kFirstModifierRoom);
+  modifiers.push_back(std::move(modifier));
+}
+
+}  // namespace
+
 View View::modified(Modifier modifier) const& {
   View copy = *this;
-  copy.modifiers_.push_back(std::move(modifier));
+  append(copy.modifiers_, std::move(modifier));
   return copy;
 }
 
 View View::modified(Modifier modifier) && {
-  modifiers_.push_back(std::move(modifier));
+  append(modifiers_, std::move(modifier));
   return std::move(*this);
 }
 

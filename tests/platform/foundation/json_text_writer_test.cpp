@@ -71,18 +71,24 @@ TEST(JSONTextWriter, EscapesWhatJSONRequiresAndKeepsUnicodeAsIs) {
 }
 
 TEST(JSONTextWriter, FindsEveryByteToEscapeWhereverItStands) {
-  // Plain text is skipped eight bytes at a time: each special byte is tried at every
-  // offset of two such words and at the tail.
+  // Plain text is checked and copied eight bytes at a time, the last word overlapping
+  // the one before: each special byte is tried at every offset of strings shorter than
+  // a word, of whole words, and of words with a tail.
   for (const std::string special : {"\"", "\\", "\x01", "\x1f", "\xC3\xA9", "\xFF"}) {
-    for (std::size_t at = 0; at <= 20; ++at) {
-      std::string text(20, 'a');
-      text.insert(at, special);
-      JSONTextWriter out;
-      out.string(text);
-      Json read;
-      ASSERT_NO_THROW(read = parsed(out)) << out.text();
-      const std::string expected = special == "\xFF" ? std::string(text).replace(at, 1, "\uFFFD") : text;
-      EXPECT_EQ(read, expected) << "special byte at " << at;
+    for (const std::size_t length : {0UZ, 3UZ, 7UZ, 8UZ, 12UZ, 16UZ, 20UZ}) {
+      for (std::size_t at = 0; at <= length; ++at) {
+        std::string text(length, 'a');
+        text.insert(at, special);
+        JSONTextWriter out;
+        out.beginArray();
+        out.string("before");
+        out.string(text);
+        out.endArray();
+        Json read;
+        ASSERT_NO_THROW(read = parsed(out)) << out.text();
+        const std::string expected = special == "\xFF" ? std::string(text).replace(at, 1, "\uFFFD") : text;
+        EXPECT_EQ(read, Json::array({"before", expected})) << "special byte at " << at << " of " << length;
+      }
     }
   }
 }

@@ -380,6 +380,49 @@ TEST(UserDefaults, RemovedSuiteFileIsNoticedByTheNextHandle) {
   EXPECT_EQ(third->object("key"), value("replacement"s));
 }
 
+// A suite file made elsewhere with one string under "key", to put in place of another.
+fs::path suiteFileHolding(const fs::path& folder, const std::string& text) {
+  const fs::path made = folder / "made";
+  fs::create_directories(made);
+  auto maker = UserDefaults::make("maker", made);
+  if (!maker || !maker->set(PropertyValue{text}, "key")) throw std::runtime_error("cannot make a suite file");
+  // A checkpoint, so that the file holds the value without its -wal.
+  runSQL(made / "maker.sqlite", "PRAGMA wal_checkpoint(TRUNCATE);");
+  const fs::path copy = folder / ("copy-" + text + ".sqlite");
+  fs::copy_file(made / "maker.sqlite", copy);
+  return copy;
+}
+
+TEST(UserDefaults, FileRenamedOverOrFolderMovedIsNoticedByTheNextHandle) {
+  TempFolder root;
+  const fs::path folder = root.path() / "preferences";
+  const fs::path path = folder / "suite.sqlite";
+  ASSERT_TRUE(UserDefaults::make("suite", folder)->set(value("first"s), "key"));
+  // Its -wal stays beside it and would be read into any file of that name: emptied
+  // first, as a tool that replaces a database file has to.
+  runSQL(path, "PRAGMA wal_checkpoint(TRUNCATE);");
+
+  // Replaced in one step, as a tool restoring a backup would.
+  fs::rename(suiteFileHolding(root.path(), "renamed over"), path);
+  EXPECT_EQ(UserDefaults::make("suite", folder)->object("key"), value("renamed over"s));
+
+  // The folder moved away and a new one made in its place.
+  fs::rename(folder, root.path() / "moved");
+  fs::create_directories(folder);
+  fs::rename(suiteFileHolding(root.path(), "new folder"), path);
+  EXPECT_EQ(UserDefaults::make("suite", folder)->object("key"), value("new folder"s));
+
+  // A forked child that opens the suite and replaces it must not take the notice of
+  // the change away from this process.
+  const int status = runInChild([&] {
+    if (!UserDefaults::make("suite", folder)) return 1;
+    fs::rename(suiteFileHolding(root.path(), "from child"), path);
+    return UserDefaults::make("suite", folder)->object("key") == value("from child"s) ? 0 : 2;
+  });
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(UserDefaults::make("suite", folder)->object("key"), value("from child"s));
+}
+
 TEST(UserDefaults, BadSuiteNamesAreRefused) {
   TempFolder folder;
   for (const std::string& name : {""s, "."s, ".."s, "a/b"s, "/abs"s, "nul\0inside"s, std::string(241, 's')}) {
