@@ -95,6 +95,10 @@ std::size_t copyPlainPrefix(std::string_view text, char* to) {
 
 }  // namespace
 
+bool JSONTextWriter::isPlainText(std::string_view text) {
+  return std::ranges::all_of(text, [](char c) { return kByteClasses[static_cast<unsigned char>(c)] == ByteClass::plain; });
+}
+
 void JSONTextWriter::grow(std::size_t bytes) {
   buffer_.resize(std::max({buffer_.size() * 2, size_ + bytes, std::size_t{256}}));
 }

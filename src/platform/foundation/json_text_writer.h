@@ -19,6 +19,7 @@
 // Not thread-safe: one writer per thread.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -81,6 +82,27 @@ class JSONTextWriter {
     key(name);
     string(text);
   }
+
+  // A string the caller knows JSON takes as it is: printable ASCII without quotes or
+  // backslashes, such as the view layer's names of alignments, fonts and node kinds.
+  // Copied without being looked at; debug builds check it. Text from anywhere else
+  // goes to string().
+  void plainString(std::string_view text) {
+    assert(isPlainText(text) && "plainString() is for printable ASCII without quotes or backslashes");
+    char* at = room(text.size() + 3);
+    if (!first_) *at++ = ',';
+    first_ = false;
+    *at++ = '"';
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
+    *at++ = '"';
+    size_ = static_cast<std::size_t>(at - buffer_.data());
+  }
+  [[gnu::always_inline]] void plainMember(Name name, std::string_view text) {
+    key(name);
+    plainString(text);
+  }
+  static bool isPlainText(std::string_view text);
 
   // Ends the text with a line break, for protocols of one JSON text a line.
   void newline() { append("\n"); }

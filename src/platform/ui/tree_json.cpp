@@ -16,7 +16,7 @@ class Writer {
 
   void view(const View& view) const {
     out_.beginObject();
-    out_.member("type", typeName(view.node()));
+    out_.plainMember("type", typeName(view.node()));
     std::visit([&](const auto& node) { parameters(node); }, view.node());
     if (isContainer(view.node())) {
       out_.key("children");
@@ -62,7 +62,7 @@ class Writer {
     out_.key(key);
     out_.beginArray();
     for (Edge edge : kAllEdges) {
-      if (set.contains(edge)) out_.string(name(edge));
+      if (set.contains(edge)) out_.plainString(name(edge));
     }
     out_.endArray();
   }
@@ -77,14 +77,14 @@ class Writer {
   }
 
   void parameters(const nodes::VStack& stack) const {
-    out_.member("alignment", name(stack.alignment));
+    out_.plainMember("alignment", name(stack.alignment));
     number("spacing", stack.spacing);
   }
   void parameters(const nodes::HStack& stack) const {
-    out_.member("alignment", name(stack.alignment));
+    out_.plainMember("alignment", name(stack.alignment));
     number("spacing", stack.spacing);
   }
-  void parameters(const nodes::ZStack& stack) const { out_.member("alignment", name(stack.alignment)); }
+  void parameters(const nodes::ZStack& stack) const { out_.plainMember("alignment", name(stack.alignment)); }
   void parameters(const nodes::Spacer& spacer) const { number("minLength", spacer.minLength); }
   void parameters(const nodes::Button&) const {}
   void parameters(const nodes::Conditional& choice) const {
@@ -92,10 +92,10 @@ class Writer {
     out_.boolean(choice.branch);
   }
   void parameters(const nodes::Empty&) const {}
-  void parameters(const Material& material) const { out_.member("material", name(material)); }
+  void parameters(const Material& material) const { out_.plainMember("material", name(material)); }
 
   void parameters(const Color& color) const {
-    out_.member("color", name(color.name()));
+    out_.plainMember("color", name(color.name()));
     number("opacity", color.opacity());
   }
 
@@ -115,8 +115,8 @@ class Writer {
     out_.endArray();
     if (text.tableName()) out_.member("tableName", *text.tableName());
     if (text.comment()) out_.member("comment", *text.comment());
-    if (text.font()) out_.member("font", name(*text.font()));
-    if (text.fontWeight()) out_.member("fontWeight", name(*text.fontWeight()));
+    if (text.font()) out_.plainMember("font", name(*text.font()));
+    if (text.fontWeight()) out_.plainMember("fontWeight", name(*text.fontWeight()));
   }
 
   void parameters(const Image& image) const {
@@ -138,7 +138,7 @@ class Writer {
       out_.beginObject();
       out_.key("capInsets");
       insets(resizing->capInsets);
-      out_.member("resizingMode", name(resizing->resizingMode));
+      out_.plainMember("resizingMode", name(resizing->resizingMode));
       out_.endObject();
     } else {
       out_.null();
@@ -147,11 +147,11 @@ class Writer {
 
   void modifier(const Modifier& modifier) const {
     out_.beginObject();
-    out_.member("name", name(modifier));
+    out_.plainMember("name", name(modifier));
     std::visit(Overloaded{
-                   [&](const FontModifier& m) { out_.member("font", name(m.font)); },
+                   [&](const FontModifier& m) { out_.plainMember("font", name(m.font)); },
                    [&](const ForegroundColorModifier& m) {
-                     out_.member("color", name(m.color.name()));
+                     out_.plainMember("color", name(m.color.name()));
                      number("opacity", m.color.opacity());
                    },
                    [&](const OpacityModifier& m) { number("opacity", m.opacity); },
@@ -167,10 +167,10 @@ class Writer {
                      number("minHeight", o.minHeight);
                      number("idealHeight", o.idealHeight);
                      number("maxHeight", o.maxHeight);
-                     out_.member("alignment", name(o.alignment));
+                     out_.plainMember("alignment", name(o.alignment));
                    },
                    [&](const BackgroundModifier& m) {
-                     out_.member("alignment", name(m.alignment));
+                     out_.plainMember("alignment", name(m.alignment));
                      out_.key("content");
                      view(*m.content);
                    },
@@ -181,9 +181,9 @@ class Writer {
                    },
                    [&](const AspectRatioModifier& m) {
                      number("ratio", m.ratio);
-                     out_.member("contentMode", name(m.contentMode));
+                     out_.plainMember("contentMode", name(m.contentMode));
                    },
-                   [&](const ButtonStyleModifier&) { out_.member("style", "plain"); },
+                   [&](const ButtonStyleModifier&) { out_.plainMember("style", "plain"); },
                },
                modifier);
     out_.endObject();

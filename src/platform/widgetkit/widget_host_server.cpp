@@ -74,7 +74,7 @@ void writeId(JSONTextWriter& out, const RequestId& id) {
 void writeError(JSONTextWriter& out, const RequestId& id, const RpcError& error) {
   out.clear();
   out.beginObject();
-  out.member("jsonrpc", "2.0");
+  out.plainMember("jsonrpc", "2.0");
   out.key("error");
   out.beginObject();
   out.key("code");
@@ -166,7 +166,7 @@ std::expected<TimelineProviderContext, RpcError> readContext(const Params& param
 
 void writeEntry(JSONTextWriter& out, const RenderedEntry& entry, const ui::Localizer& localizer) {
   out.beginObject();
-  out.member("date", entry.date.iso8601());
+  out.plainMember("date", entry.date.iso8601());
   out.key("view");
   ui::writeJSON(out, entry.view, localizer);
   out.endObject();
@@ -289,8 +289,8 @@ class RequestHandler {
       out_.beginObject();
       out_.member("kind", *kind);
       out_.member("family", familyName);
-      out_.member("policy", timeline->policy.name());
-      if (timeline->policy.date()) out_.member("policyDate", timeline->policy.date()->iso8601());
+      out_.plainMember("policy", timeline->policy.name());
+      if (timeline->policy.date()) out_.plainMember("policyDate", timeline->policy.date()->iso8601());
       out_.key("entries");
       out_.beginArray();
       for (const auto& entry : timeline->entries) writeEntry(out_, entry, texts);
@@ -478,7 +478,7 @@ bool WidgetHostServer::answer(std::string_view line, JSONTextWriter& out, bool p
 
   // The result goes straight into the answer line; a failure replaces what was written.
   out.beginObject();
-  out.member("jsonrpc", "2.0");
+  out.plainMember("jsonrpc", "2.0");
   out.key("result");
   const RequestHandler handler(widgets_, resources_, out);
   auto result = handler.dispatch(method, Params(paramsObject));
