@@ -50,6 +50,9 @@ constexpr std::size_t kMaxSuiteNameLength = 240;
 constexpr std::size_t kMaxKeyBytes = 1024;
 constexpr int kMaxNesting = 256;
 constexpr std::string_view kSuiteExtension = ".sqlite";
+// How many times make() looks up the path of an open suite file before it has the
+// file's folder watched instead (see Registry).
+constexpr unsigned kLookupsBeforeWatching = 8;
 constexpr std::string_view kRetiredMessage =
     "the suite file was removed or replaced on disk since this handle was made";
 
@@ -402,6 +405,8 @@ struct UserDefaults::Connection {
   // The watch on the file's folder (see Registry::noticeChanges), or -1 when there is
   // none; while there is one, the path is looked up again only after an event for it.
   int watch = -1;
+  bool watchTried = false;
+  unsigned lookups = 0;  // of the path, before the folder is watched
   bool mayHaveChanged = true;
   std::string fileName;
   Statement select;
@@ -588,11 +593,15 @@ std::shared_ptr<Connection> openConnection(const fs::path& path) {
 //
 // make() must notice a suite file that was removed, replaced or moved since its
 // connection was opened. Looking the path up again is a stat, which cost more than the
-// rest of a read of a preference; so each connection's folder is watched with inotify
-// and the path is looked up only after an event names the file or the folder itself.
-// Where inotify cannot be used (no instance, no watch left, a suite file that is a
-// symbolic link), every make() looks the path up as before. Folders above the suite's
-// folder are not watched: renaming one of them is not noticed.
+// rest of a read of a preference; so a process that keeps using a suite has the
+// connection's folder watched with inotify, and the path is looked up only after an
+// event names the file or the folder itself. The watch starts only after a few
+// lookups: releasing an inotify instance makes the kernel wait for a grace period, and
+// that added milliseconds to the exit of every short-lived process (a `widget-host
+// timeline`, a defaults command) that opened a suite once or twice. Where inotify cannot
+// be used (no instance, no watch left, a suite file that is a symbolic link), every
+// make() looks the path up. Folders above the suite's folder are not watched: renaming
+// one of them is not noticed once the watch has started.
 struct Registry {
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<Connection>, std::less<>> connections;
@@ -609,15 +618,17 @@ struct Registry {
   static constexpr std::uint32_t kFolderEvents =
       IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
-  // A watch on `folder` for a suite file about to be opened there, or -1.
-  int watchFolder(const std::string& folder, const std::string& file) {
+  // A watch on the folder of the suite file at `path` (absolute), or -1.
+  int watchFolder(const std::string& path) {
     if (notifierOwner != currentProcess()) {
       if (notifier >= 0) ::close(notifier);
       notifier = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
       notifierOwner = currentProcess();
     }
     struct stat info {};
-    if (notifier < 0 || (::lstat(file.c_str(), &info) == 0 && S_ISLNK(info.st_mode))) return -1;
+    if (notifier < 0 || (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode))) return -1;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
     return inotify_add_watch(notifier, folder.c_str(), kFolderEvents);
   }
 
@@ -730,6 +741,11 @@ std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteNam
     Connection& cached = *found->second;
     // A connection opened by the parent of a fork is merely dropped (see ~Connection).
     if (cached.owner == currentProcess()) {
+      if (!cached.watchTried && ++cached.lookups > kLookupsBeforeWatching) {
+        cached.watchTried = true;
+        cached.watch = shared.watchFolder(path);
+        cached.mayHaveChanged = true;  // looked up once more below, now that the watch is in place
+      }
       shared.noticeChanges();
       if (cached.watch >= 0 && !cached.mayHaveChanged) return UserDefaults(std::string(suiteName), found->second);
       struct stat info {};
@@ -745,14 +761,9 @@ std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteNam
   const fs::path folderPath = fs::path(path).parent_path();
   fs::create_directories(folderPath, error);
   if (error || !fs::is_directory(folderPath, error)) return std::nullopt;
-  // Watched before the file is opened and its identity taken, so that no change after
-  // that can go unseen.
-  const int watch = shared.watchFolder(folderPath.native(), path);
   auto connection = openConnection(path);
   if (!connection) return std::nullopt;
-  connection->watch = watch;
   connection->fileName = fs::path(path).filename().native();
-  connection->mayHaveChanged = false;
   shared.connections.emplace(path, connection);
   return UserDefaults(std::string(suiteName), std::move(connection));
 }

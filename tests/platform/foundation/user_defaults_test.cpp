@@ -397,7 +397,13 @@ TEST(UserDefaults, FileRenamedOverOrFolderMovedIsNoticedByTheNextHandle) {
   TempFolder root;
   const fs::path folder = root.path() / "preferences";
   const fs::path path = folder / "suite.sqlite";
+  // A process that keeps making handles on a suite has its folder watched instead of
+  // looking the path up every time: each change below follows enough handles for that.
+  const auto keepUsing = [&] {
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(UserDefaults::make("suite", folder));
+  };
   ASSERT_TRUE(UserDefaults::make("suite", folder)->set(value("first"s), "key"));
+  keepUsing();
   // Its -wal stays beside it and would be read into any file of that name: emptied
   // first, as a tool that replaces a database file has to.
   runSQL(path, "PRAGMA wal_checkpoint(TRUNCATE);");
@@ -405,12 +411,14 @@ TEST(UserDefaults, FileRenamedOverOrFolderMovedIsNoticedByTheNextHandle) {
   // Replaced in one step, as a tool restoring a backup would.
   fs::rename(suiteFileHolding(root.path(), "renamed over"), path);
   EXPECT_EQ(UserDefaults::make("suite", folder)->object("key"), value("renamed over"s));
+  keepUsing();
 
   // The folder moved away and a new one made in its place.
   fs::rename(folder, root.path() / "moved");
   fs::create_directories(folder);
   fs::rename(suiteFileHolding(root.path(), "new folder"), path);
   EXPECT_EQ(UserDefaults::make("suite", folder)->object("key"), value("new folder"s));
+  keepUsing();
 
   // A forked child that opens the suite and replaces it must not take the notice of
   // the change away from this process.
