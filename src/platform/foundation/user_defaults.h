@@ -11,7 +11,10 @@
 // Promises:
 // - No value is cached: every read reads the database. The process keeps at most one
 //   connection per suite file, so opening a handle is cheap; a suite file that was
-//   removed or replaced on disk is noticed by the next handle.
+//   removed, replaced or moved on disk, or whose folder was, is noticed by the next
+//   handle. (A process that keeps using a suite has its folder watched with inotify
+//   rather than its path looked up each time; then a folder further up being renamed
+//   goes unnoticed.)
 // - A suite that cannot be opened (bad name, its folder cannot be created, permission
 //   denied, the file is not a database or is corrupt) gives no handle, and its file is
 //   never overwritten, truncated or removed.
