@@ -17,8 +17,10 @@ void SimpleWidgetProvider::getSnapshot(const widgetkit::TimelineProviderContext&
 void SimpleWidgetProvider::getTimeline(const widgetkit::TimelineProviderContext&,
                                        const std::function<void(widgetkit::Timeline<SimpleEntry>)>& completion) const {
   const auto date = foundation::Date::now();
-  completion(widgetkit::Timeline<SimpleEntry>({SimpleEntry{date, MiniMelody::loadShared()}},
-                                              widgetkit::TimelineReloadPolicy::never()));
+  // The entry is moved into the timeline: a braced list would copy it.
+  std::vector<SimpleEntry> entries;
+  entries.push_back(SimpleEntry{date, MiniMelody::loadShared()});
+  completion(widgetkit::Timeline<SimpleEntry>(std::move(entries), widgetkit::TimelineReloadPolicy::never()));
 }
 
 }  // namespace tul

@@ -409,6 +409,7 @@ struct UserDefaults::Connection {
   unsigned lookups = 0;  // of the path, before the folder is watched
   bool mayHaveChanged = true;
   std::string fileName;
+  std::string suiteName;  // for messages: the file's name without ".sqlite"
   Statement select;
   Statement upsert;
   Statement remove;
@@ -677,8 +678,9 @@ Registry& registry() {
 
 // ---- UserDefaults ----
 
-UserDefaults::UserDefaults(std::string suiteName, std::shared_ptr<Connection> connection)
-    : suiteName_(std::move(suiteName)), connection_(std::move(connection)) {}
+UserDefaults::UserDefaults(std::shared_ptr<Connection> connection) : connection_(std::move(connection)) {}
+
+const std::string& UserDefaults::suiteName() const { return connection_->suiteName; }
 
 namespace {
 
@@ -708,6 +710,10 @@ fs::path UserDefaults::suitePath(std::string_view suiteName) {
 }
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName) {
+  // The folder the environment names, the common case, is compared without a copy.
+  if (const char* folder = std::getenv("WIDGET_PLATFORM_PREFERENCES"); folder && *folder) {
+    return makeInFolder(suiteName, folder);
+  }
   return makeInFolder(suiteName, preferencesFolderText());
 }
 
@@ -747,11 +753,11 @@ std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteNam
         cached.mayHaveChanged = true;  // looked up once more below, now that the watch is in place
       }
       shared.noticeChanges();
-      if (cached.watch >= 0 && !cached.mayHaveChanged) return UserDefaults(std::string(suiteName), found->second);
+      if (cached.watch >= 0 && !cached.mayHaveChanged) return UserDefaults(found->second);
       struct stat info {};
       if (::stat(path.c_str(), &info) == 0 && info.st_dev == cached.device && info.st_ino == cached.inode) {
         cached.mayHaveChanged = false;
-        return UserDefaults(std::string(suiteName), found->second);
+        return UserDefaults(found->second);
       }
       cached.retire();
     }
@@ -764,8 +770,9 @@ std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteNam
   auto connection = openConnection(path);
   if (!connection) return std::nullopt;
   connection->fileName = fs::path(path).filename().native();
+  connection->suiteName = suiteName;
   shared.connections.emplace(path, connection);
-  return UserDefaults(std::string(suiteName), std::move(connection));
+  return UserDefaults(std::move(connection));
 }
 
 std::optional<PropertyValue> UserDefaults::object(std::string_view key) const {
@@ -823,30 +830,30 @@ int writeRow(Connection& connection, std::string_view key, PropertyKind kind, co
 }  // namespace
 
 std::expected<void, DefaultsError> UserDefaults::set(const PropertyValue& value, std::string_view key) {
-  auto encoded = prepareWrite(value, key, suiteName_);
+  auto encoded = prepareWrite(value, key, connection_->suiteName);
   if (!encoded) return std::unexpected(std::move(encoded.error()));
   Connection& connection = *connection_;
   const std::lock_guard lock(connection.mutex);
-  if (connection.db == nullptr) return std::unexpected(retiredError(suiteName_, key));
+  if (connection.db == nullptr) return std::unexpected(retiredError(connection_->suiteName, key));
   if (writeRow(connection, key, value.kind(), *encoded) != SQLITE_OK) {
     const std::string reason = "could not write the value: " + connection.message();
     connection.rollBackIfOpen();
-    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, suiteName_, key, reason));
+    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, connection_->suiteName, key, reason));
   }
   return {};
 }
 
 std::expected<bool, DefaultsError> UserDefaults::setIfUnchanged(const PropertyValue& value, std::string_view key,
                                                                 const std::optional<PropertyValue>& expected) {
-  auto encoded = prepareWrite(value, key, suiteName_);
+  auto encoded = prepareWrite(value, key, connection_->suiteName);
   if (!encoded) return std::unexpected(std::move(encoded.error()));
   Connection& connection = *connection_;
   const std::lock_guard lock(connection.mutex);
-  if (connection.db == nullptr) return std::unexpected(retiredError(suiteName_, key));
+  if (connection.db == nullptr) return std::unexpected(retiredError(connection_->suiteName, key));
   const auto fail = [&](std::string_view what) {
     const std::string reason = std::string(what) + ": " + connection.message();
     connection.rollBackIfOpen();
-    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, suiteName_, key, reason));
+    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, connection_->suiteName, key, reason));
   };
 
   // IMMEDIATE takes the write lock up front, so no other writer slips in between the
@@ -880,16 +887,16 @@ std::expected<bool, DefaultsError> UserDefaults::setIfUnchanged(const PropertyVa
 
 std::expected<void, DefaultsError> UserDefaults::removeObject(std::string_view key) {
   if (auto problem = keyProblem(key)) {
-    return std::unexpected(errorFor(DefaultsError::Code::invalidKey, suiteName_, key, *problem));
+    return std::unexpected(errorFor(DefaultsError::Code::invalidKey, connection_->suiteName, key, *problem));
   }
   Connection& connection = *connection_;
   const std::lock_guard lock(connection.mutex);
-  if (connection.db == nullptr) return std::unexpected(retiredError(suiteName_, key));
+  if (connection.db == nullptr) return std::unexpected(retiredError(connection_->suiteName, key));
   const StatementUse use(connection.remove);
   if (bindText(use.get(), 1, key) != SQLITE_OK || sqlite3_step(use.get()) != SQLITE_DONE) {
     const std::string reason = "could not remove the value: " + connection.message();
     connection.rollBackIfOpen();
-    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, suiteName_, key, reason));
+    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, connection_->suiteName, key, reason));
   }
   return {};
 }
@@ -899,7 +906,7 @@ std::expected<void, DefaultsError> UserDefaults::removeAll() {
   const std::lock_guard lock(connection.mutex);
   const StatementUse use(connection.removeAll);
   if (connection.db == nullptr || sqlite3_step(use.get()) != SQLITE_DONE) {
-    const std::string reason = "suite " + inQuotes(suiteName_) + ": could not remove all keys: " + connection.message();
+    const std::string reason = "suite " + inQuotes(connection_->suiteName) + ": could not remove all keys: " + connection.message();
     connection.rollBackIfOpen();
     return std::unexpected(DefaultsError{DefaultsError::Code::storageFailed, reason});
   }

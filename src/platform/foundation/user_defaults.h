@@ -82,15 +82,14 @@ class UserDefaults {
   // The stored keys, sorted.
   std::vector<std::string> keys() const;
 
-  const std::string& suiteName() const { return suiteName_; }
+  const std::string& suiteName() const;
 
   struct Connection;  // one per suite file per process; defined in the source
 
  private:
-  UserDefaults(std::string suiteName, std::shared_ptr<Connection> connection);
+  explicit UserDefaults(std::shared_ptr<Connection> connection);
   // make() for a folder given as text, the form the common case compares.
   static std::optional<UserDefaults> makeInFolder(std::string_view suiteName, std::string_view folder);
-  std::string suiteName_;
   std::shared_ptr<Connection> connection_;
 };
 

@@ -24,6 +24,9 @@ struct TableKeyLess {
 };
 
 struct Bundle::Cache {
+  explicit Cache(std::filesystem::path folderIn) : folder(std::move(folderIn)) {}
+
+  const std::filesystem::path folder;
   std::mutex mutex;
   // The languages the bundle holds (its "<language>.lproj" folders), listed once. Only
   // their tables are cached, so asking for languages the bundle does not have cannot
@@ -46,8 +49,7 @@ struct Bundle::Cache {
 
   // The table `tableName` of `language`, read on first use; null for a language the
   // bundle does not have. The caller holds `mutex` and has checked both names.
-  const TableResult* tableLocked(const std::filesystem::path& folder, std::string_view tableName,
-                                 std::string_view language);
+  const TableResult* tableLocked(std::string_view tableName, std::string_view language);
 };
 
 namespace {
@@ -112,7 +114,9 @@ std::filesystem::path executableFolder() {
 
 }  // namespace
 
-Bundle::Bundle(std::filesystem::path folder) : folder_(std::move(folder)), cache_(std::make_shared<Cache>()) {}
+Bundle::Bundle(std::filesystem::path folder) : cache_(std::make_shared<Cache>(std::move(folder))) {}
+
+const std::filesystem::path& Bundle::path() const { return cache_->folder; }
 
 const Bundle& Bundle::main() {
   static const Bundle bundle(executableFolder());
@@ -120,15 +124,14 @@ const Bundle& Bundle::main() {
 }
 
 std::optional<std::filesystem::path> Bundle::pathForImage(std::string_view name) const {
-  if (folder_.empty() || !isFileName(name)) return std::nullopt;
-  auto file = folder_ / "Resources" / (std::string(name) + ".png");
+  if (cache_->folder.empty() || !isFileName(name)) return std::nullopt;
+  auto file = cache_->folder / "Resources" / (std::string(name) + ".png");
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
   return file;
 }
 
-const TableResult* Bundle::Cache::tableLocked(const std::filesystem::path& folder, std::string_view tableName,
-                                              std::string_view language) {
+const TableResult* Bundle::Cache::tableLocked(std::string_view tableName, std::string_view language) {
   if (!languages) languages = languagesIn(folder / "Resources");
   if (!languages->contains(language)) return nullptr;
   if (auto it = tables.find(std::pair(tableName, language)); it != tables.end()) return &it->second;
@@ -137,11 +140,11 @@ const TableResult* Bundle::Cache::tableLocked(const std::filesystem::path& folde
 }
 
 TableResult Bundle::stringsTable(std::string_view tableName, std::string_view language) const {
-  if (folder_.empty() || !isFileName(tableName) || !isLanguageName(language)) {
+  if (cache_->folder.empty() || !isFileName(tableName) || !isLanguageName(language)) {
     return std::shared_ptr<const StringsTable>();
   }
   const std::lock_guard lock(cache_->mutex);
-  const TableResult* table = cache_->tableLocked(folder_, tableName, language);
+  const TableResult* table = cache_->tableLocked(tableName, language);
   return table ? *table : std::shared_ptr<const StringsTable>();
 }
 
@@ -162,7 +165,7 @@ Bundle::LanguageOrder Bundle::searchOrder(std::string_view language) {
 }
 
 std::string Bundle::localizedString(std::string_view key, std::string_view language, std::string_view tableName) const {
-  if (folder_.empty()) return std::string(key);
+  if (cache_->folder.empty()) return std::string(key);
   const std::lock_guard lock(cache_->mutex);
   Cache::SearchPath& path = cache_->last;
   if (!path.known || path.tableName != tableName || path.language != language) {
@@ -171,7 +174,7 @@ std::string Bundle::localizedString(std::string_view key, std::string_view langu
     path.count = 0;
     for (const auto& candidate : searchOrder(language)) {
       if (!isLanguageName(candidate)) continue;
-      const TableResult* table = cache_->tableLocked(folder_, tableName, candidate);
+      const TableResult* table = cache_->tableLocked(tableName, candidate);
       if (table != nullptr && *table && **table) path.tables[path.count++] = table->value().get();
     }
     path.tableName = tableName;

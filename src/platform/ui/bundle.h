@@ -41,7 +41,7 @@ class Bundle {
   // once per process. When that cannot be read, a bundle that holds nothing.
   static const Bundle& main();
 
-  const std::filesystem::path& path() const { return folder_; }
+  const std::filesystem::path& path() const;
 
   // "<bundle>/Resources/<name>.png" when that file exists; none otherwise.
   std::optional<std::filesystem::path> pathForImage(std::string_view name) const;
@@ -69,12 +69,13 @@ class Bundle {
                               std::string_view tableName = kDefaultTable) const;
 
   // Two bundles are equal when they are the same folder.
-  friend bool operator==(const Bundle& a, const Bundle& b) { return a.folder_ == b.folder_; }
+  friend bool operator==(const Bundle& a, const Bundle& b) { return a.path() == b.path(); }
 
  private:
+  // The folder and the cache of its tables, shared by every copy: copying a bundle,
+  // which each request's localizer does, is one reference count.
   struct Cache;
 
-  std::filesystem::path folder_;
   std::shared_ptr<Cache> cache_;
 };
 

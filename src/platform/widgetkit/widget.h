@@ -120,6 +120,7 @@ AnyWidget eraseConfiguration(const StaticConfiguration<P, C>& configuration) {
     std::optional<RenderedTimeline> result;
     configuration.provider().getTimeline(context, [&](Timeline<Entry> timeline) {
       RenderedTimeline rendered{{}, timeline.policy};
+      rendered.entries.reserve(timeline.entries.size());
       for (const auto& entry : timeline.entries) rendered.entries.push_back(render(entry));
       result = std::move(rendered);
     });
