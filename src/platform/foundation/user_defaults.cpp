@@ -50,6 +50,8 @@ constexpr std::size_t kMaxSuiteNameLength = 240;
 constexpr std::size_t kMaxKeyBytes = 1024;
 constexpr int kMaxNesting = 256;
 constexpr std::string_view kSuiteExtension = ".sqlite";
+// Names the preferences folder when set (see user_defaults.h).
+constexpr const char* kPreferencesVariable = "WIDGET_PLATFORM_PREFERENCES";
 // How many times make() looks up the path of an open suite file before it has the
 // file's folder watched instead (see Registry).
 constexpr unsigned kLookupsBeforeWatching = 8;
@@ -656,9 +658,9 @@ struct Registry {
         // The name is padded with NULs to the event's length.
         const std::string_view name =
             event.len == 0 ? std::string_view() : std::string_view(buffer.data() + at + sizeof event);
+        const bool overflow = (event.mask & IN_Q_OVERFLOW) != 0;  // events were lost: any may apply
         for (auto& entry : connections) {
           Connection& connection = *entry.second;
-          const bool overflow = (event.mask & IN_Q_OVERFLOW) != 0;
           if (!overflow && connection.watch != event.wd) continue;
           if (overflow || name.empty() || name == connection.fileName) connection.mayHaveChanged = true;
           if ((event.mask & IN_IGNORED) != 0) connection.watch = -1;  // the folder is gone
@@ -687,7 +689,7 @@ namespace {
 // The preferences folder as text. make() works on text: building a filesystem::path
 // splits it into its components, which cost more than the rest of make()'s common case.
 std::string preferencesFolderText() {
-  if (const char* folder = std::getenv("WIDGET_PLATFORM_PREFERENCES"); folder && *folder) return folder;
+  if (const char* folder = std::getenv(kPreferencesVariable); folder && *folder) return folder;
   // The XDG rules say a relative XDG_DATA_HOME is to be ignored.
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
     return (fs::path(data) / "widget-platform" / "preferences").native();
@@ -711,7 +713,7 @@ fs::path UserDefaults::suitePath(std::string_view suiteName) {
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName) {
   // The folder the environment names, the common case, is compared without a copy.
-  if (const char* folder = std::getenv("WIDGET_PLATFORM_PREFERENCES"); folder && *folder) {
+  if (const char* folder = std::getenv(kPreferencesVariable); folder && *folder) {
     return makeInFolder(suiteName, folder);
   }
   return makeInFolder(suiteName, preferencesFolderText());
