@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/foundation/write_all.h"
+
 extern char** environ;
 
 namespace bench {
@@ -97,17 +99,7 @@ std::expected<ChildProcess, std::string> ChildProcess::start(const std::vector<s
   return ChildProcess(pid, toChild[1], fromChild[0]);
 }
 
-bool ChildProcess::write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(input_, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
+bool ChildProcess::write(std::string_view bytes) { return foundation::writeAll(input_, bytes); }
 
 bool ChildProcess::readLine(std::string& line) {
   line.clear();
