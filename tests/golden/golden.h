@@ -15,8 +15,12 @@
 
 namespace tul::testing {
 
+// This folder. A relative __FILE__ (as ccache may make it) is relative to the folder
+// the test was compiled in, where its executable is.
 inline std::filesystem::path goldenFile(const std::string& name) {
-  return std::filesystem::path(__FILE__).parent_path() / name;
+  std::filesystem::path here(__FILE__);
+  if (here.is_relative()) here = std::filesystem::read_symlink("/proc/self/exe").parent_path() / here;
+  return here.parent_path() / name;
 }
 
 // Expects `actual` to be the text of the golden file `name`, or rewrites the file.
