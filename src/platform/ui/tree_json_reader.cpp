@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
 #include <optional>
 #include <string_view>
 #include <utility>
+
+#include "platform/ui/json_member_reader.h"
 
 namespace ui {
 namespace {
@@ -26,8 +27,14 @@ std::string alternativeNames() {
 }
 
 template <typename Json>
-class Reader {
+class Reader : JSONMemberReader<Json> {
+  using Base = JSONMemberReader<Json>;
+  using Base::array, Base::fail, Base::kind, Base::member, Base::number, Base::only, Base::opacity,
+      Base::optionalString, Base::string;
+
  public:
+  using Base::error;
+
   std::optional<View> view(const Json& json, const std::string& path, int depth) {
     if (depth > kMaxTreeDepth) {
       return fail(path, "views nest deeper than " + std::to_string(kMaxTreeDepth) + " levels");
@@ -49,40 +56,9 @@ class Reader {
     return modifiers(std::move(*read), json, path, depth);
   }
 
-  const std::optional<TreeJSONError>& error() const { return error_; }
-
  private:
-  std::nullopt_t fail(const std::string& path, std::string message) {
-    if (!error_) error_ = TreeJSONError{path, std::move(message)};
-    return std::nullopt;
-  }
-
-  static std::string kind(const Json& json) {
-    if (json.is_object()) return "an object";
-    if (json.is_array()) return "an array";
-    if (json.is_string()) return "a string";
-    if (json.is_boolean()) return "a boolean";
-    if (json.is_null()) return "null";
-    if (json.is_number()) return "a number";
-    return "a binary value";
-  }
-
-  // Whether `json` has no members but `names` and those `alsoKnown` accepts.
-  template <typename Known>
-  bool only(const Json& json, const std::string& path, std::initializer_list<std::string_view> names,
-            const Known& alsoKnown) {
-    for (auto it = json.begin(); it != json.end(); ++it) {
-      const std::string& key = it.key();
-      bool known = alsoKnown(key);
-      for (std::string_view name : names) known = known || name == key;
-      if (!known) return fail(path + "." + key, "unexpected member"), false;
-    }
-    return true;
-  }
-  bool only(const Json& json, const std::string& path, std::initializer_list<std::string_view> names) {
-    return only(json, path, names, [](std::string_view) { return false; });
-  }
-  // The same for the members of T's fields (a colour's also holds "opacity").
+  // Whether `json` has no members but `names` and those of T's fields (a colour's
+  // also holds "opacity").
   template <typename T>
   bool onlyMembersOf(const Json& json, const std::string& path, std::initializer_list<std::string_view> names) {
     return only(json, path, names, [](std::string_view key) {
@@ -93,82 +69,6 @@ class Reader {
       });
       return known;
     });
-  }
-
-  const Json* member(const Json& json, const std::string& path, std::string_view key) {
-    const auto it = json.find(std::string(key));
-    if (it == json.end()) {
-      fail(path + "." + std::string(key), "missing");
-      return nullptr;
-    }
-    return &*it;
-  }
-
-  std::optional<std::string> string(const Json& json, const std::string& path, std::string_view key) {
-    const Json* value = member(json, path, key);
-    if (value == nullptr) return std::nullopt;
-    if (!value->is_string()) return fail(path + "." + std::string(key), "expected a string, found " + kind(*value));
-    return value->template get<std::string>();
-  }
-
-  const Json* array(const Json& json, const std::string& path, std::string_view key) {
-    const Json* value = member(json, path, key);
-    if (value == nullptr) return nullptr;
-    if (!value->is_array()) {
-      fail(path + "." + std::string(key), "expected an array, found " + kind(*value));
-      return nullptr;
-    }
-    return value;
-  }
-
-  template <NamedValue T>
-  std::optional<T> lookUp(const std::string& text, const std::string& path) {
-    std::string names;
-    for (const Named<T>& entry : Names<T>::table) {
-      if (entry.name == text) return entry.value;
-      names += (names.empty() ? "" : ", ") + std::string(entry.name);
-    }
-    if constexpr (requires { Names<T>::what; }) {
-      return fail(path, "unknown " + std::string(Names<T>::what) + " \"" + text + "\" (expected " + names + ")");
-    }
-    return fail(path, "unknown name \"" + text + "\" (expected one of " + names + ")");
-  }
-
-  template <NamedValue T>
-  std::optional<T> named(const Json& json, const std::string& path, std::string_view key) {
-    const auto text = string(json, path, key);
-    return text ? lookUp<T>(*text, path + "." + std::string(key)) : std::nullopt;
-  }
-
-  std::optional<std::string> optionalString(const Json& json, const std::string& path, std::string_view key, bool& ok) {
-    if (!json.contains(std::string(key))) return std::nullopt;
-    auto value = string(json, path, key);
-    ok = ok && value.has_value();
-    return value;
-  }
-
-  // A number as toJSON writes it: a JSON number, or "infinity", "-infinity", "nan".
-  std::optional<double> number(const Json& value, const std::string& path) {
-    if (value.is_number()) return value.template get<double>();
-    if (value.is_string()) {
-      const auto& text = value.template get_ref<const std::string&>();
-      if (text == "infinity") return std::numeric_limits<double>::infinity();
-      if (text == "-infinity") return -std::numeric_limits<double>::infinity();
-      if (text == "nan") return std::numeric_limits<double>::quiet_NaN();
-      return fail(path, "expected a number, \"infinity\", \"-infinity\" or \"nan\", found \"" + text + "\"");
-    }
-    return fail(path, "expected a number, found " + kind(value));
-  }
-
-  bool opacity(const Json& json, const std::string& path, std::string_view key, double& slot) {
-    const Json* value = member(json, path, key);
-    if (value == nullptr) return false;
-    const std::string at = path + "." + std::string(key);
-    const auto read = number(*value, at);
-    if (!read) return false;
-    if (!(*read >= 0 && *read <= 1)) return fail(at, "an opacity must lie within 0...1"), false;
-    slot = *read;
-    return true;
   }
 
   std::optional<std::vector<View>> children(const Json& json, const std::string& path, int depth) {
@@ -214,7 +114,7 @@ class Reader {
   }
   template <typename F, NamedValue T>
   bool read(const F& field, const Json& json, const std::string& path, int, T& slot) {
-    const auto value = named<T>(json, path, field.json.text());
+    const auto value = this->template named<T>(json, path, field.json.text());
     if (value) slot = *value;
     return value.has_value();
   }
@@ -228,7 +128,7 @@ class Reader {
       const Json& value = (*list)[i];
       if (!value.is_string()) return fail(at, "expected an edge name, found " + kind(value)), false;
       const auto& text = value.template get_ref<const std::string&>();
-      const auto edge = lookUp<Edge>(text, at);
+      const auto edge = this->template lookUp<Edge>(text, at);
       if (!edge) return false;
       if (slot.contains(*edge)) return fail(at, "edge \"" + text + "\" listed twice"), false;
       slot = slot | EdgeSet::only(*edge);
@@ -320,8 +220,6 @@ class Reader {
 
   std::optional<View> text(const Json& json, const std::string& path);
   std::optional<View> image(const Json& json, const std::string& path);
-
-  std::optional<TreeJSONError> error_;
 };
 
 template <typename Json>
@@ -358,12 +256,12 @@ std::optional<View> Reader<Json>::text(const Json& json, const std::string& path
     if (!ok) return std::nullopt;
     Text out(std::move(*localized), std::move(tableName), std::move(comment));
     if (json.contains("font")) {
-      const auto font = named<Font>(json, path, "font");
+      const auto font = this->template named<Font>(json, path, "font");
       if (!font) return std::nullopt;
       out = out.font(*font);
     }
     if (json.contains("fontWeight")) {
-      const auto weight = named<Font::Weight>(json, path, "fontWeight");
+      const auto weight = this->template named<Font::Weight>(json, path, "fontWeight");
       if (!weight) return std::nullopt;
       out = out.fontWeight(*weight);
     }
@@ -421,7 +319,7 @@ std::optional<View> Reader<Json>::image(const Json& json, const std::string& pat
       if (!length) return std::nullopt;
       *slot = *length;
     }
-    const auto mode = named<ResizingMode>(*resizable, at, "resizingMode");
+    const auto mode = this->template named<ResizingMode>(*resizable, at, "resizingMode");
     if (!mode) return std::nullopt;
     return View(out->resizable(insets, *mode));
   }
