@@ -2,7 +2,8 @@
 
 #include <string_view>
 
-#include "tree_outline_json.h"
+#include "platform/ui/tree_json_reader.h"
+#include "platform/ui/tree_outline.h"
 
 namespace host {
 
@@ -27,22 +28,44 @@ const Json& listOrEmpty(const Json* value) {
   return value != nullptr && value->is_array() ? *value : kEmpty;
 }
 
-std::string viewBlock(const Json& holder, std::size_t indent) {
+// The outline of `holder["view"]`, each line indented by `indent`; `what` names the
+// view in the error when it does not read back.
+std::expected<std::string, HostError> viewBlock(const Json& holder, std::size_t indent, const std::string& what) {
   const Json* view = member(holder, "view");
   if (view == nullptr) return std::string(indent, ' ') + "(no view)\n";
-  return outlineFromJSON(*view, indent);
+  const auto tree = ui::fromJSON(*view);
+  if (!tree) {
+    return std::unexpected(HostError{ExitCode::unavailable, "the extension's view for " + what +
+                                                                " does not read back: " + tree.error().describe()});
+  }
+  const std::string outline = ui::outline(*tree);
+  std::string out;
+  for (std::size_t at = 0; at < outline.size();) {
+    const std::size_t end = outline.find('\n', at) + 1;
+    out.append(indent, ' ');
+    out.append(outline, at, end - at);
+    at = end;
+  }
+  return out;
 }
 
-std::string presentationText(const Json& presentation) {
-  std::string out = shown(presentation, "presentation") + ":\n";
-  if (const Json* regions = member(presentation, "regions")) {
-    for (const Json& region : listOrEmpty(regions)) {
-      out += "  region " + shown(region, "position") + ", priority " + shown(region, "priority") + ":\n";
-      out += viewBlock(region, 4);
-    }
-    return out;
+std::expected<std::string, HostError> presentationText(const Json& presentation) {
+  const std::string name = shown(presentation, "presentation");
+  std::string out = name + ":\n";
+  const Json* regions = member(presentation, "regions");
+  if (regions == nullptr) {
+    auto block = viewBlock(presentation, 2, "the " + name + " presentation");
+    if (!block) return block;
+    return out + *block;
   }
-  return out + viewBlock(presentation, 2);
+  for (const Json& region : listOrEmpty(regions)) {
+    const std::string position = shown(region, "position");
+    out += "  region " + position + ", priority " + shown(region, "priority") + ":\n";
+    auto block = viewBlock(region, 4, "region " + position + " of the " + name + " presentation");
+    if (!block) return block;
+    out += *block;
+  }
+  return out;
 }
 
 }  // namespace
@@ -70,7 +93,7 @@ std::string widgetsText(const Json& result) {
   return out.empty() ? "no widgets declared\n" : out;
 }
 
-std::string entriesText(const Json& result) {
+std::expected<std::string, HostError> entriesText(const Json& result) {
   std::string out = "kind: " + shown(result, "kind") + "\nfamily: " + shown(result, "family") + "\n";
   if (member(result, "policy") != nullptr) {
     out += "policy: " + shown(result, "policy");
@@ -78,27 +101,34 @@ std::string entriesText(const Json& result) {
     out += "\n";
   }
   if (const Json* entry = member(result, "entry")) {
-    out += "entry at " + shown(*entry, "date") + ":\n" + viewBlock(*entry, 2);
+    auto block = viewBlock(*entry, 2, "entry 1");
+    if (!block) return block;
+    out += "entry at " + shown(*entry, "date") + ":\n" + *block;
   }
   if (const Json* entries = member(result, "entries")) {
     const Json& list = listOrEmpty(entries);
     std::size_t number = 0;
     for (const Json& entry : list) {
-      out += "entry " + std::to_string(++number) + " of " + std::to_string(list.size()) + " at " +
-             shown(entry, "date") + ":\n" + viewBlock(entry, 2);
+      const std::string counted = std::to_string(++number);
+      auto block = viewBlock(entry, 2, "entry " + counted);
+      if (!block) return block;
+      out += "entry " + counted + " of " + std::to_string(list.size()) + " at " + shown(entry, "date") + ":\n" + *block;
     }
     if (list.empty()) out += "no entries\n";
   }
   return out;
 }
 
-std::string activityText(const Json& result) {
-  if (const Json* presentations = member(result, "presentations")) {
-    std::string out;
-    for (const Json& presentation : listOrEmpty(presentations)) out += presentationText(presentation);
-    return out;
+std::expected<std::string, HostError> activityText(const Json& result) {
+  const Json* presentations = member(result, "presentations");
+  if (presentations == nullptr) return presentationText(result);
+  std::string out;
+  for (const Json& presentation : listOrEmpty(presentations)) {
+    auto text = presentationText(presentation);
+    if (!text) return text;
+    out += *text;
   }
-  return presentationText(result);
+  return out;
 }
 
 }  // namespace host

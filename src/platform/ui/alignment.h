@@ -2,10 +2,10 @@
 // (HorizontalAlignment for vertical stacks, VerticalAlignment for horizontal stacks)
 // or on both (Alignment, for overlapping stacks, frames and backgrounds). Plain
 // values with the platform's names; `name()` gives the name used in the tree's
-// JSON and outline forms.
+// JSON and outline forms (Names<T>, schema.h).
 #pragma once
 
-#include <string_view>
+#include "platform/ui/schema.h"
 
 namespace ui {
 
@@ -39,32 +39,38 @@ inline constexpr Alignment Alignment::topTrailing{HorizontalAlignment::trailing,
 inline constexpr Alignment Alignment::bottomLeading{HorizontalAlignment::leading, VerticalAlignment::bottom};
 inline constexpr Alignment Alignment::bottomTrailing{HorizontalAlignment::trailing, VerticalAlignment::bottom};
 
-constexpr std::string_view name(HorizontalAlignment alignment) {
-  switch (alignment) {
-    case HorizontalAlignment::leading: return "leading";
-    case HorizontalAlignment::center: return "center";
-    case HorizontalAlignment::trailing: return "trailing";
-  }
-  return "?";
-}
-
-constexpr std::string_view name(VerticalAlignment alignment) {
-  switch (alignment) {
-    case VerticalAlignment::top: return "top";
-    case VerticalAlignment::center: return "center";
-    case VerticalAlignment::bottom: return "bottom";
-  }
-  return "?";
-}
-
-// "center", "leading", "top", "topLeading", ... : one of the nine named alignments.
-constexpr std::string_view name(Alignment alignment) {
-  constexpr std::string_view kNames[3][3] = {
-      {"topLeading", "top", "topTrailing"},
-      {"leading", "center", "trailing"},
-      {"bottomLeading", "bottom", "bottomTrailing"},
+template <>
+struct Names<HorizontalAlignment> {
+  static constexpr Named<HorizontalAlignment> table[] = {
+      {"leading", HorizontalAlignment::leading},
+      {"center", HorizontalAlignment::center},
+      {"trailing", HorizontalAlignment::trailing},
   };
-  return kNames[static_cast<int>(alignment.vertical)][static_cast<int>(alignment.horizontal)];
-}
+};
+
+template <>
+struct Names<VerticalAlignment> {
+  static constexpr Named<VerticalAlignment> table[] = {
+      {"top", VerticalAlignment::top},
+      {"center", VerticalAlignment::center},
+      {"bottom", VerticalAlignment::bottom},
+  };
+};
+
+// The nine named alignments.
+template <>
+struct Names<Alignment> {
+  static constexpr Named<Alignment> table[] = {
+      {"topLeading", Alignment::topLeading},
+      {"top", Alignment::top},
+      {"topTrailing", Alignment::topTrailing},
+      {"leading", Alignment::leading},
+      {"center", Alignment::center},
+      {"trailing", Alignment::trailing},
+      {"bottomLeading", Alignment::bottomLeading},
+      {"bottom", Alignment::bottom},
+      {"bottomTrailing", Alignment::bottomTrailing},
+  };
+};
 
 }  // namespace ui

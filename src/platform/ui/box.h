@@ -14,6 +14,8 @@ namespace ui {
 template <typename T>
 class Box {
  public:
+  // A default T (defined below, so that T may be incomplete where Box<T> is named).
+  Box();
   // Implicit: a Box stands wherever its T would.
   Box(T value) : value_(std::make_shared<const T>(std::move(value))) {}
 
@@ -24,5 +26,8 @@ class Box {
  private:
   std::shared_ptr<const T> value_;
 };
+
+template <typename T>
+Box<T>::Box() : Box(T{}) {}
 
 }  // namespace ui

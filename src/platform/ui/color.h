@@ -6,7 +6,7 @@
 // at 0.6, and taking 0.5 of that gives 0.3.
 #pragma once
 
-#include <string_view>
+#include "platform/ui/schema.h"
 
 namespace ui {
 
@@ -17,6 +17,8 @@ class Color {
  public:
   enum class Name { clear, black, white, gray, red, orange, yellow, green, blue, cyan, primary };
 
+  // Clear: what a colour read from a tree's JSON is before its members are read.
+  constexpr Color() : Color(Name::clear) {}
   constexpr explicit Color(Name name, double opacity = 1.0) : name_(name), opacity_(clampedOpacity(opacity)) {}
 
   static const Color clear;
@@ -56,21 +58,17 @@ inline constexpr Color Color::blue{Color::Name::blue};
 inline constexpr Color Color::cyan{Color::Name::cyan};
 inline constexpr Color Color::primary{Color::Name::primary};
 
-constexpr std::string_view name(Color::Name name) {
-  switch (name) {
-    case Color::Name::clear: return "clear";
-    case Color::Name::black: return "black";
-    case Color::Name::white: return "white";
-    case Color::Name::gray: return "gray";
-    case Color::Name::red: return "red";
-    case Color::Name::orange: return "orange";
-    case Color::Name::yellow: return "yellow";
-    case Color::Name::green: return "green";
-    case Color::Name::blue: return "blue";
-    case Color::Name::cyan: return "cyan";
-    case Color::Name::primary: return "primary";
-  }
-  return "?";
-}
+template <>
+struct Names<Color::Name> {
+  static constexpr Named<Color::Name> table[] = {
+      {"clear", Color::Name::clear},   {"black", Color::Name::black}, {"white", Color::Name::white},
+      {"gray", Color::Name::gray},     {"red", Color::Name::red},     {"orange", Color::Name::orange},
+      {"yellow", Color::Name::yellow}, {"green", Color::Name::green}, {"blue", Color::Name::blue},
+      {"cyan", Color::Name::cyan},     {"primary", Color::Name::primary},
+  };
+};
+
+// A colour as a view: its name and opacity (members "color" and "opacity").
+constexpr auto schema(std::type_identity<Color>) { return Schema("Color", field<>("color", Show::positional)); }
 
 }  // namespace ui

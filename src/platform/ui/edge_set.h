@@ -7,19 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ui/schema.h"
+
 namespace ui {
 
 enum class Edge : std::uint8_t { top, leading, bottom, trailing };
 
-constexpr std::string_view name(Edge edge) {
-  switch (edge) {
-    case Edge::top: return "top";
-    case Edge::leading: return "leading";
-    case Edge::bottom: return "bottom";
-    case Edge::trailing: return "trailing";
-  }
-  return "?";
-}
+template <>
+struct Names<Edge> {
+  static constexpr Named<Edge> table[] = {
+      {"top", Edge::top}, {"leading", Edge::leading}, {"bottom", Edge::bottom}, {"trailing", Edge::trailing}};
+};
 
 inline constexpr Edge kAllEdges[] = {Edge::top, Edge::leading, Edge::bottom, Edge::trailing};
 
@@ -37,6 +35,9 @@ class EdgeSet {
 
   constexpr bool contains(Edge edge) const { return (bits_ & bit(edge)) != 0; }
   constexpr bool isEmpty() const { return bits_ == 0; }
+
+  // The set of `edge` alone.
+  static constexpr EdgeSet only(Edge edge) { return EdgeSet(bit(edge)); }
 
   friend constexpr EdgeSet operator|(EdgeSet a, EdgeSet b) {
     return EdgeSet(static_cast<std::uint8_t>(a.bits_ | b.bits_));

@@ -3,7 +3,7 @@
 // weights for a renderer. Plain values.
 #pragma once
 
-#include <string_view>
+#include "platform/ui/schema.h"
 
 namespace ui {
 
@@ -52,39 +52,24 @@ inline constexpr Font Font::footnote{Font::TextStyle::footnote};
 inline constexpr Font Font::caption{Font::TextStyle::caption};
 inline constexpr Font Font::caption2{Font::TextStyle::caption2};
 
-constexpr std::string_view name(Font::TextStyle style) {
-  switch (style) {
-    case Font::TextStyle::largeTitle: return "largeTitle";
-    case Font::TextStyle::title: return "title";
-    case Font::TextStyle::title2: return "title2";
-    case Font::TextStyle::title3: return "title3";
-    case Font::TextStyle::headline: return "headline";
-    case Font::TextStyle::subheadline: return "subheadline";
-    case Font::TextStyle::body: return "body";
-    case Font::TextStyle::callout: return "callout";
-    case Font::TextStyle::footnote: return "footnote";
-    case Font::TextStyle::caption: return "caption";
-    case Font::TextStyle::caption2: return "caption2";
-  }
-  return "?";
-}
+template <>
+struct Names<Font> {
+  static constexpr Named<Font> table[] = {
+      {"largeTitle", Font::largeTitle}, {"title", Font::title},     {"title2", Font::title2},
+      {"title3", Font::title3},         {"headline", Font::headline}, {"subheadline", Font::subheadline},
+      {"body", Font::body},             {"callout", Font::callout}, {"footnote", Font::footnote},
+      {"caption", Font::caption},       {"caption2", Font::caption2},
+  };
+};
 
-constexpr std::string_view name(Font font) { return name(font.style); }
-
-constexpr std::string_view name(Font::Weight weight) {
-  switch (weight) {
-    case Font::Weight::ultraLight: return "ultraLight";
-    case Font::Weight::thin: return "thin";
-    case Font::Weight::light: return "light";
-    case Font::Weight::regular: return "regular";
-    case Font::Weight::medium: return "medium";
-    case Font::Weight::semibold: return "semibold";
-    case Font::Weight::bold: return "bold";
-    case Font::Weight::heavy: return "heavy";
-    case Font::Weight::black: return "black";
-  }
-  return "?";
-}
+template <>
+struct Names<Font::Weight> {
+  static constexpr Named<Font::Weight> table[] = {
+      {"ultraLight", Font::Weight::ultraLight}, {"thin", Font::Weight::thin},   {"light", Font::Weight::light},
+      {"regular", Font::Weight::regular},       {"medium", Font::Weight::medium}, {"semibold", Font::Weight::semibold},
+      {"bold", Font::Weight::bold},             {"heavy", Font::Weight::heavy}, {"black", Font::Weight::black},
+  };
+};
 
 // The style's size in points at the default text size.
 constexpr double pointSize(Font::TextStyle style) {

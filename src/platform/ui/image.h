@@ -15,13 +15,17 @@
 
 #include "platform/ui/bundle.h"
 #include "platform/ui/edge_set.h"
+#include "platform/ui/schema.h"
 #include "platform/ui/view_modifiers.h"
 
 namespace ui {
 
 enum class ResizingMode { tile, stretch };
 
-constexpr std::string_view name(ResizingMode mode) { return mode == ResizingMode::tile ? "tile" : "stretch"; }
+template <>
+struct Names<ResizingMode> {
+  static constexpr Named<ResizingMode> table[] = {{"tile", ResizingMode::tile}, {"stretch", ResizingMode::stretch}};
+};
 
 // How a resizable image fills the space offered: the cap insets keep their size, the
 // middle is stretched or tiled.
@@ -80,5 +84,9 @@ class Image : public ViewModifiers<Image> {
 
   std::shared_ptr<const Content> content_;
 };
+
+// Its source and resizing have forms of their own (tree_json.cpp, tree_json_reader.cpp,
+// tree_outline.cpp).
+constexpr auto schema(std::type_identity<Image>) { return Schema("Image"); }
 
 }  // namespace ui

@@ -17,6 +17,8 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -62,6 +64,12 @@ class LocalizedStringKey {
   explicit LocalizedStringKey(StringInterpolation interpolation);
 
   static LocalizedStringKey interpolated(std::initializer_list<Segment> segments);
+
+  // The key that an interpolation of `arguments` made as `key` (literal text with '%'
+  // doubled, one placeholder per argument: "%@" for a string, "%lld", "%1$lld", "%05d",
+  // ... for an integer), as a tree's JSON form carries it; none when `key` is not made
+  // so. Without arguments, any key is a literal.
+  static std::optional<LocalizedStringKey> rebuilt(std::string_view key, std::span<const FormatArgument> arguments);
 
   // The text looked up in the string table.
   const std::string& key() const { return key_; }

@@ -3,7 +3,7 @@
 // offered.
 #pragma once
 
-#include <string_view>
+#include "platform/ui/schema.h"
 
 namespace ui {
 
@@ -27,15 +27,16 @@ inline constexpr Material Material::regular{Material::Thickness::regular};
 inline constexpr Material Material::thick{Material::Thickness::thick};
 inline constexpr Material Material::ultraThick{Material::Thickness::ultraThick};
 
-constexpr std::string_view name(Material material) {
-  switch (material.thickness) {
-    case Material::Thickness::ultraThin: return "ultraThin";
-    case Material::Thickness::thin: return "thin";
-    case Material::Thickness::regular: return "regular";
-    case Material::Thickness::thick: return "thick";
-    case Material::Thickness::ultraThick: return "ultraThick";
-  }
-  return "?";
-}
+template <>
+struct Names<Material> {
+  static constexpr Named<Material> table[] = {
+      {"ultraThin", Material::ultraThin}, {"thin", Material::thin},
+      {"regular", Material::regular},     {"thick", Material::thick},
+      {"ultraThick", Material::ultraThick},
+  };
+};
+
+// A material as a view: its thickness alone.
+constexpr auto schema(std::type_identity<Material>) { return Schema("Material", field<>("material", Show::positional)); }
 
 }  // namespace ui

@@ -14,6 +14,7 @@
 
 #include "platform/ui/font.h"
 #include "platform/ui/localized_string_key.h"
+#include "platform/ui/schema.h"
 #include "platform/ui/view_modifiers.h"
 
 namespace ui {
@@ -40,8 +41,8 @@ class Text : public ViewModifiers<Text> {
   }
   // This text with the string it shows already known: a tree read back from its JSON
   // form keeps what the process that built it showed (see tree_json_reader.h). The
-  // layout shows that string instead of looking the key up; the JSON and outline
-  // writers still look the key up.
+  // layout and the outline show that string instead of looking the key up; the JSON
+  // writer still looks the key up.
   Text showing(std::string shown) const& { return Text(*this).showing(std::move(shown)); }
   Text showing(std::string shown) && {
     shown_ = std::move(shown);
@@ -65,5 +66,9 @@ class Text : public ViewModifiers<Text> {
   std::optional<Font::Weight> fontWeight_;
   std::optional<std::string> shown_;
 };
+
+// Its key, arguments and shown text have forms of their own (tree_json.cpp,
+// tree_json_reader.cpp, tree_outline.cpp).
+constexpr auto schema(std::type_identity<Text>) { return Schema("Text"); }
 
 }  // namespace ui

@@ -18,24 +18,23 @@ class Writer {
     out_.beginObject();
     out_.plainMember("type", typeName(view.node()));
     std::visit([&](const auto& node) { parameters(node); }, view.node());
-    if (isContainer(view.node())) {
-      out_.key("children");
-      out_.beginArray();
-      for (const View& child : view.children()) this->view(child);
-      out_.endArray();
-    }
     out_.key("modifiers");
     out_.beginArray();
-    for (const Modifier& modifier : view.modifiers()) this->modifier(modifier);
+    for (const Modifier& modifier : view.modifiers()) {
+      out_.beginObject();
+      out_.plainMember("name", name(modifier));
+      std::visit([&](const auto& arguments) { parameters(arguments); }, modifier);
+      out_.endObject();
+    }
     out_.endArray();
     out_.endObject();
   }
 
  private:
-  static bool isContainer(const View::Node& node) {
-    return std::holds_alternative<nodes::VStack>(node) || std::holds_alternative<nodes::HStack>(node) ||
-           std::holds_alternative<nodes::ZStack>(node) || std::holds_alternative<nodes::Button>(node) ||
-           std::holds_alternative<nodes::Conditional>(node);
+  // The members of a node or modifier, as its schema lists them.
+  template <typename T>
+  void parameters(const T& value) const {
+    schemaOf<T>().forEach([&](const auto& field) { member(field, field.of(value)); });
   }
 
   // A number member: infinite and NaN values as strings, absent ones as null.
@@ -49,21 +48,57 @@ class Writer {
       out_.number(value);
     }
   }
-  void number(Name key, const std::optional<double>& value) const {
+
+  template <typename F>
+  void member(const F& field, double value) const {
+    number(field.json, value);
+  }
+  template <typename F>
+  void member(const F& field, const std::optional<double>& value) const {
     if (value) {
-      number(key, *value);
+      number(field.json, *value);
     } else {
-      out_.key(key);
+      out_.key(field.json);
       out_.null();
     }
   }
-
-  void edges(Name key, EdgeSet set) const {
-    out_.key(key);
+  template <typename F>
+  void member(const F& field, bool value) const {
+    out_.key(field.json);
+    out_.boolean(value);
+  }
+  template <typename F, NamedValue T>
+  void member(const F& field, const T& value) const {
+    out_.plainMember(field.json, name(value));
+  }
+  // The edges of the set, in the order top, leading, bottom, trailing.
+  template <typename F>
+  void member(const F& field, EdgeSet set) const {
+    out_.key(field.json);
     out_.beginArray();
     for (Edge edge : kAllEdges) {
       if (set.contains(edge)) out_.plainString(name(edge));
     }
+    out_.endArray();
+  }
+  // Its name, then "opacity".
+  template <typename F>
+  void member(const F& field, const Color& color) const {
+    out_.plainMember(field.json, name(color.name()));
+    number("opacity", color.opacity());
+  }
+  template <typename F>
+  void member(const F& field, const Box<View>& content) const {
+    out_.key(field.json);
+    if (field.form == Form::children) out_.beginArray();
+    view(*content);
+    if (field.form == Form::children) out_.endArray();
+  }
+  template <typename F>
+  void member(const F& field, const std::vector<View>& views) const {
+    out_.key(field.json);
+    out_.beginArray();
+    for (const View& child : views) view(child);
     out_.endArray();
   }
 
@@ -74,29 +109,6 @@ class Writer {
     number("bottom", insets.bottom);
     number("trailing", insets.trailing);
     out_.endObject();
-  }
-
-  void parameters(const nodes::VStack& stack) const {
-    out_.plainMember("alignment", name(stack.alignment));
-    number("spacing", stack.spacing);
-  }
-  void parameters(const nodes::HStack& stack) const {
-    out_.plainMember("alignment", name(stack.alignment));
-    number("spacing", stack.spacing);
-  }
-  void parameters(const nodes::ZStack& stack) const { out_.plainMember("alignment", name(stack.alignment)); }
-  void parameters(const nodes::Spacer& spacer) const { number("minLength", spacer.minLength); }
-  void parameters(const nodes::Button&) const {}
-  void parameters(const nodes::Conditional& choice) const {
-    out_.key("branch");
-    out_.boolean(choice.branch);
-  }
-  void parameters(const nodes::Empty&) const {}
-  void parameters(const Material& material) const { out_.plainMember("material", name(material)); }
-
-  void parameters(const Color& color) const {
-    out_.plainMember("color", name(color.name()));
-    number("opacity", color.opacity());
   }
 
   void parameters(const Text& text) const {
@@ -143,50 +155,6 @@ class Writer {
     } else {
       out_.null();
     }
-  }
-
-  void modifier(const Modifier& modifier) const {
-    out_.beginObject();
-    out_.plainMember("name", name(modifier));
-    std::visit(Overloaded{
-                   [&](const FontModifier& m) { out_.plainMember("font", name(m.font)); },
-                   [&](const ForegroundColorModifier& m) {
-                     out_.plainMember("color", name(m.color.name()));
-                     number("opacity", m.color.opacity());
-                   },
-                   [&](const OpacityModifier& m) { number("opacity", m.opacity); },
-                   [&](const PaddingModifier& m) {
-                     edges("edges", m.edges);
-                     number("length", m.length);
-                   },
-                   [&](const FrameModifier& m) {
-                     const FrameOptions& o = m.options;
-                     number("minWidth", o.minWidth);
-                     number("idealWidth", o.idealWidth);
-                     number("maxWidth", o.maxWidth);
-                     number("minHeight", o.minHeight);
-                     number("idealHeight", o.idealHeight);
-                     number("maxHeight", o.maxHeight);
-                     out_.plainMember("alignment", name(o.alignment));
-                   },
-                   [&](const BackgroundModifier& m) {
-                     out_.plainMember("alignment", name(m.alignment));
-                     out_.key("content");
-                     view(*m.content);
-                   },
-                   [&](const OverlayModifier& m) {
-                     edges("ignoresSafeAreaEdges", m.ignoresSafeAreaEdges);
-                     out_.key("content");
-                     view(*m.content);
-                   },
-                   [&](const AspectRatioModifier& m) {
-                     number("ratio", m.ratio);
-                     out_.plainMember("contentMode", name(m.contentMode));
-                   },
-                   [&](const ButtonStyleModifier&) { out_.plainMember("style", "plain"); },
-               },
-               modifier);
-    out_.endObject();
   }
 
   JSONTextWriter& out_;

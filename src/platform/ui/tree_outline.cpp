@@ -16,12 +16,33 @@ std::string number(double value) {
   return std::string(buffer, end);
 }
 
-std::string inQuotes(std::string_view text) { return outlineQuoted(text); }
+void join(std::string& list, std::string_view item, std::string_view separator = ", ") {
+  if (!list.empty()) list += separator;
+  list += item;
+}
 
-std::string colorText(const Color& color) {
-  std::string out(name(color.name()));
-  if (color.opacity() != 1) out += ".opacity(" + number(color.opacity()) + ")";
-  return out;
+// The view argument of a modifier (a background's, an overlay's), or null.
+const View* viewArgument(const Modifier& modifier) {
+  return std::visit(
+      [](const auto& arguments) {
+        const View* content = nullptr;
+        schemaOf<std::remove_cvref_t<decltype(arguments)>>().forEach([&](const auto& field) {
+          if constexpr (std::is_same_v<std::remove_cvref_t<decltype(field.of(arguments))>, Box<View>>) {
+            content = &*field.of(arguments);
+          }
+        });
+        return content;
+      },
+      modifier);
+}
+
+bool fitsOnOneLine(const View& view) {
+  if (!view.children().empty()) return false;
+  for (const Modifier& modifier : view.modifiers()) {
+    const View* content = viewArgument(modifier);
+    if (content != nullptr && !fitsOnOneLine(*content)) return false;
+  }
+  return true;
 }
 
 class Writer {
@@ -37,156 +58,122 @@ class Writer {
       const View* content = viewArgument(modifier);
       if (content == nullptr || fitsOnOneLine(*content)) continue;
       out.append(static_cast<std::size_t>(depth + 1) * 2, ' ');
-      out += "." + std::string(name(modifier)) + ":\n";
+      out += '.';
+      out += name(modifier);
+      out += ":\n";
       block(*content, depth + 2, out);
     }
   }
 
  private:
-  static const View* viewArgument(const Modifier& modifier) {
-    if (const auto* background = std::get_if<BackgroundModifier>(&modifier)) return &*background->content;
-    if (const auto* overlay = std::get_if<OverlayModifier>(&modifier)) return &*overlay->content;
-    return nullptr;
-  }
-
-  static bool fitsOnOneLine(const View& view) {
-    if (!view.children().empty()) return false;
-    for (const Modifier& modifier : view.modifiers()) {
-      const View* content = viewArgument(modifier);
-      if (content != nullptr && !fitsOnOneLine(*content)) return false;
-    }
-    return true;
-  }
-
   // The node, its own attributes and its modifiers.
   std::string line(const View& view) const {
     std::string out = std::visit([&](const auto& node) { return summary(node); }, view.node());
-    for (const Modifier& modifier : view.modifiers()) out += " " + this->modifier(modifier);
+    for (const Modifier& modifier : view.modifiers()) {
+      out += " .";
+      out += name(modifier);
+      out += std::visit([&](const auto& arguments) { return this->arguments(arguments); }, modifier);
+    }
     return out;
   }
 
-  static std::string summary(const nodes::VStack& stack) {
-    std::string out = "VStack(alignment: " + std::string(name(stack.alignment));
-    if (stack.spacing) out += ", spacing: " + number(*stack.spacing);
-    return out + ")";
+  // A field's value as the outline shows it; empty when it is not shown.
+  static std::string shown(double value) { return number(value); }
+  static std::string shown(const std::optional<double>& value) { return value ? number(*value) : ""; }
+  static std::string shown(bool value) { return value ? "true" : "false"; }
+  template <NamedValue T>
+  static std::string shown(const T& value) {
+    return std::string(name(value));
   }
-  static std::string summary(const nodes::HStack& stack) {
-    std::string out = "HStack(alignment: " + std::string(name(stack.alignment));
-    if (stack.spacing) out += ", spacing: " + number(*stack.spacing);
-    return out + ")";
+  static std::string shown(EdgeSet edges) { return name(edges); }
+  static std::string shown(const Color& color) {
+    std::string out(name(color.name()));
+    if (color.opacity() != 1) out += ".opacity(" + number(color.opacity()) + ")";
+    return out;
   }
-  static std::string summary(const nodes::ZStack& stack) {
-    return "ZStack(alignment: " + std::string(name(stack.alignment)) + ")";
+  std::string shown(const Box<View>& content) const { return fitsOnOneLine(*content) ? line(*content) : ""; }
+  static std::string shown(const std::vector<View>&) { return ""; }
+
+  // The fields of `value` shown alone (`positional`) or labelled, in schema order,
+  // without view arguments.
+  template <typename T>
+  std::string fields(const T& value, bool positional) const {
+    std::string out;
+    schemaOf<T>().forEach([&](const auto& field) {
+      const auto& member = field.of(value);
+      if constexpr (std::is_same_v<std::remove_cvref_t<decltype(member)>, Box<View>>) return;  // see arguments()
+      if (field.show == Show::hidden || (field.show == Show::positional) != positional) return;
+      if (field.isDefault(member)) return;
+      const std::string text = shown(member);
+      if (text.empty()) return;
+      join(out, positional ? text : std::string(field.json.text()) + ": " + text);
+    });
+    return out;
   }
-  static std::string summary(const nodes::Spacer& spacer) {
-    return spacer.minLength ? "Spacer(minLength: " + number(*spacer.minLength) + ")" : "Spacer";
+
+  // A node: its name, values shown alone after a space, labelled ones in parentheses.
+  template <typename T>
+  std::string summary(const T& node) const {
+    std::string out(schemaOf<T>().name);
+    if (const std::string values = fields(node, true); !values.empty()) out += " " + values;
+    if (const std::string labelled = fields(node, false); !labelled.empty()) out += "(" + labelled + ")";
+    return out;
   }
-  static std::string summary(const nodes::Button&) { return "Button"; }
-  static std::string summary(const nodes::Conditional& choice) {
-    return choice.branch ? "Conditional(branch: true)" : "Conditional(branch: false)";
-  }
-  static std::string summary(const nodes::Empty&) { return "Empty"; }
-  static std::string summary(const Color& color) { return "Color " + colorText(color); }
-  static std::string summary(const Material& material) { return "Material " + std::string(name(material)); }
 
   std::string summary(const Text& text) const {
-    std::string out = "Text " + inQuotes(localizer_.resolve(
-                                    text.key(), text.tableName().value_or(std::string(Bundle::kDefaultTable))));
+    std::string out = "Text ";
+    out += outlineQuoted(text.shown() ? *text.shown()
+                                      : localizer_.resolve(text.key(), text.tableName().value_or(
+                                                                           std::string(Bundle::kDefaultTable))));
     std::string attributes;
-    auto add = [&](const std::string& attribute) {
-      attributes += attributes.empty() ? "" : ", ";
-      attributes += attribute;
-    };
-    if (text.tableName()) add("tableName: " + inQuotes(*text.tableName()));
-    if (text.font()) add("font: " + std::string(name(*text.font())));
-    if (text.fontWeight()) add("fontWeight: " + std::string(name(*text.fontWeight())));
+    if (text.tableName()) join(attributes, "tableName: " + outlineQuoted(*text.tableName()));
+    if (text.font()) join(attributes, "font: " + shown(*text.font()));
+    if (text.fontWeight()) join(attributes, "fontWeight: " + shown(*text.fontWeight()));
     if (!attributes.empty()) out += " [" + attributes + "]";
     return out;
   }
 
   static std::string summary(const Image& image) {
-    std::string out =
-        std::visit(Overloaded{
-                       [](const SystemName& symbol) { return "Image(systemName: " + inQuotes(symbol.name) + ")"; },
-                       [](const NamedImage& asset) {
-                         std::string text = "Image(" + inQuotes(asset.name);
-                         if (asset.bundle) text += ", bundle: " + inQuotes(asset.bundle->path().string());
-                         return text + ")";
-                       },
-                   },
-                   image.source());
+    std::string out = std::visit(Overloaded{
+                                     [](const SystemName& symbol) { return "(systemName: " + outlineQuoted(symbol.name); },
+                                     [](const NamedImage& asset) {
+                                       std::string text = "(" + outlineQuoted(asset.name);
+                                       if (asset.bundle) text += ", bundle: " + outlineQuoted(asset.bundle->path().string());
+                                       return text;
+                                     },
+                                 },
+                                 image.source());
+    out.insert(0, "Image");
+    out += ')';
     if (const auto& resizing = image.resizing()) {
       if (*resizing == Resizing{}) {
         out += " [resizable]";
       } else {
         const EdgeInsets& insets = resizing->capInsets;
-        out += " [resizable(capInsets: (" + number(insets.top) + ", " + number(insets.leading) + ", " +
-               number(insets.bottom) + ", " + number(insets.trailing) +
-               "), resizingMode: " + std::string(name(resizing->resizingMode)) + ")]";
+        std::string caps;
+        for (double inset : {insets.top, insets.leading, insets.bottom, insets.trailing}) join(caps, number(inset));
+        out += " [resizable(capInsets: (" + caps + "), resizingMode: " + shown(resizing->resizingMode) + ")]";
       }
     }
     return out;
   }
 
-  std::string modifier(const Modifier& modifier) const {
-    const std::string head = "." + std::string(name(modifier));
-    return std::visit(Overloaded{
-                          [&](const FontModifier& m) { return head + "(" + std::string(name(m.font)) + ")"; },
-                          [&](const ForegroundColorModifier& m) { return head + "(" + colorText(m.color) + ")"; },
-                          [&](const OpacityModifier& m) { return head + "(" + number(m.opacity) + ")"; },
-                          [&](const PaddingModifier& m) {
-                            std::string arguments = name(m.edges);
-                            if (m.length) arguments += ", " + number(*m.length);
-                            return head + "(" + arguments + ")";
-                          },
-                          [&](const FrameModifier& m) {
-                            const FrameOptions& o = m.options;
-                            std::string arguments;
-                            auto add = [&](const char* label, const std::optional<double>& value) {
-                              if (!value) return;
-                              arguments += arguments.empty() ? "" : ", ";
-                              arguments += std::string(label) + ": " + number(*value);
-                            };
-                            add("minWidth", o.minWidth);
-                            add("idealWidth", o.idealWidth);
-                            add("maxWidth", o.maxWidth);
-                            add("minHeight", o.minHeight);
-                            add("idealHeight", o.idealHeight);
-                            add("maxHeight", o.maxHeight);
-                            if (o.alignment != Alignment::center) {
-                              arguments += arguments.empty() ? "" : ", ";
-                              arguments += "alignment: " + std::string(name(o.alignment));
-                            }
-                            return head + "(" + arguments + ")";
-                          },
-                          [&](const BackgroundModifier& m) {
-                            std::string extra;
-                            if (m.alignment != Alignment::center)
-                              extra = "alignment: " + std::string(name(m.alignment));
-                            return withContent(head, *m.content, extra);
-                          },
-                          [&](const OverlayModifier& m) {
-                            std::string extra;
-                            if (m.ignoresSafeAreaEdges != EdgeSet::all) {
-                              extra = "ignoresSafeAreaEdges: " + name(m.ignoresSafeAreaEdges);
-                            }
-                            return withContent(head, *m.content, extra);
-                          },
-                          [&](const AspectRatioModifier& m) {
-                            std::string arguments = m.ratio ? number(*m.ratio) + ", " : "";
-                            return head + "(" + arguments + std::string(name(m.contentMode)) + ")";
-                          },
-                          [&](const ButtonStyleModifier&) { return head + "(plain)"; },
-                      },
-                      modifier);
-  }
-
-  // A modifier with a view argument: the view inside when it fits on one line; else
-  // only the other arguments, the view following as a block.
-  std::string withContent(const std::string& head, const View& content, const std::string& extra) const {
-    std::string arguments = fitsOnOneLine(content) ? line(content) : "";
-    if (!extra.empty()) arguments += (arguments.empty() ? "" : ", ") + extra;
-    return arguments.empty() ? head : head + "(" + arguments + ")";
+  // A modifier's arguments in parentheses: its view argument first (when it fits on
+  // one line), then its values, then its labelled arguments. A modifier with a view
+  // argument and nothing to show has no parentheses.
+  template <typename M>
+  std::string arguments(const M& modifier) const {
+    std::string out;
+    bool holdsView = false;
+    schemaOf<M>().forEach([&](const auto& field) {
+      if constexpr (std::is_same_v<std::remove_cvref_t<decltype(field.of(modifier))>, Box<View>>) {
+        holdsView = true;
+        join(out, shown(field.of(modifier)));
+      }
+    });
+    if (const std::string values = fields(modifier, true); !values.empty()) join(out, values);
+    if (const std::string labelled = fields(modifier, false); !labelled.empty()) join(out, labelled);
+    return out.empty() && holdsView ? "" : "(" + out + ")";
   }
 
   const Localizer& localizer_;
@@ -222,7 +209,8 @@ std::string outlineQuoted(std::string_view text) {
         }
     }
   }
-  return out + "\"";
+  out += '"';
+  return out;
 }
 
 }  // namespace ui

@@ -2,20 +2,24 @@
 
 #include <utility>
 
-#include "platform/ui/overloaded.h"
 
 namespace ui {
 
 std::span<const View> View::children() const {
-  return std::visit(Overloaded{
-                        [](const nodes::VStack& stack) { return std::span<const View>(stack.children); },
-                        [](const nodes::HStack& stack) { return std::span<const View>(stack.children); },
-                        [](const nodes::ZStack& stack) { return std::span<const View>(stack.children); },
-                        [](const nodes::Conditional& choice) { return std::span<const View>(choice.children); },
-                        [](const nodes::Button& button) { return std::span<const View>(&*button.label, 1); },
-                        [](const auto&) { return std::span<const View>(); },
-                    },
-                    node_);
+  return std::visit(
+      []<typename T>(const T& node) {
+        std::span<const View> out;
+        schemaOf<T>().forEach([&](const auto& field) {
+          using Value = std::remove_cvref_t<decltype(field.of(node))>;
+          if constexpr (std::is_same_v<Value, std::vector<View>>) {
+            out = field.of(node);
+          } else if constexpr (std::is_same_v<Value, Box<View>>) {
+            if (field.form == Form::children) out = std::span<const View>(&*field.of(node), 1);
+          }
+        });
+        return out;
+      },
+      node_);
 }
 
 namespace {
@@ -43,35 +47,11 @@ View View::modified(Modifier modifier) && {
 }
 
 std::string_view typeName(const View::Node& node) {
-  return std::visit(Overloaded{
-                        [](const nodes::VStack&) { return std::string_view("VStack"); },
-                        [](const nodes::HStack&) { return std::string_view("HStack"); },
-                        [](const nodes::ZStack&) { return std::string_view("ZStack"); },
-                        [](const nodes::Spacer&) { return std::string_view("Spacer"); },
-                        [](const Text&) { return std::string_view("Text"); },
-                        [](const Image&) { return std::string_view("Image"); },
-                        [](const nodes::Button&) { return std::string_view("Button"); },
-                        [](const nodes::Conditional&) { return std::string_view("Conditional"); },
-                        [](const nodes::Empty&) { return std::string_view("Empty"); },
-                        [](const Color&) { return std::string_view("Color"); },
-                        [](const Material&) { return std::string_view("Material"); },
-                    },
-                    node);
+  return std::visit([]<typename T>(const T&) { return schemaOf<T>().name; }, node);
 }
 
 std::string_view name(const Modifier& modifier) {
-  return std::visit(Overloaded{
-                        [](const FontModifier&) { return std::string_view("font"); },
-                        [](const ForegroundColorModifier&) { return std::string_view("foregroundColor"); },
-                        [](const OpacityModifier&) { return std::string_view("opacity"); },
-                        [](const PaddingModifier&) { return std::string_view("padding"); },
-                        [](const FrameModifier&) { return std::string_view("frame"); },
-                        [](const BackgroundModifier&) { return std::string_view("background"); },
-                        [](const OverlayModifier&) { return std::string_view("overlay"); },
-                        [](const AspectRatioModifier&) { return std::string_view("aspectRatio"); },
-                        [](const ButtonStyleModifier&) { return std::string_view("buttonStyle"); },
-                    },
-                    modifier);
+  return std::visit([]<typename M>(const M&) { return schemaOf<M>().name; }, modifier);
 }
 
 View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList content) {

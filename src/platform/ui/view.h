@@ -55,26 +55,42 @@ struct VStack {
   std::optional<double> spacing;  // absent: the platform's default spacing
   std::vector<View> children;
 };
+constexpr auto schema(std::type_identity<VStack>) {
+  return Schema("VStack", field<&VStack::alignment>("alignment", Show::labelled),
+                field<&VStack::spacing>("spacing", Show::labelled), children<&VStack::children>());
+}
 
 struct HStack {
   VerticalAlignment alignment;
   std::optional<double> spacing;
   std::vector<View> children;
 };
+constexpr auto schema(std::type_identity<HStack>) {
+  return Schema("HStack", field<&HStack::alignment>("alignment", Show::labelled),
+                field<&HStack::spacing>("spacing", Show::labelled), children<&HStack::children>());
+}
 
 struct ZStack {
   Alignment alignment;
   std::vector<View> children;
 };
+constexpr auto schema(std::type_identity<ZStack>) {
+  return Schema("ZStack", field<&ZStack::alignment>("alignment", Show::labelled), children<&ZStack::children>());
+}
 
 struct Spacer {
   std::optional<double> minLength;  // absent: the platform's default
 };
+constexpr auto schema(std::type_identity<Spacer>) {
+  return Schema("Spacer", field<&Spacer::minLength>("minLength", Show::labelled));
+}
 
+// `label` is its one child. Read back from JSON, a button's action does nothing.
 struct Button {
-  std::function<void()> action;
+  std::function<void()> action = [] {};
   Box<View> label;
 };
+constexpr auto schema(std::type_identity<Button>) { return Schema("Button", children<&Button::label>()); }
 
 // The content of a two-way choice made when the tree was built: which branch was
 // taken and the views of that branch, placed directly in the parent.
@@ -82,9 +98,14 @@ struct Conditional {
   bool branch;
   std::vector<View> children;
 };
+constexpr auto schema(std::type_identity<Conditional>) {
+  return Schema("Conditional", field<&Conditional::branch>("branch", Show::labelled),
+                children<&Conditional::children>());
+}
 
 // Nothing: the content of an absent optional view.
 struct Empty {};
+constexpr auto schema(std::type_identity<Empty>) { return Schema("Empty"); }
 
 }  // namespace nodes
 
@@ -93,6 +114,8 @@ class View : public ViewModifiers<View> {
   using Node = std::variant<nodes::VStack, nodes::HStack, nodes::ZStack, nodes::Spacer, Text, Image, nodes::Button,
                             nodes::Conditional, nodes::Empty, Color, Material>;
 
+  // An Empty node, as an absent optional view.
+  View() : node_(nodes::Empty{}) {}
   // Every node kind is a view without modifiers; implicit, so that a list of children
   // reads as the platform's does.
   View(nodes::VStack node) : node_(std::move(node)) {}
@@ -182,7 +205,7 @@ View ifElse(bool condition, WhenTrue&& whenTrue, WhenFalse&& whenFalse) {
 // Optional content: the view itself, or an Empty node when there is none.
 View optionalView(std::optional<View> view);
 
-// ---- The modifier calls of ViewModifiers, for every view value.
+// The modifier calls of ViewModifiers (view_modifiers.h) end here, where View is complete.
 
 template <typename Self>
 View ViewModifiers<Self>::with(Modifier modifier) const& {
@@ -191,95 +214,6 @@ View ViewModifiers<Self>::with(Modifier modifier) const& {
 template <typename Self>
 View ViewModifiers<Self>::with(Modifier modifier) && {
   return View(static_cast<Self&&>(*this)).modified(std::move(modifier));
-}
-
-template <typename Self>
-View ViewModifiers<Self>::font(Font font) const& {
-  return with(FontModifier{font});
-}
-template <typename Self>
-View ViewModifiers<Self>::font(Font font) && {
-  return std::move(*this).with(FontModifier{font});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::foregroundColor(Color color) const& {
-  return with(ForegroundColorModifier{color});
-}
-template <typename Self>
-View ViewModifiers<Self>::foregroundColor(Color color) && {
-  return std::move(*this).with(ForegroundColorModifier{color});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::opacity(double opacity) const& {
-  return with(OpacityModifier{clampedOpacity(opacity)});
-}
-template <typename Self>
-View ViewModifiers<Self>::opacity(double opacity) && {
-  return std::move(*this).with(OpacityModifier{clampedOpacity(opacity)});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::padding(EdgeSet edges, std::optional<double> length) const& {
-  return with(PaddingModifier{edges, length});
-}
-template <typename Self>
-View ViewModifiers<Self>::padding(EdgeSet edges, std::optional<double> length) && {
-  return std::move(*this).with(PaddingModifier{edges, length});
-}
-template <typename Self>
-View ViewModifiers<Self>::padding(double length) const& {
-  return with(PaddingModifier{EdgeSet::all, length});
-}
-template <typename Self>
-View ViewModifiers<Self>::padding(double length) && {
-  return std::move(*this).with(PaddingModifier{EdgeSet::all, length});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::frame(FrameOptions options) const& {
-  return with(FrameModifier{options});
-}
-template <typename Self>
-View ViewModifiers<Self>::frame(FrameOptions options) && {
-  return std::move(*this).with(FrameModifier{options});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::background(View content, Alignment alignment) const& {
-  return with(BackgroundModifier{std::move(content), alignment});
-}
-template <typename Self>
-View ViewModifiers<Self>::background(View content, Alignment alignment) && {
-  return std::move(*this).with(BackgroundModifier{std::move(content), alignment});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::overlay(View content, EdgeSet ignoresSafeAreaEdges) const& {
-  return with(OverlayModifier{std::move(content), ignoresSafeAreaEdges});
-}
-template <typename Self>
-View ViewModifiers<Self>::overlay(View content, EdgeSet ignoresSafeAreaEdges) && {
-  return std::move(*this).with(OverlayModifier{std::move(content), ignoresSafeAreaEdges});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::aspectRatio(std::optional<double> ratio, ContentMode contentMode) const& {
-  return with(AspectRatioModifier{ratio, contentMode});
-}
-template <typename Self>
-View ViewModifiers<Self>::aspectRatio(std::optional<double> ratio, ContentMode contentMode) && {
-  return std::move(*this).with(AspectRatioModifier{ratio, contentMode});
-}
-
-template <typename Self>
-View ViewModifiers<Self>::buttonStyle(PlainButtonStyle style) const& {
-  return with(ButtonStyleModifier{style});
-}
-template <typename Self>
-View ViewModifiers<Self>::buttonStyle(PlainButtonStyle style) && {
-  return std::move(*this).with(ButtonStyleModifier{style});
 }
 
 }  // namespace ui

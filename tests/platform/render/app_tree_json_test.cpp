@@ -67,17 +67,5 @@ TEST(AppTreeJSON, ATreeReadBackIsLaidOutLikeTheOriginal) {
   }
 }
 
-TEST(AppTreeJSON, ATreeReadBackShowsTheTextsTheExtensionShowed) {
-  // A German tree: the host draws what the extension showed without knowing German.
-  const ui::Bundle bundle = testing::extensionBundle();
-  const testing::Presentations views = testing::presentations(testing::activityCases()[1].state);  // paused
-  auto read = ui::fromJSON(ui::toJSON(views.lockScreen, ui::Localizer{bundle, "de"}));
-  ASSERT_TRUE(read) << read.error().describe();
-  auto layout = render::layOut(*read, ui::Surface::lockScreen, bundle);
-  ASSERT_TRUE(layout) << layout.error().message;
-  EXPECT_NE(layout->findText("Automatische Beats"), nullptr);
-  EXPECT_EQ(layout->findText("Automated Beats"), nullptr);
-}
-
 }  // namespace
 }  // namespace tul

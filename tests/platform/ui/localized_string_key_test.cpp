@@ -60,18 +60,34 @@ TEST(LocalizedStringKey, BuildsKeyAndArguments) {
   }
 }
 
-TEST(LocalizedStringKey, InterpolationBuilderMatchesSegmentList) {
-  LocalizedStringKey::StringInterpolation interpolation;
-  interpolation.appendLiteral("");
-  interpolation.appendInterpolation(std::int64_t{4});
-  interpolation.appendLiteral("/");
-  interpolation.appendInterpolation(std::int64_t{4}, "%lld");
-  interpolation.appendLiteral(" ");
-  interpolation.appendInterpolation(std::string("Waltz"));
-  const LocalizedStringKey built(std::move(interpolation));
-  EXPECT_EQ(built,
-            LocalizedStringKey::interpolated({"", Arg::integer(4), "/", Arg::integer(4), " ", Arg::string("Waltz")}));
-  EXPECT_EQ(built.key(), "%lld/%lld %@");
+TEST(LocalizedStringKey, IsRebuiltFromItsKeyAndArguments) {
+  using A = std::vector<FormatArgument>;
+  const struct {
+    std::string key;
+    A arguments;
+    bool valid;
+  } cases[] = {
+      {"%lld/%lld", A{std::int64_t{4}, std::int64_t{4}}, true},
+      {"%@ ", A{std::string("Let it be")}, true},
+      {"100%% of %lld", A{std::int64_t{9}}, true},
+      {"%1$lld and %@", A{std::int64_t{1}, std::string("two")}, true},
+      {"%05d|%-3ld|%.2lli|%x", A{std::int64_t{1}, std::int64_t{2}, std::int64_t{3}, std::int64_t{4}}, true},
+      {"50% off, no values", A{}, true},                               // a literal key is taken as it is
+      {"%1$lld and %2$@", A{std::int64_t{1}, std::string("two")}, false},  // a string enters a key as "%@"
+      {"%@", A{std::int64_t{5}}, false},                               // an integer where the key holds a string
+      {"%lld", A{std::string("five")}, false},                         // and the other way round
+      {"%lld %lld", A{std::int64_t{1}}, false},                        // too few values
+      {"%lld", A{std::int64_t{1}, std::int64_t{2}}, false},            // too many
+      {"50% %lld", A{std::int64_t{1}}, false},                         // a lone '%' in literal text
+  };
+  for (const auto& c : cases) {
+    const auto key = LocalizedStringKey::rebuilt(c.key, c.arguments);
+    ASSERT_EQ(key.has_value(), c.valid) << c.key;
+    if (key) {
+      EXPECT_EQ(key->key(), c.key);
+      EXPECT_EQ(key->arguments(), c.arguments);
+    }
+  }
 }
 
 }  // namespace

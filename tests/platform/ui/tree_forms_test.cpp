@@ -1,44 +1,59 @@
-#include "platform/ui/tree_json_reader.h"
-
+// The view tree's JSON and outline forms: a tree with every node kind and modifier
+// against its golden files, the reader as the writer's inverse, and its strictness.
 #include <gtest/gtest.h>
 
 #include <limits>
 
+#include "golden/golden.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/tree_json.h"
+#include "platform/ui/tree_json_reader.h"
+#include "platform/ui/tree_outline.h"
 
 namespace ui {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-// Every node kind and modifier, with the unusual values JSON must carry.
+// Every node kind and modifier, with the unusual values JSON and the outline must carry.
 View everything() {
   const Text tempo = Text(LocalizedStringKey::interpolated({"", Arg::integer(120), " bpm, 100%"}))
                          .font(Font::largeTitle)
                          .fontWeight(Font::Weight::heavy);
-  const Text named(LocalizedStringKey::interpolated({"\u00AB", Arg::string("Let it be"), "\u00BB "}), "Extra",
-                   "shown under the tempo");
+  const Text named(LocalizedStringKey::interpolated({"\u00AB", Arg::string("Let \"it\"\n\tbe\\\x01\x7F"), "\u00BB "}),
+                   "Extra", "shown under the tempo");
   return VStack(
              HorizontalAlignment::leading, 4.5,
              {
                  tempo,
                  named,
-                 Text(LocalizedStringKey::interpolated({"", Arg::integer(7, "%1$lld"), "/", Arg::integer(-8), ""})),
+                 Text(LocalizedStringKey::interpolated({"", Arg::integer(7, "%1$lld"), "/", Arg::integer(-8), ""}))
+                     .opacity(0.5)
+                     .font(Font::caption2),
                  Spacer(),
                  Spacer(12),
                  HStack(VerticalAlignment::bottom, std::nullopt,
-                        {Image::systemName("play.fill"), Image("background", Bundle("/some/where.appex"))
-                                                             .resizable(EdgeInsets{1, 2, 3, 4}, ResizingMode::tile)}),
-                 ZStack(Alignment::bottomTrailing, {Color::cyan.opacity(0.25), Material::ultraThick}),
+                        {Image::systemName("play.fill").resizable(),
+                         Image("background", Bundle("/some/where.appex"))
+                             .resizable(EdgeInsets{1, 2.5, 3, 4}, ResizingMode::tile),
+                         Image("plain").resizable({}, ResizingMode::tile)}),
+                 ZStack(Alignment::bottomTrailing, {Color::cyan.opacity(0.5).opacity(0.5), Material::ultraThick}),
                  ifElse(false, {Text("on")}, {Text("off"), optionalView(std::nullopt)}),
-                 Button([] {}, Text("Tap")).buttonStyle(PlainButtonStyle{}),
+                 ifElse(true, {}, {Text("never built")}),
+                 Button([] {}, HStack({Text("Tap")}).font(Font::title).padding()).buttonStyle(PlainButtonStyle{}),
+                 Text("A")
+                     .background(View(Color::red).padding(2), Alignment::topLeading)
+                     .overlay(VStack({Text("B"), Spacer()}).background(Material::thick), EdgeSet::horizontal)
+                     .overlay(Material::thin, EdgeSet())
+                     .padding(EdgeSet())
+                     .frame({}),
              })
       .padding()
       .padding(EdgeSet::top | EdgeSet::trailing, 3)
       .font(Font::caption2)
       .foregroundColor(Color::primary.opacity(0.75))
-      .opacity(0.5)
+      .opacity(1.5)
+      .opacity(-1)
       .frame(FrameOptions{.minWidth = 0,
                           .idealWidth = 10,
                           .maxWidth = kInfinity,
@@ -51,72 +66,31 @@ View everything() {
       .overlay(Color::clear, EdgeSet::vertical);
 }
 
-TEST(TreeJSONReader, IsTheInverseOfToJSON) {
+TEST(TreeFormsGolden, EveryNodeAndModifier) {
+  tul::testing::expectGolden("tree-every-node.json", toJSON(everything()).dump(2) + "\n");
+  tul::testing::expectGolden("tree-every-node.txt", outline(everything()));
+}
+
+TEST(TreeJSONReader, IsTheInverseOfToJSONAndKeepsWhatWasShown) {
   const Json written = toJSON(everything());
   auto read = fromJSON(written);
   ASSERT_TRUE(read) << read.error().describe();
   EXPECT_EQ(toJSON(*read), written);
-
-  // Both JSON flavours read alike, and a second trip changes nothing.
+  EXPECT_EQ(outline(*read), outline(everything())) << "the host's outline of the tree it read back";
   auto plain = fromJSON(nlohmann::json::parse(written.dump()));
   ASSERT_TRUE(plain) << plain.error().describe();
   EXPECT_EQ(toJSON(*plain), written);
-  EXPECT_EQ(toJSON(*fromJSON(toJSON(*plain))), written);
-}
 
-TEST(TreeJSONReader, TextsShowTheStringThatWasShown) {
-  const Json tree = Json::parse(R"({"type": "Text", "text": "Hallo 120", "key": "Hello %lld", "arguments": [120],
-                                    "modifiers": []})");
-  auto read = fromJSON(tree);
-  ASSERT_TRUE(read) << read.error().describe();
-  const Text* text = read->as<Text>();
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->key().key(), "Hello %lld");
-  EXPECT_EQ(text->key().arguments(), (std::vector<FormatArgument>{std::int64_t{120}}));
-  EXPECT_EQ(text->shown(), "Hallo 120");
-
+  // A text read back shows the string the extension showed, not its key looked up here.
+  auto text = fromJSON(Json::parse(R"({"type": "Text", "text": "Hallo 120", "key": "Hello %lld", "arguments": [120],
+                                       "tableName": "Extra", "modifiers": []})"));
+  ASSERT_TRUE(text) << text.error().describe();
+  EXPECT_EQ(outline(*text), "Text \"Hallo 120\" [tableName: \"Extra\"]\n");
+  EXPECT_EQ(toJSON(*text)["key"], "Hello %lld");
   ApproximateTextMeasurer measurer;
-  auto placed = layOutView(*read, {}, LayoutContext{measurer});
+  auto placed = layOutView(*text, {}, LayoutContext{measurer});
   ASSERT_TRUE(placed) << placed.error().describe();
-  const auto& shown = std::get<PlacedText>(placed->content);
-  EXPECT_EQ(shown.shown, "Hallo 120");
-  EXPECT_EQ(shown.lines.at(0).text, "Hallo 120");
-}
-
-TEST(TreeJSONReader, RebuildsKeysFromTheirArguments) {
-  const struct {
-    std::string key;
-    std::string arguments;
-    bool valid;
-  } cases[] = {
-      {"%lld", "[3]", true},
-      {"%lld/%lld", "[4, 4]", true},
-      {"%@ ", "[\"Let it be\"]", true},
-      {"100%% of %lld", "[9]", true},
-      {"%1$lld and %@", "[1, \"two\"]", true},
-      {"%1$lld and %2$@", "[1, \"two\"]", false},  // a string always enters a key as "%@"
-      {"%05d|%-3ld|%.2lli|%x", "[1, 2, 3, 4]", true},
-      {"a literal with %% but no values", "[]", true},
-      {"%@", "[5]", false},                       // an integer where the key holds a string
-      {"%lld", "[\"five\"]", false},              // and the other way round
-      {"%lld %lld", "[1]", false},                // too few values
-      {"%lld", "[1, 2]", false},                  // too many
-      {"50% %lld", "[1]", false},                 // a lone '%' in literal text
-      {"%lld", "[1.5]", false},                   // not an integer
-      {"%lld", "[18446744073709551615]", false},  // past 64 bits
-  };
-  for (const auto& c : cases) {
-    const Json tree = {{"type", "Text"},
-                       {"text", "shown"},
-                       {"key", c.key},
-                       {"arguments", Json::parse(c.arguments)},
-                       {"modifiers", Json::array()}};
-    auto read = fromJSON(tree);
-    EXPECT_EQ(read.has_value(), c.valid) << c.key << " " << c.arguments << (read ? "" : ": " + read.error().describe());
-    if (read) {
-      EXPECT_EQ(toJSON(*read)["key"], c.key) << c.key;
-    }
-  }
+  EXPECT_EQ(std::get<PlacedText>(placed->content).lines.at(0).text, "Hallo 120");
 }
 
 TEST(TreeJSONReader, RejectsMalformedTreesNamingThePath) {
@@ -162,6 +136,18 @@ TEST(TreeJSONReader, RejectsMalformedTreesNamingThePath) {
        "$.resizable.capInsets.top", "missing"},
       {R"({"type": "Text", "text": "x", "key": "%@", "arguments": [1], "modifiers": []})", "$.key",
        "not made of its 1 arguments"},
+      {R"({"type": "Text", "text": "x", "key": "%lld", "arguments": [18446744073709551615], "modifiers": []})",
+       "$.arguments[0]", "64-bit integer"},
+      {R"({"type": "Empty", "modifiers": [{"name": "buttonStyle", "style": "fancy"}]})", "$.modifiers[0].style",
+       "unknown button style \"fancy\" (expected plain)"},
+      {R"({"type": "Empty", "modifiers": [{"name": "frame", "alignment": "center"}]})", "$.modifiers[0].minWidth",
+       "missing"},
+      {R"({"type": "Empty", "modifiers": [{"name": "font", "font": "body", "size": 3}]})", "$.modifiers[0].size",
+       "unexpected member"},
+      {R"({"type": "Color", "color": "cyan", "opacity": 1, "alpha": 1, "modifiers": []})", "$.alpha",
+       "unexpected member"},
+      {R"({"type": "Image", "name": "a", "bundle": 3, "resizable": null, "modifiers": []})", "$.bundle",
+       "expected a bundle folder or null"},
       {deep,
        "$" +
            [] {
@@ -177,6 +163,19 @@ TEST(TreeJSONReader, RejectsMalformedTreesNamingThePath) {
     EXPECT_EQ(read.error().path, c.path) << c.json.substr(0, 200);
     EXPECT_NE(read.error().message.find(c.mentions), std::string::npos) << read.error().describe();
   }
+}
+
+
+TEST(Image, CopiesShareOneInstanceAndCompareByContent) {
+  const Image original = Image::systemName("pause.fill");
+  const View tree = VStack({original.font(Font::title)});
+  const View treeCopy = tree;
+  EXPECT_TRUE(treeCopy.children()[0].as<Image>()->sameInstance(original));
+  const Image twin = Image::systemName("pause.fill");
+  EXPECT_EQ(twin, original);
+  EXPECT_FALSE(twin.sameInstance(original));
+  EXPECT_NE(original.resizable(), original);
+  EXPECT_NE(Image("a"), Image("a", Bundle("/elsewhere")));
 }
 
 }  // namespace
