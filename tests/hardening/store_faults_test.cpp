@@ -79,6 +79,16 @@ Loaded loadInFreshProcess(const std::function<std::string()>& prepare = {}) {
   return Loaded::other;
 }
 
+// Whether a fresh process (after `prepare`, as for loadInFreshProcess) gets a handle on
+// the shared suite.
+bool opensInFreshProcess(const std::function<std::string()>& prepare = {}) {
+  return runForked([&]() -> std::string {
+           if (auto problem = prepare ? prepare() : ""; !problem.empty()) return problem;
+           return foundation::UserDefaults::make(kSharedSuiteName) ? "" : "no handle";
+         })
+      .clean();
+}
+
 // The bytes of a file, or a marker when there is none, for before/after comparisons.
 std::string contentsOf(const fs::path& path) {
   std::error_code error;
@@ -104,7 +114,8 @@ bool holdsDefault(const fs::path& file) {
 
 // What a load must do with a damaged file.
 enum class Expect {
-  refused,   // the suite cannot be used: the default, and the file stays as it was
+  refused,   // the suite gives no handle: the default, and the file stays as it was
+  stuck,     // a handle that can neither read the value nor write: likewise
   readable,  // the damage spares the preset: it is returned, and the file stays as it was
   replaced,  // a usable suite whose value cannot be read: the default, stored over it
 };
@@ -144,14 +155,13 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
       {"the first page alone", [&](const fs::path& p) { writeFile(p, truncated(4096)); }, Expect::refused},
       {"two pages", [&](const fs::path& p) { writeFile(p, truncated(8192)); }, Expect::refused},
       {"all but the last page", [&](const fs::path& p) { writeFile(p, truncated(lastPage)); }, Expect::refused},
-      {"all but the last byte", [&](const fs::path& p) { writeFile(p, truncated(clean.size() - 1)); },
-       Expect::refused},
+      {"all but the last byte", [&](const fs::path& p) { writeFile(p, truncated(clean.size() - 1)); }, Expect::stuck},
       {"a page size that is no power of two", [&](const fs::path& p) { writeFile(p, patched(16, "\x03\x00")); },
        Expect::refused},
-      {"the table's page scribbled over", [&](const fs::path& p) { writeFile(p, patched(4096 + 8, std::string(56, '\xEE'))); },
-       Expect::refused},
-      {"the schema's page scribbled over", [&](const fs::path& p) { writeFile(p, patched(100, std::string(40, '\xEE'))); },
-       Expect::refused},
+      {"the table's page scribbled over",
+       [&](const fs::path& p) { writeFile(p, patched(4096 + 8, std::string(56, '\xEE'))); }, Expect::refused},
+      {"the schema's page scribbled over",
+       [&](const fs::path& p) { writeFile(p, patched(100, std::string(40, '\xEE'))); }, Expect::refused},
       {"the stored text scribbled over",
        [&](const fs::path& p) {
          // Inside the value's overflow pages, past their next-page pointers: the
@@ -166,18 +176,22 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
        Expect::refused},
       {"an entries table of another shape",
        [](const fs::path& p) {
-         runSQL(p, "CREATE TABLE entries (key TEXT PRIMARY KEY NOT NULL, value BLOB);"
-                   "INSERT INTO entries VALUES ('miniMelody', x'00');");
+         runSQL(p,
+                "CREATE TABLE entries (key TEXT PRIMARY KEY NOT NULL, value BLOB);"
+                "INSERT INTO entries VALUES ('miniMelody', x'00');");
        },
        Expect::refused},
       {"entries without a unique key",
        [](const fs::path& p) {
-         runSQL(p, "CREATE TABLE entries (key TEXT, kind TEXT, value BLOB);"
-                   "INSERT INTO entries VALUES ('miniMelody', 'data', x'00');");
+         runSQL(p,
+                "CREATE TABLE entries (key TEXT, kind TEXT, value BLOB);"
+                "INSERT INTO entries VALUES ('miniMelody', 'data', x'00');");
        },
        Expect::refused},
       {"entries as a view",
-       [](const fs::path& p) { runSQL(p, "CREATE VIEW entries AS SELECT 'miniMelody' AS key, 'data' AS kind, 1 AS value;"); },
+       [](const fs::path& p) {
+         runSQL(p, "CREATE VIEW entries AS SELECT 'miniMelody' AS key, 'data' AS kind, 1 AS value;");
+       },
        Expect::refused},
       {"a folder in the file's place", [](const fs::path& p) { fs::create_directories(p / "inside"); },
        Expect::refused},
@@ -200,6 +214,9 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
       const Loaded loaded = loadInFreshProcess();
       switch (c.expect) {
         case Expect::refused:
+          EXPECT_FALSE(opensInFreshProcess()) << "a suite that cannot be used gave a handle";
+          [[fallthrough]];
+        case Expect::stuck:
           EXPECT_EQ(loaded, Loaded::defaultPreset) << "got " << name(loaded);
           EXPECT_EQ(contentsOf(file), before) << "a refused suite file changed";
           break;
@@ -266,9 +283,10 @@ TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
       EXPECT_TRUE(holdsDefault(file)) << where << ": a suite changed but does not hold the default";
     }
   }
-  std::printf("seed %u: %ld damaged suites: %ld refused untouched, %ld still readable, %ld readable as another "
-              "whole preset, %ld given the default\n",
-              seed, rounds, refused, readable, altered, replaced);
+  std::printf(
+      "seed %u: %ld damaged suites: %ld refused untouched, %ld still readable, %ld readable as another "
+      "whole preset, %ld given the default\n",
+      seed, rounds, refused, readable, altered, replaced);
 }
 
 // Drops to an unprivileged user when running as root (root ignores permissions).
@@ -321,6 +339,7 @@ TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenGiveTheDefaultAndStayAsTheyW
     for (const auto& entry : fs::directory_iterator(prefs.root())) listedBefore.push_back(entry.path());
     const Loaded loaded = loadInFreshProcess(loseRoot);
     EXPECT_EQ(loaded, Loaded::defaultPreset) << "got " << name(loaded);
+    EXPECT_FALSE(opensInFreshProcess(loseRoot)) << "a suite that cannot be written gave a handle";
     EXPECT_EQ(contentsOf(file), before);
     std::vector<fs::path> listedAfter;
     for (const auto& entry : fs::directory_iterator(prefs.root())) listedAfter.push_back(entry.path());
@@ -331,7 +350,8 @@ TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenGiveTheDefaultAndStayAsTheyW
     if (fs::exists(prefs.folder())) fs::permissions(prefs.folder(), fs::perms::owner_all, fs::perm_options::add);
     if (fs::exists(file)) fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     const Loaded later = loadInFreshProcess();
-    EXPECT_EQ(later, c.stored.starts_with("{\"broken") || c.stored.empty() ? Loaded::defaultPreset : Loaded::storedPreset);
+    EXPECT_EQ(later,
+              c.stored.starts_with("{\"broken") || c.stored.empty() ? Loaded::defaultPreset : Loaded::storedPreset);
   }
 }
 

@@ -1,3 +1,5 @@
+#include "preset/shared_preset_store.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -6,7 +8,6 @@
 #include "platform/foundation/json_encoder.h"
 #include "platform/foundation/user_defaults.h"
 #include "preset/mini_melody.h"
-#include "preset/shared_preset_store.h"
 #include "support/child_process.h"
 #include "support/temp_preferences.h"
 
@@ -44,24 +45,29 @@ class SharedPresetStore : public ::testing::Test {
   }
 };
 
-TEST_F(SharedPresetStore, NothingStoredGivesTheDefaultAndStoresIt) {
+// The default is pinned whole, as the host app reads it: a data blob holding exactly
+// these bytes, with the id this process drew.
+TEST_F(SharedPresetStore, NothingStoredGivesTheDefaultAndStoresItExactly) {
   const MiniMelody first = MiniMelody::loadShared();
   EXPECT_EQ(first, MiniMelody::defaultMelody());
-  ASSERT_EQ(storedMelody(), first) << "the default is written back as a data blob";
+  const std::string stored =
+      R"({"isPlaylingList":false,"poly1":4,"poly2":1,"polyBar":1,"bars":4,"bpm":120,"note":4,"beat":4,)"
+      R"("subdivision":"0","acc":"2000","name":"Let it be","rythmMode":0,"id":")" +
+      first.id.uuidString() + "\"}";
+  EXPECT_EQ(storedValue(), PropertyValue{foundation::dataFromString(stored)});
 
   const std::string before = suiteBytes();
   const MiniMelody second = MiniMelody::loadShared();
   EXPECT_EQ(second, first);
-  EXPECT_EQ(second.id, first.id);
   EXPECT_EQ(suiteBytes(), before) << "a successful load writes nothing";
 }
 
 TEST_F(SharedPresetStore, UnreadableValuesAreReplacedByTheDefault) {
   const PropertyValue unreadable[] = {
-      {std::string(kHostPreset)},                            // valid JSON, but text rather than data
-      {std::int64_t{42}},                                    // a number
-      {foundation::dataFromString("{}")},                    // data that lacks every member
-      {foundation::dataFromString("not json at all")},       // data that is not JSON
+      {std::string(kHostPreset)},                       // valid JSON, but text rather than data
+      {std::int64_t{42}},                               // a number
+      {foundation::dataFromString("{}")},               // data that lacks every member
+      {foundation::dataFromString("not json at all")},  // data that is not JSON
   };
   for (const auto& value : unreadable) {
     storeValue(value);

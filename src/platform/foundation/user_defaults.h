@@ -2,11 +2,10 @@
 // for the platform's `UserDefaults(suiteName:)`.
 //
 // Each suite is one SQLite database file (WAL mode, with a busy timeout so that
-// several processes can read and write it at once) in the preferences folder:
-//   $WIDGET_PLATFORM_PREFERENCES                    when set, else
-//   $XDG_DATA_HOME/widget-platform/preferences      when XDG_DATA_HOME is set, else
-//   $HOME/.local/share/widget-platform/preferences
-// The file is "<suite name>.sqlite". A value keeps its kind (see PropertyValue).
+// several processes can read and write it at once), "<suite name>.sqlite" in the
+// preferences folder (see preferences_location.h: $WIDGET_PLATFORM_PREFERENCES, else
+// under $XDG_DATA_HOME, else under $HOME). A value keeps its kind (see PropertyValue;
+// the stored form is in suite_value_coding.h).
 //
 // Promises:
 // - No value is cached: every read reads the database. The process keeps at most one
@@ -15,6 +14,10 @@
 //   handle. (A process that keeps using a suite has its folder watched with inotify
 //   rather than its path looked up each time; then a folder further up being renamed
 //   goes unnoticed.)
+// - A handle made before its suite file was noticed removed or replaced is retired: it
+//   never touches the new file. On a retired handle object() gives none, keys() an
+//   empty list, and set(), setIfUnchanged(), removeObject() and removeAll() fail with
+//   storageFailed, saying that the file was removed or replaced.
 // - A suite that cannot be opened (bad name, its folder cannot be created, permission
 //   denied, the file is not a database or is corrupt) gives no handle, and its file is
 //   never overwritten, truncated or removed.
@@ -35,6 +38,10 @@
 
 namespace foundation {
 
+namespace suite {
+class Connection;  // one per suite file per process (suite_connection.h)
+}
+
 struct DefaultsError {
   enum class Code { valueTooLarge, invalidKey, storageFailed, unsupportedValue };
   Code code;
@@ -52,45 +59,48 @@ class UserDefaults {
   static std::optional<UserDefaults> make(std::string_view suiteName);
 
   // As make(), for a suite in `folder` instead of the preferences folder.
-  static std::optional<UserDefaults> make(std::string_view suiteName,
-                                          const std::filesystem::path& folder);
+  static std::optional<UserDefaults> make(std::string_view suiteName, const std::filesystem::path& folder);
 
-  // The preferences folder the environment selects (see above).
+  // The preferences folder the environment selects (see preferences_location.h).
   static std::filesystem::path preferencesFolder();
 
   // The file that holds `suiteName` in the preferences folder.
   static std::filesystem::path suitePath(std::string_view suiteName);
 
-  // The value stored under `key`, with its kind, or none when there is none or the
-  // read fails.
+  // The value stored under `key`, with its kind, or none when there is none, the key
+  // is invalid, the handle is retired or the read fails.
   std::optional<PropertyValue> object(std::string_view key) const;
 
-  // Replaces the value under `key`.
+  // Replaces the value under `key`. Fails with invalidKey (more than 1024 bytes, or not
+  // UTF-8), unsupportedValue (text that is not UTF-8, nesting deeper than 256 levels),
+  // valueTooLarge (over kMaxValueBytes), or storageFailed (the write failed, or the
+  // handle is retired); the stored value is then unchanged.
   std::expected<void, DefaultsError> set(const PropertyValue& value, std::string_view key);
 
   // Replaces the value under `key` only if the stored value is still `expected`
   // (none: nothing stored), in one transaction against other writers. Returns whether
-  // it wrote.
+  // it wrote. Fails as set() does.
   std::expected<bool, DefaultsError> setIfUnchanged(const PropertyValue& value, std::string_view key,
                                                     const std::optional<PropertyValue>& expected);
 
+  // Removes the value under `key`; removing a key that holds none succeeds. Fails with
+  // invalidKey or storageFailed, as set() does.
   std::expected<void, DefaultsError> removeObject(std::string_view key);
 
-  // Removes every key of the suite.
+  // Removes every key of the suite. Fails with storageFailed.
   std::expected<void, DefaultsError> removeAll();
 
-  // The stored keys, sorted.
+  // The stored keys, sorted by their bytes; an empty list when the read fails or the
+  // handle is retired.
   std::vector<std::string> keys() const;
 
   const std::string& suiteName() const;
 
-  struct Connection;  // one per suite file per process; defined in the source
-
  private:
-  explicit UserDefaults(std::shared_ptr<Connection> connection);
+  explicit UserDefaults(std::shared_ptr<suite::Connection> connection);
   // make() for a folder given as text, the form the common case compares.
   static std::optional<UserDefaults> makeInFolder(std::string_view suiteName, std::string_view folder);
-  std::shared_ptr<Connection> connection_;
+  std::shared_ptr<suite::Connection> connection_;
 };
 
 }  // namespace foundation

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -20,6 +24,7 @@ enum class CountKey { count };
 // Names of every length class the member look-up compares differently.
 enum class NameKey { a, ab, abc, abcd, abcdefg, abcdefgh, abcdefghi, p15, p16, p17, p25 };
 enum class EnvelopeKey { inner, label };
+enum class SampleKey { flag, count, text, id };
 
 }  // namespace
 
@@ -46,6 +51,11 @@ struct CodingKeyNames<NameKey> {
 };
 
 template <>
+struct CodingKeyNames<SampleKey> {
+  static constexpr std::array<std::string_view, 4> names = {"flag", "count", "text", "id"};
+};
+
+template <>
 struct CodingKeyNames<EnvelopeKey> {
   static constexpr std::array<std::string_view, 2> names = {"inner", "label"};
 };
@@ -64,6 +74,47 @@ struct Count {
     return Count{*count};
   }
 };
+
+// A record with a member of each type, read in field order.
+struct Sample {
+  bool flag;
+  std::int64_t count;
+  std::string text;
+  UUID id;
+
+  static std::expected<Sample, DecodingError> decode(const Decoder& decoder) {
+    auto c = decoder.container<SampleKey>();
+    if (!c) return std::unexpected(c.error());
+    auto flag = c->decodeBool(SampleKey::flag);
+    if (!flag) return std::unexpected(flag.error());
+    auto count = c->decodeInt64(SampleKey::count);
+    if (!count) return std::unexpected(count.error());
+    auto text = c->decodeString(SampleKey::text);
+    if (!text) return std::unexpected(text.error());
+    auto id = c->decodeUUID(SampleKey::id);
+    if (!id) return std::unexpected(id.error());
+    return Sample{*flag, *count, std::move(*text), *id};
+  }
+};
+
+// The sample document, with member `key` given as the raw JSON `value` instead (left
+// out when `value` is empty, added last when the sample has no such member).
+std::string sample(std::string_view key = "", std::string_view value = "") {
+  std::vector<std::pair<std::string_view, std::string_view>> members = {
+      {"flag", "true"}, {"count", "96"}, {"text", R"("x")"}, {"id", R"("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D")"}};
+  const auto found = std::ranges::find(members, key, &std::pair<std::string_view, std::string_view>::first);
+  if (found == members.end()) {
+    members.emplace_back(key, value);
+  } else {
+    found->second = value;
+  }
+  std::string json;
+  for (const auto& [name, raw] : members) {
+    if (!name.empty() && !raw.empty())
+      json += (json.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + std::string(raw);
+  }
+  return json + "}";
+}
 
 // A record that reads one boolean per name.
 struct Names {
@@ -95,37 +146,6 @@ struct Envelope {
     return Envelope{count->count, std::move(*label)};
   }
 };
-
-// Numbers with a fraction or an exponent are read from their own text, found by the
-// member's place in the object: after other members, under an escaped name, or when
-// the name is given again.
-TEST(JSONDecoder, IntegersWithAFractionOrExponentComeFromTheMembersOwnText) {
-  const struct {
-    std::string json;
-    std::optional<std::int64_t> count;
-  } cases[] = {
-      {R"({"count":9007199254740993.0})", 9007199254740993},  // a double would hold ...992
-      {R"({"count":-9223372036854775808.0})", std::numeric_limits<std::int64_t>::min()},
-      {R"({"count":4503599627370495.5})", std::nullopt},  // a double would hold ...496
-      {R"({"other":[1.5,{"count":7.0}],"count":3e1})", 30},
-      {R"({"c\u006Funt":1e2})", 100},
-      {R"({"c\u006Funt":61.0,"count":96})", 61},
-      {R"({"count":2.0,"count":3.0})", 2},
-      {R"({"count":96,"count":3.5})", 96},
-  };
-  for (const auto& c : cases) {
-    auto result = JSONDecoder().decode<Count>(c.json);
-    if (c.count) {
-      ASSERT_TRUE(result) << c.json << ": " << result.error().description();
-      EXPECT_EQ(result->count, *c.count) << c.json;
-    } else {
-      ASSERT_FALSE(result) << c.json << " decoded as " << result->count;
-      EXPECT_EQ(result.error().kind, Kind::dataCorrupted);
-      EXPECT_NE(result.error().debugDescription.find("4503599627370495.5"), std::string::npos)
-          << result.error().debugDescription;
-    }
-  }
-}
 
 // Every byte of a name counts, whatever its length.
 TEST(JSONDecoder, NamesDifferingInAnyOneByteAreOtherMembers) {
@@ -165,6 +185,125 @@ TEST(JSONDecoder, DecodeInsideADecodeKeepsTheOuterDocument) {
   ASSERT_FALSE(failing);
   EXPECT_EQ(failing.error().kind, Kind::typeMismatch);
   EXPECT_TRUE(JSONDecoder().decode<Count>(R"({"count":1})")) << "the thread's parser is free again";
+}
+
+// How each member type reads, and how a failure names the member and the reason.
+TEST(JSONDecoder, MembersReadByTheirTypesRules) {
+  const struct {
+    std::string json;
+    std::optional<Kind> failure;  // none: decodes
+    std::vector<std::string> path = {};
+    std::optional<std::int64_t> count = std::nullopt;
+  } cases[] = {
+      {sample(), std::nullopt, {}, 96},
+      {sample("id"), Kind::keyNotFound, {"id"}},
+      {sample("count", "null"), Kind::valueNotFound, {"count"}},
+      {sample("text", "null"), Kind::valueNotFound, {"text"}},
+      {sample("flag", "0"), Kind::typeMismatch, {"flag"}},
+      {sample("flag", R"("true")"), Kind::typeMismatch, {"flag"}},
+      {sample("count", R"("120")"), Kind::typeMismatch, {"count"}},
+      {sample("count", "true"), Kind::typeMismatch, {"count"}},
+      {sample("text", "5"), Kind::typeMismatch, {"text"}},
+      {sample("text", "[]"), Kind::typeMismatch, {"text"}},
+      {sample("id", R"("not-a-uuid")"), Kind::dataCorrupted, {"id"}},
+      {sample("id", R"("{0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}")"), Kind::dataCorrupted, {"id"}},
+      {sample("id", R"("0A1B2C3D4E5F4A6B8C7D9E0F1A2B3C4D")"), Kind::dataCorrupted, {"id"}},
+      {sample("id", "42"), Kind::typeMismatch, {"id"}},
+      // Integers: exactly an integer that fits 64 bits, whatever the notation.
+      {sample("count", "-0"), std::nullopt, {}, 0},
+      {sample("count", "1.0"), std::nullopt, {}, 1},
+      {sample("count", "1E+2"), std::nullopt, {}, 100},
+      {sample("count", "12.50e1"), std::nullopt, {}, 125},
+      {sample("count", "-4.0"), std::nullopt, {}, -4},
+      {sample("count", "9223372036854775807"), std::nullopt, {}, std::numeric_limits<std::int64_t>::max()},
+      {sample("count", "-9223372036854775808"), std::nullopt, {}, std::numeric_limits<std::int64_t>::min()},
+      {sample("count", "9223372036854775806.0"), std::nullopt, {}, std::numeric_limits<std::int64_t>::max() - 1},
+      {sample("count", "9223372036854775808"), Kind::dataCorrupted, {"count"}},
+      {sample("count", "-9223372036854775809"), Kind::dataCorrupted, {}},  // the parser refuses it
+      {sample("count", "9.223372036854775808e18"), Kind::dataCorrupted, {"count"}},
+      {sample("count", "1.5"), Kind::dataCorrupted, {"count"}},
+      {sample("count", "1e-1"), Kind::dataCorrupted, {"count"}},
+      {sample("count", "1.0000000000000000001"), Kind::dataCorrupted, {"count"}},
+      {sample("count", "1e20"), Kind::dataCorrupted, {"count"}},
+      // A number with a fraction or an exponent is read from its own text, found by the
+      // member's place: after other members, under an escaped name, or named twice.
+      {sample("count", "9007199254740993.0"), std::nullopt, {}, 9007199254740993},  // not the double ...992
+      {sample("count", "-9223372036854775808.0"), std::nullopt, {}, std::numeric_limits<std::int64_t>::min()},
+      {sample("count", "4503599627370495.5"), Kind::dataCorrupted, {"count"}},  // not the double ...496
+      {R"({"other":[1.5,{"count":7.0}],)" + sample("count", "3e1").substr(1), std::nullopt, {}, 30},
+      {R"({"c\u006Funt":1e2,)" + sample("count").substr(1), std::nullopt, {}, 100},
+      {R"({"c\u006Funt":61.0,)" + sample().substr(1), std::nullopt, {}, 61},
+      {R"({"count":2.0,)" + sample("count", "3.0").substr(1), std::nullopt, {}, 2},
+      {R"({"count":96,)" + sample("count", "3.5").substr(1), std::nullopt, {}, 96},
+      {R"({"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","text":"x","count":5,"flag":true})", std::nullopt, {}, 5},
+      // Names match exactly; other members are ignored; the first failing member counts.
+      {R"({"Count":1,)" + sample("count").substr(1), Kind::keyNotFound, {"count"}},
+      {sample("extra", R"({"a":[1,{"b":null}]})"), std::nullopt, {}, 96},
+      {sample("count", R"("x")").replace(8, 4, "1"), Kind::typeMismatch, {"flag"}},
+  };
+  for (const auto& c : cases) {
+    const auto result = JSONDecoder().decode<Sample>(c.json);
+    if (!c.failure) {
+      ASSERT_TRUE(result) << c.json << ": " << result.error().description();
+      EXPECT_EQ(result->count, c.count) << c.json;
+      continue;
+    }
+    ASSERT_FALSE(result) << c.json;
+    EXPECT_EQ(result.error().kind, *c.failure) << c.json << " -> " << result.error().description();
+    EXPECT_EQ(result.error().codingPath, c.path) << c.json;
+    EXPECT_FALSE(result.error().debugDescription.empty());
+  }
+}
+
+// The whole document is valid JSON, also inside members no record reads.
+TEST(JSONDecoder, TheWholeDocumentIsValidated) {
+  const struct {
+    std::string json;
+    std::optional<Kind> failure;
+  } cases[] = {
+      {"", Kind::dataCorrupted},
+      {"not json", Kind::dataCorrupted},
+      {"[1,2]", Kind::typeMismatch},
+      {R"("text")", Kind::typeMismatch},
+      {sample() + "x", Kind::dataCorrupted},
+      {sample().insert(sample().size() - 1, ","), Kind::dataCorrupted},
+      {sample("extra", R"("\uD800")"), Kind::dataCorrupted},   // a lone surrogate escape
+      {sample("extra", "\"\xC3\x28\""), Kind::dataCorrupted},  // not UTF-8
+      {sample("extra", "[1,]"), Kind::dataCorrupted},
+      {sample("extra", std::string(513, '[') + std::string(513, ']')), Kind::dataCorrupted},
+      {sample("extra", std::string(500, '[') + std::string(500, ']')), std::nullopt},
+      {"\xEF\xBB\xBF" + sample(), std::nullopt},  // a byte-order mark is skipped
+      {" \n\t" + sample() + "\n ", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const auto result = JSONDecoder().decode<Sample>(c.json);
+    if (!c.failure) {
+      EXPECT_TRUE(result) << c.json.substr(0, 100) << ": " << result.error().description();
+    } else {
+      ASSERT_FALSE(result) << c.json.substr(0, 100);
+      EXPECT_EQ(result.error().kind, *c.failure) << c.json.substr(0, 100);
+    }
+  }
+}
+
+TEST(JSONDecoder, ConformanceCorpusAloneAndAsTheValueOfAnUnknownMember) {
+  const std::filesystem::path corpus = std::filesystem::path(TUL_SHARED_TESTDATA) / "json-minefield";
+  if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no conformance corpus beside the project";
+  int checked = 0;
+  for (const auto& file : std::filesystem::directory_iterator(corpus)) {
+    const std::string name = file.path().filename().string();
+    if (file.path().extension() != ".json" || !(name.starts_with("n_") || name.starts_with("y_"))) continue;
+    std::ifstream in(file.path(), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (name.starts_with("n_")) {
+      EXPECT_FALSE(JSONDecoder().decode<Sample>(text)) << name;
+    }
+    std::string asMember = sample();
+    asMember.insert(asMember.size() - 1, ",\"extra\":" + text);
+    EXPECT_EQ(JSONDecoder().decode<Sample>(asMember).has_value(), name.starts_with("y_")) << name;
+    ++checked;
+  }
+  EXPECT_GT(checked, 200);
 }
 
 }  // namespace

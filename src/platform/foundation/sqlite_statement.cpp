@@ -1,0 +1,31 @@
+#include "platform/foundation/sqlite_statement.h"
+
+namespace foundation::suite {
+
+bool preparePersistent(sqlite3* db, const char* sql, Statement& into) {
+  sqlite3_stmt* raw = nullptr;
+  const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+  into = Statement(raw);
+  return rc == SQLITE_OK && raw != nullptr;
+}
+
+bool compiles(sqlite3* db, const char* sql) {
+  sqlite3_stmt* probe = nullptr;
+  const int rc = sqlite3_prepare_v2(db, sql, -1, &probe, nullptr);
+  sqlite3_finalize(probe);
+  return rc == SQLITE_OK;
+}
+
+std::optional<std::string> singleText(sqlite3* db, const char* sql) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(raw);
+    return std::nullopt;
+  }
+  const Statement statement(raw);
+  if (sqlite3_step(raw) != SQLITE_ROW) return std::nullopt;
+  const auto* text = sqlite3_column_text(raw, 0);
+  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
+}
+
+}  // namespace foundation::suite

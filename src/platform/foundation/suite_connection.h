@@ -1,0 +1,92 @@
+// suite::Connection: one suite file open in this process, with the prepared statements
+// that every use of it shares.
+//
+// Promises:
+// - open() refuses a file it cannot use as a suite (not a database, damaged, another
+//   program's, not writable) before anything is written to it, and leaves it as it was.
+// - All use of a connection holds its mutex.
+// - Once retired (its file was removed or replaced on disk) a connection is closed
+//   without a checkpoint, and its statements are out of reach: live() gives none.
+// - A connection inherited across fork() is never closed by the child.
+#pragma once
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/sqlite_statement.h"
+
+namespace foundation::suite {
+
+// What an operation on a retired connection says.
+inline constexpr std::string_view kRetiredMessage =
+    "the suite file was removed or replaced on disk since this handle was made";
+
+struct Statements {
+  Statement select;  // ?1 key → kind, value
+  Statement upsert;  // ?1 key, ?2 kind, ?3 value
+  Statement remove;  // ?1 key
+  Statement removeAll;
+  Statement keys;   // → key, sorted
+  Statement begin;  // BEGIN IMMEDIATE
+  Statement commit;
+  Statement rollback;
+
+  std::array<Statement*, 8> all() { return {&select, &upsert, &remove, &removeAll, &keys, &begin, &commit, &rollback}; }
+};
+
+class Connection {
+  struct Private {};
+
+ public:
+  // The suite file at `path` (absolute) opened, or none when it cannot be used as a
+  // suite. `suiteName` names it in messages.
+  static std::shared_ptr<Connection> open(const std::string& path, std::string_view suiteName);
+
+  explicit Connection(Private) {}
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Held for every use of the members below but retire().
+  std::mutex mutex;
+
+  // The prepared statements while the connection is open; none once it was retired.
+  Statements* live() { return db_ == nullptr ? nullptr : &statements_; }
+
+  // Why the last operation failed: SQLite's message, or kRetiredMessage once retired.
+  std::string message() const;
+
+  // Ends an open transaction after a failure; harmless when none is open.
+  void rollBackIfOpen();
+
+  // Closes the connection of a suite file that was removed or replaced on disk. Without
+  // a checkpoint, so that closing cannot remove the -wal and -shm files that a new
+  // database of the same name may be using by now; and at once, so that this process
+  // never maps one -shm file through two connections. Takes the mutex itself.
+  void retire();
+
+  const std::string& suiteName() const { return suiteName_; }
+  // The process that opened it.
+  pid_t owner() const { return owner_; }
+  // Whether `info` (of a stat) describes the file that was opened.
+  bool isFile(const struct stat& info) const { return info.st_dev == device_ && info.st_ino == inode_; }
+
+ private:
+  void close();
+
+  sqlite3* db_ = nullptr;
+  pid_t owner_ = 0;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  std::string suiteName_;
+  Statements statements_;
+};
+
+}  // namespace foundation::suite
