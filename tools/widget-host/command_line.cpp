@@ -104,7 +104,7 @@ void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery)
 
 PictureOutput pictureOutput(const PictureOptions& options) {
   return PictureOutput{options.output, options.scale == 0 ? kDefaultScale : options.scale,
-                       options.force ? render::Overwrite::replace : render::Overwrite::refuse};
+                       options.force ? foundation::Overwrite::replace : foundation::Overwrite::refuse};
 }
 
 // The picture options of a command that shows text, JSON or pictures: --output is

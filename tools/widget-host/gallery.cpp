@@ -93,14 +93,14 @@ HostError folderError(const fs::path& folder, const std::string& what) {
 
 // Whether `folder` exists. Fails when it is something else than a folder, or holds
 // anything and `overwrite` is refuse.
-std::expected<bool, HostError> checkFolder(const fs::path& folder, render::Overwrite overwrite) {
+std::expected<bool, HostError> checkFolder(const fs::path& folder, foundation::Overwrite overwrite) {
   std::error_code error;
   const fs::file_status status = fs::status(folder, error);
   if (!fs::exists(status)) return false;
   if (!fs::is_directory(status)) return std::unexpected(folderError(folder, "is not a folder"));
   const bool empty = fs::is_empty(folder, error);
   if (error) return std::unexpected(folderError(folder, "cannot be read: " + error.message()));
-  if (!empty && overwrite == render::Overwrite::refuse) {
+  if (!empty && overwrite == foundation::Overwrite::refuse) {
     return std::unexpected(folderError(folder, "is not empty (use --force to write the gallery into it)"));
   }
   return true;

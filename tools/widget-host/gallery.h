@@ -26,7 +26,7 @@
 #include "extension_session.h"
 #include "host_error.h"
 #include "picture_renderer.h"
-#include "platform/render/atomic_file.h"
+#include "platform/foundation/atomic_file.h"
 
 namespace host {
 
@@ -55,7 +55,7 @@ inline constexpr GalleryState kGalleryStates[] = {
 struct GalleryOptions {
   std::filesystem::path folder;
   PictureStyle style;
-  render::Overwrite overwrite = render::Overwrite::refuse;  // --force: replace
+  foundation::Overwrite overwrite = foundation::Overwrite::refuse;  // --force: replace
 };
 
 // Writes the gallery, drawn with `renderer`; returns the absolute path of its

@@ -20,12 +20,12 @@ bool occupied(const fs::path& path) {
 }
 
 // Why `path` cannot take a new file; none if it can, as far as can be told before writing.
-std::optional<HostError> unusableTarget(const fs::path& path, render::Overwrite overwrite) {
+std::optional<HostError> unusableTarget(const fs::path& path, foundation::Overwrite overwrite) {
   std::error_code error;
   if (fs::is_directory(fs::symlink_status(path, error))) {
     return cannotCreate("the output " + inQuotes(path.string()) + " is a folder; name a file");
   }
-  if (overwrite == render::Overwrite::refuse && occupied(path)) {
+  if (overwrite == foundation::Overwrite::refuse && occupied(path)) {
     return cannotCreate("the output " + inQuotes(path.string()) + " already exists (use --force to replace it)");
   }
   return std::nullopt;
@@ -39,7 +39,7 @@ fs::path suffixedPath(const fs::path& path, std::string_view suffix) {
   return out;
 }
 
-std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& files, render::Overwrite overwrite) {
+std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& files, foundation::Overwrite overwrite) {
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (auto unusable = unusableTarget(files[i].path, overwrite)) return std::unexpected(*unusable);
     for (std::size_t k = 0; k < i; ++k) {
@@ -51,7 +51,7 @@ std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& f
   std::vector<fs::path> created;
   for (const OutputFile& file : files) {
     const bool existed = occupied(file.path);
-    auto written = render::writeFileAtomically(file.path, file.bytes, overwrite);
+    auto written = foundation::writeFileAtomically(file.path, file.bytes, overwrite);
     if (!written) {
       std::error_code ignored;
       for (const fs::path& path : created) fs::remove(path, ignored);

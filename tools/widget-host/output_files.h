@@ -9,7 +9,7 @@
 // A set is written only once every file of it is ready. Without Overwrite::replace
 // an existing file is never replaced: all targets are checked before the first is
 // written, and each write refuses on its own as well (another process may have made
-// the file meanwhile). Each file is written atomically (platform/render/atomic_file.h);
+// the file meanwhile). Each file is written atomically (platform/foundation/atomic_file.h);
 // when a write fails, the files this set had already created are removed again, so a
 // failure leaves neither a half-written file nor half a set of new ones.
 #pragma once
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "host_error.h"
-#include "platform/render/atomic_file.h"
+#include "platform/foundation/atomic_file.h"
 
 namespace host {
 
@@ -33,7 +33,7 @@ inline constexpr int kDefaultScale = 3;
 struct PictureOutput {
   std::filesystem::path path;
   int scale = kDefaultScale;
-  render::Overwrite overwrite = render::Overwrite::refuse;
+  foundation::Overwrite overwrite = foundation::Overwrite::refuse;
 };
 
 struct OutputFile {
@@ -48,7 +48,7 @@ std::filesystem::path suffixedPath(const std::filesystem::path& path, std::strin
 // Writes every file of `files` in order, or none (see above). Fails with cannotCreate,
 // naming the file: one that exists without Overwrite::replace, one that names a
 // folder, one whose folder is missing or not writable.
-std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& files, render::Overwrite overwrite);
+std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& files, foundation::Overwrite overwrite);
 
 // What a picture command prints: the path of each file written, one per line.
 std::string writtenFilesText(const std::vector<OutputFile>& files);

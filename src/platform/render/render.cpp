@@ -98,8 +98,8 @@ std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, Ima
 }
 
 std::expected<void, RenderError> write(const std::string& bytes, const std::filesystem::path& out,
-                                       Overwrite overwrite) {
-  auto written = writeFileAtomically(out, bytes, overwrite);
+                                       foundation::Overwrite overwrite) {
+  auto written = foundation::writeFileAtomically(out, bytes, overwrite);
   if (!written) return std::unexpected(RenderError{RenderError::Kind::output, written.error()});
   return {};
 }
@@ -173,7 +173,7 @@ std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, I
 
 std::expected<void, RenderError> renderToFile(const ui::View& view, Surface surface, ImageFormat format, double scale,
                                               const ui::Bundle& assets, const std::filesystem::path& out,
-                                              Overwrite overwrite) {
+                                              foundation::Overwrite overwrite) {
   if (auto valid = checkScale(scale); !valid) return valid;
   auto measurer = PangoTextMeasurer::create();
   if (!measurer) return std::unexpected(measurer.error());
@@ -186,7 +186,7 @@ std::expected<void, RenderError> renderToFile(const ui::View& view, Surface surf
 
 std::expected<void, RenderError> renderToFile(std::span<const ExpandedRegion> regions, ImageFormat format, double scale,
                                               const ui::Bundle& assets, const std::filesystem::path& out,
-                                              Overwrite overwrite) {
+                                              foundation::Overwrite overwrite) {
   if (auto valid = checkScale(scale); !valid) return valid;
   auto measurer = PangoTextMeasurer::create();
   if (!measurer) return std::unexpected(measurer.error());
@@ -198,7 +198,7 @@ std::expected<void, RenderError> renderToFile(std::span<const ExpandedRegion> re
 }
 
 std::expected<void, RenderError> renderToFile(const ui::LayoutResult& layout, ImageFormat format, double scale,
-                                              const std::filesystem::path& out, Overwrite overwrite) {
+                                              const std::filesystem::path& out, foundation::Overwrite overwrite) {
   auto bytes = encode(layout, format, scale);
   if (!bytes) return std::unexpected(bytes.error());
   return write(*bytes, out, overwrite);

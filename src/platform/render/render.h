@@ -12,8 +12,8 @@
 //
 // A picture is `scale` pixels per point (a 170 × 170 widget at scale 3 is 510 × 510
 // pixels; sizes are rounded to whole pixels); an SVG's width and height are given in
-// those pixels too. Files are written atomically (atomic_file.h): a failure leaves no
-// partial file, and an existing file is replaced only with Overwrite::replace.
+// those pixels too. Files are written atomically (foundation/atomic_file.h): a failure leaves no
+// partial file, and an existing file is replaced only with foundation::Overwrite::replace.
 //
 // Every call is independent and may run on any thread; each makes its own font map.
 #pragma once
@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/render/atomic_file.h"
+#include "platform/foundation/atomic_file.h"
 #include "platform/render/render_error.h"
 #include "platform/ui/bundle.h"
 #include "platform/ui/layout.h"
@@ -68,14 +68,14 @@ std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, I
 // Lays `view` out on `surface`, draws it and writes the picture to `out`.
 std::expected<void, RenderError> renderToFile(const ui::View& view, Surface surface, ImageFormat format, double scale,
                                               const ui::Bundle& assets, const std::filesystem::path& out,
-                                              Overwrite overwrite = Overwrite::refuse);
+                                              foundation::Overwrite overwrite = foundation::Overwrite::refuse);
 // The same for the expanded Dynamic Island, from its regions.
 std::expected<void, RenderError> renderToFile(std::span<const ExpandedRegion> regions, ImageFormat format, double scale,
                                               const ui::Bundle& assets, const std::filesystem::path& out,
-                                              Overwrite overwrite = Overwrite::refuse);
+                                              foundation::Overwrite overwrite = foundation::Overwrite::refuse);
 // Draws an already laid-out surface to `out`.
 std::expected<void, RenderError> renderToFile(const ui::LayoutResult& layout, ImageFormat format, double scale,
                                               const std::filesystem::path& out,
-                                              Overwrite overwrite = Overwrite::refuse);
+                                              foundation::Overwrite overwrite = foundation::Overwrite::refuse);
 
 }  // namespace render

@@ -227,7 +227,7 @@ TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
   EXPECT_EQ(readFile(target), "keep me");
 
   auto replaced = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target,
-                                       render::Overwrite::replace);
+                                       foundation::Overwrite::replace);
   ASSERT_TRUE(replaced) << replaced.error().message;
   EXPECT_TRUE(Decoded(target).ok());
 

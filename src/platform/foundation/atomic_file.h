@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace render {
+namespace foundation {
 
 enum class Overwrite { refuse, replace };
 
@@ -21,4 +21,4 @@ enum class Overwrite { refuse, replace };
 std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                                                      Overwrite overwrite);
 
-}  // namespace render
+}  // namespace foundation

@@ -1,4 +1,4 @@
-#include "platform/render/atomic_file.h"
+#include "platform/foundation/atomic_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -11,7 +11,7 @@
 
 #include "platform/foundation/write_all.h"
 
-namespace render {
+namespace foundation {
 namespace {
 
 std::string reason(int error) { return std::strerror(error); }
@@ -86,4 +86,4 @@ std::expected<void, std::string> writeFileAtomically(const std::filesystem::path
   return {};  // the temporary name is removed by its guard
 }
 
-}  // namespace render
+}  // namespace foundation
