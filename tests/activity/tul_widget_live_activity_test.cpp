@@ -27,7 +27,7 @@ Shown shownIn(const widgetkit::RenderedPresentation& presentation) {
   if (presentation.view) return testing::shown(ui::toJSON(*presentation.view));
   Shown out;
   for (const auto& region : presentation.regions) {
-    out.push_back(std::string(widgetkit::positionName(region.position)) + ":");
+    out.push_back(std::string(ui::name(region.position)) + ":");
     for (auto& item : testing::shown(ui::toJSON(region.view))) out.push_back(item);
   }
   return out;
