@@ -11,24 +11,18 @@
 #include <string_view>
 
 #include "host_error.h"
+#include "platform/widgetkit/protocol_error_codes.h"
 
 namespace host {
 
 // Ordered, so that results print with their members in the extension's order.
 using Json = nlohmann::ordered_json;
 
-// The protocol's error codes.
-inline constexpr std::int64_t kParseErrorCode = -32700;
-inline constexpr std::int64_t kInvalidRequestCode = -32600;
-inline constexpr std::int64_t kMethodNotFoundCode = -32601;
-inline constexpr std::int64_t kInvalidParamsCode = -32602;
-inline constexpr std::int64_t kUndecodableRecordCode = -32001;
-
 // Answers nesting deeper than this are refused before they are parsed, so that a
 // broken extension cannot exhaust the host's stack.
 inline constexpr std::size_t kMaxAnswerDepth = 512;
 
-// An error object the extension answered with.
+// An error object the extension answered with (codes: protocol_error_codes.h).
 struct RpcError {
   std::int64_t code = 0;
   std::string message;

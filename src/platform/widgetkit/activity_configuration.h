@@ -16,6 +16,7 @@
 #include "platform/foundation/hasher.h"
 #include "platform/foundation/json_decoder.h"
 #include "platform/foundation/json_encoder.h"
+#include "platform/ui/layout_surface.h"
 #include "platform/ui/view.h"
 #include "platform/widgetkit/view_content.h"
 
@@ -40,10 +41,9 @@ struct ActivityViewContext {
   typename A::ContentState state;
 };
 
-enum class DynamicIslandExpandedRegionPosition { leading, trailing, center, bottom };
-
-// "leading", "trailing", "center", "bottom".
-std::string_view positionName(DynamicIslandExpandedRegionPosition position);
+// Where a region of the expanded Dynamic Island sits: the view layer's positions,
+// named as the protocol names them (ui::name).
+using DynamicIslandExpandedRegionPosition = ui::ExpandedRegionPosition;
 
 // One region of the expanded Dynamic Island.
 class DynamicIslandExpandedRegion {

@@ -20,6 +20,7 @@
 
 #include "platform/foundation/date.h"
 #include "platform/foundation/json_decoder.h"
+#include "platform/ui/layout_surface.h"
 #include "platform/ui/localized_string_key.h"
 #include "platform/ui/view.h"
 #include "platform/widgetkit/activity_configuration.h"
@@ -55,15 +56,15 @@ struct StaticWidget {
   std::function<std::optional<RenderedTimeline>(const TimelineProviderContext&)> timeline;
 };
 
-enum class ActivityPresentation { lockScreen, expanded, compactLeading, compactTrailing, minimal };
+// An activity's presentation is the surface it is drawn on, named as the protocol
+// names it (ui::name): every surface but the widget's.
+using ActivityPresentation = ui::Surface;
 
+// Every presentation, in the order the protocol lists them for "all".
 inline constexpr ActivityPresentation kAllActivityPresentations[] = {
-    ActivityPresentation::lockScreen, ActivityPresentation::expanded, ActivityPresentation::compactLeading,
-    ActivityPresentation::compactTrailing, ActivityPresentation::minimal};
-
-// "lock-screen", "expanded", "compact-leading", "compact-trailing", "minimal".
-std::string_view presentationName(ActivityPresentation presentation);
-std::optional<ActivityPresentation> presentationFromName(std::string_view name);
+    ActivityPresentation::lockScreen, ActivityPresentation::islandExpanded,
+    ActivityPresentation::islandCompactLeading, ActivityPresentation::islandCompactTrailing,
+    ActivityPresentation::islandMinimal};
 
 struct RenderedRegion {
   DynamicIslandExpandedRegionPosition position;
@@ -71,7 +72,7 @@ struct RenderedRegion {
   ui::View view;
 };
 
-// One presentation: a single view, or for `expanded` its regions in order.
+// One presentation: a single view, or for `islandExpanded` its regions in order.
 struct RenderedPresentation {
   ActivityPresentation presentation;
   std::optional<ui::View> view;
@@ -146,19 +147,20 @@ AnyWidget eraseConfiguration(const ActivityConfiguration<A, C, I>& configuration
     for (ActivityPresentation presentation : presentations) {
       RenderedPresentation out{presentation, std::nullopt, {}};
       switch (presentation) {
+        case ActivityPresentation::smallWidget: break;  // no activity presentation
         case ActivityPresentation::lockScreen: out.view = configuration.lockScreen(context); break;
-        case ActivityPresentation::expanded:
+        case ActivityPresentation::islandExpanded:
           for (const auto& region : configuration.dynamicIsland(context).expanded()) {
             out.regions.push_back({region.position(), region.priority(), region.content()});
           }
           break;
-        case ActivityPresentation::compactLeading:
+        case ActivityPresentation::islandCompactLeading:
           out.view = configuration.dynamicIsland(context).compactLeading();
           break;
-        case ActivityPresentation::compactTrailing:
+        case ActivityPresentation::islandCompactTrailing:
           out.view = configuration.dynamicIsland(context).compactTrailing();
           break;
-        case ActivityPresentation::minimal: out.view = configuration.dynamicIsland(context).minimal(); break;
+        case ActivityPresentation::islandMinimal: out.view = configuration.dynamicIsland(context).minimal(); break;
       }
       rendered.push_back(std::move(out));
     }

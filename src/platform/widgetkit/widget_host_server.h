@@ -1,10 +1,10 @@
-// WidgetHostServer: the bundle main loop's server side of the widget host protocol
-// (docs/protocol.md): JSON-RPC 2.0 over a pair of file descriptors, one message per
-// line, answering for the widgets a bundle declares.
+// WidgetHostServer: the widget host protocol's methods (docs/protocol.md), served for
+// the widgets a bundle declares: `widgets`, `placeholder`, `snapshot`, `timeline` and
+// `activity`, with their params and results. The framing, the envelope and the
+// answering of bad lines are JsonRpcLineServer's; this is what the lines carry.
 //
-// Every bad request gets a JSON-RPC error that names the fault, and the loop goes on.
-// A line over kMaxLineBytes is refused without being held in memory. The server holds
-// no state between requests beyond the bundle's declarations.
+// A bad param gets an error that names it (the codes of protocol_error_codes.h). The
+// server holds no state between requests beyond the bundle's declarations.
 #pragma once
 
 #include <cstddef>
@@ -14,32 +14,27 @@
 #include <vector>
 
 #include "platform/ui/bundle.h"
+#include "platform/widgetkit/json_rpc_line_server.h"
 #include "platform/widgetkit/widget.h"
-
-namespace foundation {
-class JSONTextWriter;
-}
 
 namespace widgetkit {
 
-class WidgetHostServer {
+class WidgetHostServer final : private RpcMethods {
  public:
-  static constexpr std::size_t kMaxLineBytes = 1024 * 1024;
+  static constexpr std::size_t kMaxLineBytes = JsonRpcLineServer::kMaxLineBytes;
 
   WidgetHostServer(std::vector<AnyWidget> widgets, ui::Bundle resources);
 
-  // The answer to one request line (without its '\n'): one line of JSON without '\n',
-  // or none for a notification or a blank line.
-  std::optional<std::string> handleLine(std::string_view line) const;
+  // The answer to one request line: see JsonRpcLineServer::handleLine.
+  std::optional<std::string> handleLine(std::string_view line) const { return JsonRpcLineServer(*this).handleLine(line); }
 
-  // Serves requests read from `inputFd` until it reaches end of file, writing answers
-  // to `outputFd`. Returns 0 at end of input, 1 when the answers cannot be written.
-  int serve(int inputFd, int outputFd) const;
+  // Serves requests from `inputFd` until end of file, answering on `outputFd`: see
+  // JsonRpcLineServer::serve. Returns 0 at end of input, 1 when answers cannot be written.
+  int serve(int inputFd, int outputFd) const { return JsonRpcLineServer(*this).serve(inputFd, outputFd); }
 
  private:
-  // Writes the answer to `line` into `out` (emptied first); false when there is none.
-  // `padded`: the 64 bytes after the line may be read too, so it is parsed in place.
-  bool answer(std::string_view line, foundation::JSONTextWriter& out, bool padded) const;
+  std::expected<void, RpcError> call(std::string_view method, const RpcParams& params,
+                                     foundation::JSONTextWriter& out) const override;
 
   std::vector<AnyWidget> widgets_;
   ui::Bundle resources_;

@@ -71,7 +71,7 @@ inline Presentations presentations(const TulWidgetAttributes::ContentState& stat
   const widgetkit::DynamicIsland island = configuration.dynamicIsland(context);
   std::vector<ui::ExpandedRegion> regions;
   for (const auto& region : island.expanded()) {
-    regions.push_back({*ui::expandedRegionPositionNamed(widgetkit::positionName(region.position())), region.content()});
+    regions.push_back({region.position(), region.content()});
   }
   return Presentations{configuration.lockScreen(context), std::move(regions), island.compactLeading(),
                        island.compactTrailing(), island.minimal()};
