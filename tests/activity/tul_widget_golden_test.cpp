@@ -32,7 +32,7 @@ std::string presentationsText(const State& state) {
     out += std::string(widgetkit::presentationName(presentation.presentation)) + ":\n";
     if (presentation.view) indented(ui::outline(*presentation.view), 2);
     for (const auto& region : presentation.regions) {
-      out += "  region " + std::string(widgetkit::positionName(region.position)) + ", priority " +
+      out += "  region " + std::string(ui::name(region.position)) + ", priority " +
              std::to_string(static_cast<int>(region.priority)) + ":\n";
       indented(ui::outline(region.view), 4);
     }
