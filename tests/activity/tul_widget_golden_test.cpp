@@ -29,7 +29,7 @@ std::string presentationsText(const State& state) {
     }
   };
   for (const auto& presentation : *rendered) {
-    out += std::string(widgetkit::presentationName(presentation.presentation)) + ":\n";
+    out += std::string(ui::name(presentation.presentation)) + ":\n";
     if (presentation.view) indented(ui::outline(*presentation.view), 2);
     for (const auto& region : presentation.regions) {
       out += "  region " + std::string(ui::name(region.position)) + ", priority " +
