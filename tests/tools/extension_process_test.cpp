@@ -54,6 +54,17 @@ TEST(ExtensionProcess, ExchangesRequestsWithTheRealExtensionAndEndsCleanly) {
   ::unsetenv("WIDGET_PLATFORM_PREFERENCES");
 }
 
+TEST(ExtensionProcess, AFailedProcessIsReapedAndStaysFailed) {
+  auto process = ExtensionProcess::start(standIn("crash"), 5s);
+  ASSERT_TRUE(process.has_value()) << process.error().message;
+  const pid_t pid = process->pid();
+  ASSERT_FALSE(process->exchange(requestLine(1, "widgets", nullptr)).has_value());
+  EXPECT_TRUE(reaped(pid));
+  const auto again = process->exchange(requestLine(2, "widgets", nullptr));
+  ASSERT_FALSE(again.has_value());
+  EXPECT_NE(again.error().message.find("has already ended"), std::string::npos) << again.error().message;
+}
+
 TEST(ExtensionProcess, RefusesToStartWhatIsNoExecutable) {
   TempFolder folder;
   tul::testing::writeBytes(folder / "plain-file", "#!/bin/sh\n");
