@@ -67,7 +67,7 @@ TEST(ExtensionProcess, AFailedProcessIsReapedAndStaysFailed) {
 
 TEST(ExtensionProcess, RefusesToStartWhatIsNoExecutable) {
   TempFolder folder;
-  tul::testing::writeBytes(folder / "plain-file", "#!/bin/sh\n");
+  tul::testing::writeFile(folder / "plain-file", "#!/bin/sh\n");
   ::chmod((folder / "plain-file").c_str(), 0644);
   struct Case {
     fs::path path;
