@@ -7,6 +7,7 @@
 
 #include "app/tul_widget_bundle.h"
 #include "input_checks.h"
+#include "platform/widgetkit/protocol_error_codes.h"
 #include "platform/widgetkit/widget_host_server.h"
 
 namespace tul::fuzzing {
@@ -17,7 +18,9 @@ using Json = nlohmann::json;
 // The error codes of docs/protocol.md. -32603 (internal error) is left out on
 // purpose: the extension's own widgets always complete their entries, so an internal
 // error is a failed request.
-constexpr std::array<int, 5> kDocumentedCodes = {-32700, -32600, -32601, -32602, -32001};
+constexpr std::array<int, 5> kDocumentedCodes = {widgetkit::kParseError, widgetkit::kInvalidRequest,
+                                                 widgetkit::kMethodNotFound, widgetkit::kInvalidParams,
+                                                 widgetkit::kUndecodableRecord};
 
 bool isBlank(std::string_view line) { return line.find_first_not_of(" \t\r") == std::string_view::npos; }
 
@@ -77,8 +80,8 @@ CheckResult checkAnswer(std::string_view line, const std::optional<std::string>&
 
   if (!answer) {
     if (isBlank(line)) return std::nullopt;
-    if (!parsed) return std::nullopt;            // the two parsers may differ at the edges
-    if (isObject && !hasId) return std::nullopt;      // a notification
+    if (!parsed) return std::nullopt;             // the two parsers may differ at the edges
+    if (isObject && !hasId) return std::nullopt;  // a notification
     return std::string("a request that is not a notification got no answer");
   }
   if (isBlank(line)) return std::string("a blank line got an answer");
@@ -101,7 +104,7 @@ CheckResult checkAnswer(std::string_view line, const std::optional<std::string>&
     if (!(*error)["message"].is_string() || (*error)["message"].get_ref<const std::string&>().empty()) {
       return "an error without a message: " + *answer;
     }
-    if (code == -32700) return std::nullopt;  // the checker's parser may disagree on what is JSON
+    if (code == widgetkit::kParseError) return std::nullopt;  // the checker's parser may disagree on what is JSON
   }
   // A request's string or integer id comes back as it was sent.
   if (hasId && (request.id.is_string() || request.id.is_number_integer()) && message["id"] != request.id) {
@@ -118,7 +121,8 @@ struct ProtocolRequestCheck::Server {
 
 ProtocolRequestCheck::ProtocolRequestCheck(const std::filesystem::path& bundleFolder)
     : server_(std::make_unique<Server>(
-          Server{widgetkit::WidgetHostServer(widgetkit::bundleWidgets(TulWidgetBundle{}), ui::Bundle(bundleFolder))})) {}
+          Server{widgetkit::WidgetHostServer(widgetkit::bundleWidgets(TulWidgetBundle{}), ui::Bundle(bundleFolder))})) {
+}
 
 ProtocolRequestCheck::~ProtocolRequestCheck() = default;
 

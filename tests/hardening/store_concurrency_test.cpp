@@ -12,13 +12,15 @@
 
 #include "hardening_support.h"
 #include "host_presets.h"
-#include "piped_process.h"
+#include "support/child_process.h"
 #include "support/temp_preferences.h"
 
 namespace tul::hardening {
 namespace {
 
 using Json = nlohmann::json;
+using namespace std::chrono_literals;
+using testing::ChildProcess;
 
 void collectTexts(const Json& node, std::vector<std::string>& texts) {
   if (node.is_object()) {
@@ -40,7 +42,7 @@ struct ExtensionLog {
 // Sends timeline requests one after the other until `stop`, checking that each answer
 // shows a whole preset: the default, or host preset k with its own tempo, with k
 // never going back.
-void serveTimelines(PipedProcess& extension, const std::atomic<bool>& stop, ExtensionLog& log) {
+void serveTimelines(ChildProcess& extension, const std::atomic<bool>& stop, ExtensionLog& log) {
   std::int64_t newest = 0;
   const auto fail = [&](std::string what) {
     if (log.failures.size() < 10) log.failures.push_back(std::move(what));
@@ -84,27 +86,29 @@ TEST(StoreConcurrency, HostWritesSurviveExtensionsServingTimelinesAtTheSameTime)
   const unsigned seed = hardeningSeed();
   RecordProperty("seed", std::to_string(seed));
 
-  std::vector<std::unique_ptr<PipedProcess>> extensions;
+  std::vector<ChildProcess> extensions;
   for (int i = 0; i < kExtensions; ++i) {
-    extensions.push_back(std::make_unique<PipedProcess>(std::vector<std::string>{TUL_EXTENSION_EXECUTABLE}));
-    ASSERT_TRUE(extensions.back()->running());
+    auto extension = ChildProcess::start({TUL_EXTENSION_EXECUTABLE});
+    ASSERT_TRUE(extension) << extension.error();
+    extensions.push_back(std::move(*extension));
   }
   std::atomic<bool> stop = false;
   std::vector<ExtensionLog> logs(kExtensions);
   std::vector<std::thread> servers;
   for (int i = 0; i < kExtensions; ++i) {
-    servers.emplace_back([&, i] { serveTimelines(*extensions[static_cast<std::size_t>(i)], stop, logs[static_cast<std::size_t>(i)]); });
+    servers.emplace_back([&, i] { serveTimelines(extensions[static_cast<std::size_t>(i)], stop, logs[static_cast<std::size_t>(i)]); });
   }
 
-  PipedProcess host({TUL_STORE_WRITER, "race", std::to_string(rounds), std::to_string(seed)});
-  ASSERT_TRUE(host.running());
+  auto started = ChildProcess::start({TUL_STORE_WRITER, "race", std::to_string(rounds), std::to_string(seed)});
+  ASSERT_TRUE(started) << started.error();
+  ChildProcess& host = *started;
   const std::string summary = host.readToEnd(240s);
   const auto hostStatus = host.wait(10s);
   stop = true;
   for (auto& server : servers) server.join();
   for (auto& extension : extensions) {
-    extension->closeInput();
-    EXPECT_EQ(extension->wait(10s), 0) << "an extension did not end cleanly when its input closed";
+    extension.closeInput();
+    EXPECT_EQ(extension.wait(10s), 0) << "an extension did not end cleanly when its input closed";
   }
 
   std::printf("seed %u: host %s", seed, summary.c_str());

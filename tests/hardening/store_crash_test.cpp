@@ -13,13 +13,14 @@
 #include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
-#include "piped_process.h"
+#include "support/child_process.h"
 #include "platform/foundation/user_defaults.h"
 #include "support/temp_preferences.h"
 
 namespace tul::hardening {
 namespace {
 
+using namespace std::chrono_literals;
 using foundation::Data;
 using foundation::UserDefaults;
 
@@ -131,8 +132,9 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     }
     const std::string mode = round % 3 == 2 ? "fallbacks" : "presets";
     const std::int64_t first = next;
-    PipedProcess writer({TUL_STORE_WRITER, mode, std::to_string(first)});
-    ASSERT_TRUE(writer.running());
+    auto started = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)});
+    ASSERT_TRUE(started) << started.error();
+    testing::ChildProcess& writer = *started;
     std::vector<std::string> lines;
     for (int i = acknowledgements(random); i > 0; --i) {
       auto line = writer.readLine();

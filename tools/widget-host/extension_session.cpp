@@ -46,7 +46,8 @@ std::string undecodableText(const RpcError& error, const std::optional<RecordSou
 }
 
 HostError refusal(const RpcError& error, const std::optional<RecordSources>& sources) {
-  if (error.code == widgetkit::kUndecodableRecord) return HostError{ExitCode::dataError, undecodableText(error, sources)};
+  if (error.code == widgetkit::kUndecodableRecord)
+    return HostError{ExitCode::dataError, undecodableText(error, sources)};
   if (error.code == widgetkit::kInvalidParams) {
     std::string message = "the extension refused the request: " + error.message;
     if (const Json* families = member(error.data, "families"); families != nullptr && families->is_array()) {

@@ -73,8 +73,8 @@ void writeError(JSONTextWriter& out, const RequestId& id, const RpcError& error)
 
 void writeOversizedLineAnswer(JSONTextWriter& out) {
   writeError(out, std::monostate{},
-             RpcError{kInvalidRequest, "request line exceeds " + std::to_string(JsonRpcLineServer::kMaxLineBytes) +
-                                           " bytes; refused"});
+             RpcError{kInvalidRequest,
+                      "request line exceeds " + std::to_string(JsonRpcLineServer::kMaxLineBytes) + " bytes; refused"});
 }
 
 }  // namespace
@@ -196,8 +196,8 @@ int JsonRpcLineServer::serve(int inputFd, int outputFd) const {
   constexpr std::size_t kPadding = simdjson::SIMDJSON_PADDING;
   constexpr std::size_t kKeptInputCapacity = 2 * kReadBytes + kPadding;
   std::string input;
-  std::size_t filled = 0;   // input's first `filled` bytes were read and not yet handled
-  bool oversized = false;   // the line being read passed the limit: skip to its end
+  std::size_t filled = 0;  // input's first `filled` bytes were read and not yet handled
+  bool oversized = false;  // the line being read passed the limit: skip to its end
   JSONTextWriter reply;
 
   const auto respond = [&](std::string_view line, bool tooLong) -> bool {

@@ -33,8 +33,8 @@ std::expected<TimelineProviderContext, RpcError> readContext(const RpcParams& pa
     double height = 0;
     if (member["width"].get_double().get(width) != simdjson::SUCCESS ||
         member["height"].get_double().get(height) != simdjson::SUCCESS || width < 0 || height < 0) {
-      return std::unexpected(RpcError{kInvalidParams,
-                                      "param \"context.displaySize\" must be {\"width\": number, \"height\": number}"});
+      return std::unexpected(
+          RpcError{kInvalidParams, "param \"context.displaySize\" must be {\"width\": number, \"height\": number}"});
     }
     context.displaySize = {width, height};
   }
@@ -75,8 +75,7 @@ void writeNumber(JSONTextWriter& out, double value) {
   }
 }
 
-void writePresentation(JSONTextWriter& out, const RenderedPresentation& presentation,
-                       const ui::Localizer& localizer) {
+void writePresentation(JSONTextWriter& out, const RenderedPresentation& presentation, const ui::Localizer& localizer) {
   out.beginObject();
   out.member("presentation", ui::name(presentation.presentation));
   if (presentation.presentation == ActivityPresentation::islandExpanded) {
@@ -213,8 +212,8 @@ class RequestHandler {
       return std::unexpected(RpcError{kInvalidParams, "unknown attributes type " + quoted(**type)});
     }
     if (!*type && activities != 1) {
-      return std::unexpected(RpcError{kInvalidParams, activities == 0 ? "the bundle declares no activity"
-                                                                      : "missing param \"attributesType\""});
+      return std::unexpected(RpcError{
+          kInvalidParams, activities == 0 ? "the bundle declares no activity" : "missing param \"attributesType\""});
     }
     auto attributes = bytesParam(params, "attributes");
     if (!attributes) return std::unexpected(attributes.error());

@@ -26,7 +26,9 @@ class WidgetHostServer final : private RpcMethods {
   WidgetHostServer(std::vector<AnyWidget> widgets, ui::Bundle resources);
 
   // The answer to one request line: see JsonRpcLineServer::handleLine.
-  std::optional<std::string> handleLine(std::string_view line) const { return JsonRpcLineServer(*this).handleLine(line); }
+  std::optional<std::string> handleLine(std::string_view line) const {
+    return JsonRpcLineServer(*this).handleLine(line);
+  }
 
   // Serves requests from `inputFd` until end of file, answering on `outputFd`: see
   // JsonRpcLineServer::serve. Returns 0 at end of input, 1 when answers cannot be written.
