@@ -1,8 +1,8 @@
+#include "activity/tul_widget_attributes.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
-
-#include "activity/tul_widget_attributes.h"
 
 namespace tul {
 namespace {
@@ -57,8 +57,8 @@ TEST(ContentStateCoding, FailuresNameTheFirstFailingMember) {
        "melodyName"},
       {R"({"tempo":null,"beat":3,"note":4,"isPlaying":true,"isAutomated":true})", Kind::valueNotFound, "tempo"},
       {R"({"tempo":1,"beat":3,"note":4,"isPlaying":true,"isAutomated":null})", Kind::valueNotFound, "isAutomated"},
-      {R"({"tempo":9223372036854775808,"beat":3,"note":4,"isPlaying":true,"isAutomated":true})",
-       Kind::dataCorrupted, "tempo"},
+      {R"({"tempo":9223372036854775808,"beat":3,"note":4,"isPlaying":true,"isAutomated":true})", Kind::dataCorrupted,
+       "tempo"},
       {R"({"tempo":1.5,"beat":3,"note":4,"isPlaying":true,"isAutomated":true})", Kind::dataCorrupted, "tempo"},
       // "beat" and "isAutomated" both fail: decoding stops at "beat".
       {R"({"tempo":1,"beat":"x","note":4,"isPlaying":true})", Kind::typeMismatch, "beat"},
@@ -77,8 +77,8 @@ TEST(ContentStateCoding, FailuresNameTheFirstFailingMember) {
 }
 
 TEST(ContentStateCoding, IntegersAtBothLimitsRoundTrip) {
-  const State state{std::numeric_limits<std::int64_t>::min(), 0, std::numeric_limits<std::int64_t>::max(), "",
-                    false, false};
+  const State state{
+      std::numeric_limits<std::int64_t>::min(), 0, std::numeric_limits<std::int64_t>::max(), "", false, false};
   auto back = decodeState(encode(state));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, state);
@@ -89,7 +89,8 @@ TEST(ContentStateKeys, ConvertByExactTextOnly) {
   using K = State::CodingKeys;
   EXPECT_EQ(foundation::stringValue(K::isAutomated), "isAutomated");
   EXPECT_EQ(foundation::codingKeyFromString<K>("melodyName"), K::melodyName);
-  for (auto text : {"Tempo", "tempo ", "", "name", "TEMPO"}) EXPECT_FALSE(foundation::codingKeyFromString<K>(text)) << text;
+  for (auto text : {"Tempo", "tempo ", "", "name", "TEMPO"})
+    EXPECT_FALSE(foundation::codingKeyFromString<K>(text)) << text;
   for (int i : {0, 1, 5, -1}) EXPECT_FALSE(foundation::codingKeyFromInt<K>(i));
   EXPECT_FALSE(foundation::intValue(K::tempo));
   using A = TulWidgetAttributes::CodingKeys;

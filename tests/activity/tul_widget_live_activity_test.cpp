@@ -1,7 +1,8 @@
 // The Live Activity's erased form; what it shows is in tul_widget_golden_test.cpp.
+#include "activity/tul_widget_live_activity.h"
+
 #include <gtest/gtest.h>
 
-#include "activity/tul_widget_live_activity.h"
 #include "images/shared_images.h"
 #include "platform/widgetkit/widget.h"
 
@@ -9,7 +10,8 @@ namespace tul {
 namespace {
 
 TEST(TulWidgetLiveActivity, AutomatedTrailingRegionIsTheSharedPause) {
-  const auto island = TulWidgetLiveActivity::Island{}(TulWidgetLiveActivity::Context{{"n"}, {1, 1, 1, "x", true, true}});
+  const auto island =
+      TulWidgetLiveActivity::Island{}(TulWidgetLiveActivity::Context{{"n"}, {1, 1, 1, "x", true, true}});
   const auto regions = island.expanded();
   ASSERT_EQ(regions.size(), 4u);
   const auto* pause = regions[1].content().as<ui::Image>();

@@ -1,8 +1,9 @@
+#include "widget/simple_widget_provider.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/foundation/user_defaults.h"
 #include "support/temp_preferences.h"
-#include "widget/simple_widget_provider.h"
 
 namespace tul {
 namespace {

@@ -1,10 +1,11 @@
 // What the widget's tree is made of besides its outline (tul_widget_golden_test.cpp).
+#include "widget/tul_widget_entry_view.h"
+
 #include <gtest/gtest.h>
 
 #include "images/shared_images.h"
 #include "platform/ui/tree_json.h"
 #include "support/temp_preferences.h"
-#include "widget/tul_widget_entry_view.h"
 
 namespace tul {
 namespace {

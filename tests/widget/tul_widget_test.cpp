@@ -1,7 +1,8 @@
+#include "widget/tul_widget.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/ui/tree_json.h"
-#include "widget/tul_widget.h"
 
 namespace tul {
 namespace {

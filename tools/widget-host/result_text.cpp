@@ -35,8 +35,8 @@ std::expected<std::string, HostError> viewBlock(const Json& holder, std::size_t 
   if (view == nullptr) return std::string(indent, ' ') + "(no view)\n";
   const auto tree = ui::fromJSON(*view);
   if (!tree) {
-    return std::unexpected(HostError{ExitCode::unavailable, "the extension's view for " + what +
-                                                                " does not read back: " + tree.error().describe()});
+    return std::unexpected(HostError{
+        ExitCode::unavailable, "the extension's view for " + what + " does not read back: " + tree.error().describe()});
   }
   const std::string outline = ui::outline(*tree);
   std::string out;

@@ -61,9 +61,9 @@ inline constexpr Color Color::primary{Color::Name::primary};
 template <>
 struct Names<Color::Name> {
   static constexpr Named<Color::Name> table[] = {
-      {"clear", Color::Name::clear},   {"black", Color::Name::black}, {"white", Color::Name::white},
-      {"gray", Color::Name::gray},     {"red", Color::Name::red},     {"orange", Color::Name::orange},
-      {"yellow", Color::Name::yellow}, {"green", Color::Name::green}, {"blue", Color::Name::blue},
+      {"clear", Color::Name::clear},   {"black", Color::Name::black},     {"white", Color::Name::white},
+      {"gray", Color::Name::gray},     {"red", Color::Name::red},         {"orange", Color::Name::orange},
+      {"yellow", Color::Name::yellow}, {"green", Color::Name::green},     {"blue", Color::Name::blue},
       {"cyan", Color::Name::cyan},     {"primary", Color::Name::primary},
   };
 };

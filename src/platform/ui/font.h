@@ -55,19 +55,32 @@ inline constexpr Font Font::caption2{Font::TextStyle::caption2};
 template <>
 struct Names<Font> {
   static constexpr Named<Font> table[] = {
-      {"largeTitle", Font::largeTitle}, {"title", Font::title},     {"title2", Font::title2},
-      {"title3", Font::title3},         {"headline", Font::headline}, {"subheadline", Font::subheadline},
-      {"body", Font::body},             {"callout", Font::callout}, {"footnote", Font::footnote},
-      {"caption", Font::caption},       {"caption2", Font::caption2},
+      {"largeTitle", Font::largeTitle},
+      {"title", Font::title},
+      {"title2", Font::title2},
+      {"title3", Font::title3},
+      {"headline", Font::headline},
+      {"subheadline", Font::subheadline},
+      {"body", Font::body},
+      {"callout", Font::callout},
+      {"footnote", Font::footnote},
+      {"caption", Font::caption},
+      {"caption2", Font::caption2},
   };
 };
 
 template <>
 struct Names<Font::Weight> {
   static constexpr Named<Font::Weight> table[] = {
-      {"ultraLight", Font::Weight::ultraLight}, {"thin", Font::Weight::thin},   {"light", Font::Weight::light},
-      {"regular", Font::Weight::regular},       {"medium", Font::Weight::medium}, {"semibold", Font::Weight::semibold},
-      {"bold", Font::Weight::bold},             {"heavy", Font::Weight::heavy}, {"black", Font::Weight::black},
+      {"ultraLight", Font::Weight::ultraLight},
+      {"thin", Font::Weight::thin},
+      {"light", Font::Weight::light},
+      {"regular", Font::Weight::regular},
+      {"medium", Font::Weight::medium},
+      {"semibold", Font::Weight::semibold},
+      {"bold", Font::Weight::bold},
+      {"heavy", Font::Weight::heavy},
+      {"black", Font::Weight::black},
   };
 };
 

@@ -46,7 +46,7 @@ LocalizedStringKey LocalizedStringKey::interpolated(std::initializer_list<Segmen
 }
 
 std::optional<LocalizedStringKey> LocalizedStringKey::rebuilt(std::string_view key,
-                                                               std::span<const FormatArgument> arguments) {
+                                                              std::span<const FormatArgument> arguments) {
   if (arguments.empty()) return LocalizedStringKey(std::string(key));
   LocalizedStringKey::StringInterpolation interpolation;
   std::string literal;

@@ -30,13 +30,15 @@ inline constexpr Material Material::ultraThick{Material::Thickness::ultraThick};
 template <>
 struct Names<Material> {
   static constexpr Named<Material> table[] = {
-      {"ultraThin", Material::ultraThin}, {"thin", Material::thin},
-      {"regular", Material::regular},     {"thick", Material::thick},
+      {"ultraThin", Material::ultraThin},   {"thin", Material::thin},
+      {"regular", Material::regular},       {"thick", Material::thick},
       {"ultraThick", Material::ultraThick},
   };
 };
 
 // A material as a view: its thickness alone.
-constexpr auto schema(std::type_identity<Material>) { return Schema("Material", field<>("material", Show::positional)); }
+constexpr auto schema(std::type_identity<Material>) {
+  return Schema("Material", field<>("material", Show::positional));
+}
 
 }  // namespace ui

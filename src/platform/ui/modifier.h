@@ -125,8 +125,7 @@ struct OverlayModifier {
   EdgeSet ignoresSafeAreaEdges;
 };
 constexpr auto schema(std::type_identity<OverlayModifier>) {
-  return Schema("overlay",
-                labelledUnless<&OverlayModifier::ignoresSafeAreaEdges>("ignoresSafeAreaEdges", EdgeSet::all),
+  return Schema("overlay", labelledUnless<&OverlayModifier::ignoresSafeAreaEdges>("ignoresSafeAreaEdges", EdgeSet::all),
                 field<&OverlayModifier::content>("content", Show::positional));
 }
 

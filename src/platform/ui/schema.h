@@ -35,7 +35,9 @@ template <typename T>
 struct Names;
 
 template <typename T>
-concept NamedValue = requires { Names<T>::table; };
+concept NamedValue = requires {
+  Names<T>::table;
+};
 
 // The value's name in its table ("?" for a value the table lacks).
 template <NamedValue T>
@@ -149,7 +151,8 @@ template <typename Variant, typename Visit>
 constexpr bool anyAlternative(Visit&& visit) {
   return [&]<std::size_t... I>(std::index_sequence<I...>) {
     return (visit(std::type_identity<std::variant_alternative_t<I, Variant>>{}) || ...);
-  }(std::make_index_sequence<std::variant_size_v<Variant>>{});
+  }
+  (std::make_index_sequence<std::variant_size_v<Variant>>{});
 }
 
 }  // namespace ui

@@ -12,9 +12,14 @@
 // takes argument k, whether or not an earlier one matched. A placeholder whose argument
 // is missing or of the other kind, and any other '%' sequence, is shown as written.
 // Arguments that no placeholder takes are not shown.
+//
+// concatenated(): pieces of text joined in one string, sized once (messages and
+// outline parts are built with it rather than `"literal" + temporary`, which copies
+// the rest again and which GCC 12 misreads as overlapping copies, -Wrestrict).
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,5 +30,14 @@ namespace ui {
 using FormatArgument = std::variant<std::int64_t, std::string>;
 
 std::string formatString(std::string_view format, std::span<const FormatArgument> arguments);
+
+inline std::string concatenated(std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view piece : pieces) out += piece;
+  return out;
+}
 
 }  // namespace ui

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/ui/string_format.h"
+
 namespace ui {
 namespace {
 
@@ -137,8 +139,8 @@ class Parser {
     if (atEnd()) return "end of file";
     const char c = peek();
     if (c == '\n' || c == '\r') return "end of line";
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "control character " + hexByte(c);
-    return "'" + std::string(nextCharacter()) + "'";
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return concatenated({"control character ", hexByte(c)});
+    return concatenated({"'", nextCharacter(), "'"});
   }
 
   // The bytes of the character at the cursor.
@@ -255,7 +257,7 @@ class Parser {
           appendUtf8(out, codePoint);
           continue;  // the digits are consumed already
         }
-        default: return failAt(escLine, escColumn, "unknown escape '\\" + std::string(nextCharacter()) + "'");
+        default: return failAt(escLine, escColumn, concatenated({"unknown escape '\\", nextCharacter(), "'"}));
       }
       advance();
     }

@@ -113,7 +113,7 @@ class Writer {
 
   void parameters(const Text& text) const {
     out_.member("text", localizer_.resolve(text.key(), text.tableName() ? std::string_view(*text.tableName())
-                                                                         : Bundle::kDefaultTable));
+                                                                        : Bundle::kDefaultTable));
     out_.member("key", text.key().key());
     out_.key("arguments");
     out_.beginArray();

@@ -224,105 +224,105 @@ class Reader : JSONMemberReader<Json> {
 
 template <typename Json>
 std::optional<View> Reader<Json>::text(const Json& json, const std::string& path) {
-    if (!only(json, path, {"type", "modifiers", "text", "key", "arguments", "tableName", "comment", "font", "fontWeight"})) {
-      return std::nullopt;
-    }
-    const auto shown = string(json, path, "text");
-    const auto key = string(json, path, "key");
-    const Json* list = key && shown ? array(json, path, "arguments") : nullptr;
-    if (list == nullptr) return std::nullopt;
-    std::vector<FormatArgument> arguments;
-    for (std::size_t i = 0; i < list->size(); ++i) {
-      const Json& value = (*list)[i];
-      const std::string at = path + ".arguments[" + std::to_string(i) + "]";
-      if (value.is_string()) {
-        arguments.emplace_back(value.template get<std::string>());
-      } else if (value.is_number_integer() && (value.is_number_unsigned() ? value.template get<std::uint64_t>() <=
-                                                                                static_cast<std::uint64_t>(INT64_MAX)
-                                                                          : true)) {
-        arguments.emplace_back(value.template get<std::int64_t>());
-      } else {
-        return fail(at, "expected a string or a 64-bit integer, found " + kind(value));
-      }
-    }
-    std::optional<LocalizedStringKey> localized = LocalizedStringKey::rebuilt(*key, arguments);
-    if (!localized) {
-      return fail(path + ".key", "the key \"" + *key + "\" is not made of its " + std::to_string(arguments.size()) +
-                                     " arguments' placeholders and literal text");
-    }
-    bool ok = true;
-    auto tableName = optionalString(json, path, "tableName", ok);
-    auto comment = optionalString(json, path, "comment", ok);
-    if (!ok) return std::nullopt;
-    Text out(std::move(*localized), std::move(tableName), std::move(comment));
-    if (json.contains("font")) {
-      const auto font = this->template named<Font>(json, path, "font");
-      if (!font) return std::nullopt;
-      out = out.font(*font);
-    }
-    if (json.contains("fontWeight")) {
-      const auto weight = this->template named<Font::Weight>(json, path, "fontWeight");
-      if (!weight) return std::nullopt;
-      out = out.fontWeight(*weight);
-    }
-    return View(out.showing(*shown));
+  if (!only(json, path,
+            {"type", "modifiers", "text", "key", "arguments", "tableName", "comment", "font", "fontWeight"})) {
+    return std::nullopt;
   }
+  const auto shown = string(json, path, "text");
+  const auto key = string(json, path, "key");
+  const Json* list = key && shown ? array(json, path, "arguments") : nullptr;
+  if (list == nullptr) return std::nullopt;
+  std::vector<FormatArgument> arguments;
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    const Json& value = (*list)[i];
+    const std::string at = path + ".arguments[" + std::to_string(i) + "]";
+    if (value.is_string()) {
+      arguments.emplace_back(value.template get<std::string>());
+    } else if (value.is_number_integer() && (value.is_number_unsigned() ? value.template get<std::uint64_t>() <=
+                                                                              static_cast<std::uint64_t>(INT64_MAX)
+                                                                        : true)) {
+      arguments.emplace_back(value.template get<std::int64_t>());
+    } else {
+      return fail(at, "expected a string or a 64-bit integer, found " + kind(value));
+    }
+  }
+  std::optional<LocalizedStringKey> localized = LocalizedStringKey::rebuilt(*key, arguments);
+  if (!localized) {
+    return fail(path + ".key", "the key \"" + *key + "\" is not made of its " + std::to_string(arguments.size()) +
+                                   " arguments' placeholders and literal text");
+  }
+  bool ok = true;
+  auto tableName = optionalString(json, path, "tableName", ok);
+  auto comment = optionalString(json, path, "comment", ok);
+  if (!ok) return std::nullopt;
+  Text out(std::move(*localized), std::move(tableName), std::move(comment));
+  if (json.contains("font")) {
+    const auto font = this->template named<Font>(json, path, "font");
+    if (!font) return std::nullopt;
+    out = out.font(*font);
+  }
+  if (json.contains("fontWeight")) {
+    const auto weight = this->template named<Font::Weight>(json, path, "fontWeight");
+    if (!weight) return std::nullopt;
+    out = out.fontWeight(*weight);
+  }
+  return View(out.showing(*shown));
+}
 
 template <typename Json>
 std::optional<View> Reader<Json>::image(const Json& json, const std::string& path) {
-    const bool symbol = json.contains("systemName");
-    if (!(symbol ? only(json, path, {"type", "modifiers", "systemName", "resizable"})
-                 : only(json, path, {"type", "modifiers", "name", "bundle", "resizable"}))) {
-      return std::nullopt;
-    }
-    std::optional<Image> out;
-    if (symbol) {
-      const auto name = string(json, path, "systemName");
-      if (!name) return std::nullopt;
-      out = Image::systemName(*name);
-    } else {
-      const auto name = string(json, path, "name");
-      const Json* bundle = name ? member(json, path, "bundle") : nullptr;
-      if (bundle == nullptr) return std::nullopt;
-      if (bundle->is_null()) {
-        out = Image(*name, std::nullopt);
-      } else if (bundle->is_string()) {
-        out = Image(*name, Bundle(bundle->template get<std::string>()));
-      } else {
-        return fail(path + ".bundle", "expected a bundle folder or null, found " + kind(*bundle));
-      }
-    }
-    const Json* resizable = member(json, path, "resizable");
-    if (resizable == nullptr) return std::nullopt;
-    if (resizable->is_null()) return View(*out);
-    const std::string at = path + ".resizable";
-    if (!resizable->is_object()) return fail(at, "expected null or an object, found " + kind(*resizable));
-    for (auto it = resizable->begin(); it != resizable->end(); ++it) {
-      if (it.key() != "capInsets" && it.key() != "resizingMode") return fail(at + "." + it.key(), "unexpected member");
-    }
-    const Json* caps = member(*resizable, at, "capInsets");
-    if (caps == nullptr) return std::nullopt;
-    if (!caps->is_object()) return fail(at + ".capInsets", "expected an object, found " + kind(*caps));
-    EdgeInsets insets;
-    const std::string capsAt = at + ".capInsets";
-    for (auto it = caps->begin(); it != caps->end(); ++it) {
-      bool known = false;
-      for (const auto& edge : Names<Edge>::table) known = known || edge.name == it.key();
-      if (!known) return fail(capsAt + "." + it.key(), "unexpected member");
-    }
-    for (const auto& [edgeName, slot] :
-         {std::pair{"top", &insets.top}, std::pair{"leading", &insets.leading}, std::pair{"bottom", &insets.bottom},
-          std::pair{"trailing", &insets.trailing}}) {
-      const Json* value = member(*caps, capsAt, edgeName);
-      if (value == nullptr) return std::nullopt;
-      const auto length = number(*value, capsAt + "." + edgeName);
-      if (!length) return std::nullopt;
-      *slot = *length;
-    }
-    const auto mode = this->template named<ResizingMode>(*resizable, at, "resizingMode");
-    if (!mode) return std::nullopt;
-    return View(out->resizable(insets, *mode));
+  const bool symbol = json.contains("systemName");
+  if (!(symbol ? only(json, path, {"type", "modifiers", "systemName", "resizable"})
+               : only(json, path, {"type", "modifiers", "name", "bundle", "resizable"}))) {
+    return std::nullopt;
   }
+  std::optional<Image> out;
+  if (symbol) {
+    const auto name = string(json, path, "systemName");
+    if (!name) return std::nullopt;
+    out = Image::systemName(*name);
+  } else {
+    const auto name = string(json, path, "name");
+    const Json* bundle = name ? member(json, path, "bundle") : nullptr;
+    if (bundle == nullptr) return std::nullopt;
+    if (bundle->is_null()) {
+      out = Image(*name, std::nullopt);
+    } else if (bundle->is_string()) {
+      out = Image(*name, Bundle(bundle->template get<std::string>()));
+    } else {
+      return fail(path + ".bundle", "expected a bundle folder or null, found " + kind(*bundle));
+    }
+  }
+  const Json* resizable = member(json, path, "resizable");
+  if (resizable == nullptr) return std::nullopt;
+  if (resizable->is_null()) return View(*out);
+  const std::string at = path + ".resizable";
+  if (!resizable->is_object()) return fail(at, "expected null or an object, found " + kind(*resizable));
+  for (auto it = resizable->begin(); it != resizable->end(); ++it) {
+    if (it.key() != "capInsets" && it.key() != "resizingMode") return fail(at + "." + it.key(), "unexpected member");
+  }
+  const Json* caps = member(*resizable, at, "capInsets");
+  if (caps == nullptr) return std::nullopt;
+  if (!caps->is_object()) return fail(at + ".capInsets", "expected an object, found " + kind(*caps));
+  EdgeInsets insets;
+  const std::string capsAt = at + ".capInsets";
+  for (auto it = caps->begin(); it != caps->end(); ++it) {
+    bool known = false;
+    for (const auto& edge : Names<Edge>::table) known = known || edge.name == it.key();
+    if (!known) return fail(capsAt + "." + it.key(), "unexpected member");
+  }
+  for (const auto& [edgeName, slot] : {std::pair{"top", &insets.top}, std::pair{"leading", &insets.leading},
+                                       std::pair{"bottom", &insets.bottom}, std::pair{"trailing", &insets.trailing}}) {
+    const Json* value = member(*caps, capsAt, edgeName);
+    if (value == nullptr) return std::nullopt;
+    const auto length = number(*value, capsAt + "." + edgeName);
+    if (!length) return std::nullopt;
+    *slot = *length;
+  }
+  const auto mode = this->template named<ResizingMode>(*resizable, at, "resizingMode");
+  if (!mode) return std::nullopt;
+  return View(out->resizable(insets, *mode));
+}
 
 template <typename Json>
 std::expected<View, TreeJSONError> read(const Json& tree) {

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "platform/ui/overloaded.h"
+#include "platform/ui/string_format.h"
 
 namespace ui {
 namespace {
@@ -88,7 +88,7 @@ class Writer {
   static std::string shown(EdgeSet edges) { return name(edges); }
   static std::string shown(const Color& color) {
     std::string out(name(color.name()));
-    if (color.opacity() != 1) out += ".opacity(" + number(color.opacity()) + ")";
+    if (color.opacity() != 1) out += concatenated({".opacity(", number(color.opacity()), ")"});
     return out;
   }
   std::string shown(const Box<View>& content) const { return fitsOnOneLine(*content) ? line(*content) : ""; }
@@ -122,28 +122,30 @@ class Writer {
 
   std::string summary(const Text& text) const {
     std::string out = "Text ";
-    out += outlineQuoted(text.shown() ? *text.shown()
-                                      : localizer_.resolve(text.key(), text.tableName().value_or(
-                                                                           std::string(Bundle::kDefaultTable))));
+    out += outlineQuoted(
+        text.shown() ? *text.shown()
+                     : localizer_.resolve(text.key(), text.tableName().value_or(std::string(Bundle::kDefaultTable))));
     std::string attributes;
-    if (text.tableName()) join(attributes, "tableName: " + outlineQuoted(*text.tableName()));
-    if (text.font()) join(attributes, "font: " + shown(*text.font()));
-    if (text.fontWeight()) join(attributes, "fontWeight: " + shown(*text.fontWeight()));
+    if (text.tableName()) join(attributes, concatenated({"tableName: ", outlineQuoted(*text.tableName())}));
+    if (text.font()) join(attributes, concatenated({"font: ", shown(*text.font())}));
+    if (text.fontWeight()) join(attributes, concatenated({"fontWeight: ", shown(*text.fontWeight())}));
     if (!attributes.empty()) out += " [" + attributes + "]";
     return out;
   }
 
   static std::string summary(const Image& image) {
-    std::string out = std::visit(Overloaded{
-                                     [](const SystemName& symbol) { return "(systemName: " + outlineQuoted(symbol.name); },
-                                     [](const NamedImage& asset) {
-                                       std::string text = "(" + outlineQuoted(asset.name);
-                                       if (asset.bundle) text += ", bundle: " + outlineQuoted(asset.bundle->path().string());
-                                       return text;
-                                     },
-                                 },
-                                 image.source());
-    out.insert(0, "Image");
+    std::string out = "Image(";
+    if (const auto* symbol = std::get_if<SystemName>(&image.source())) {
+      out += "systemName: ";
+      out += outlineQuoted(symbol->name);
+    } else {
+      const NamedImage& asset = std::get<NamedImage>(image.source());
+      out += outlineQuoted(asset.name);
+      if (asset.bundle) {
+        out += ", bundle: ";
+        out += outlineQuoted(asset.bundle->path().string());
+      }
+    }
     out += ')';
     if (const auto& resizing = image.resizing()) {
       if (*resizing == Resizing{}) {
@@ -152,7 +154,8 @@ class Writer {
         const EdgeInsets& insets = resizing->capInsets;
         std::string caps;
         for (double inset : {insets.top, insets.leading, insets.bottom, insets.trailing}) join(caps, number(inset));
-        out += " [resizable(capInsets: (" + caps + "), resizingMode: " + shown(resizing->resizingMode) + ")]";
+        out +=
+            concatenated({" [resizable(capInsets: (", caps, "), resizingMode: ", shown(resizing->resizingMode), ")]"});
       }
     }
     return out;

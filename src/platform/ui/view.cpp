@@ -2,7 +2,6 @@
 
 #include <utility>
 
-
 namespace ui {
 
 std::span<const View> View::children() const {

@@ -163,8 +163,8 @@ class ViewList {
   // list, whose elements are otherwise const.
   struct Item {
     template <typename T>
-      requires std::constructible_from<View, T&&>
-    Item(T&& content) : view(std::forward<T>(content)) {}  // NOLINT: implicit by design
+    requires std::constructible_from<View, T&&> Item(T&& content)
+        : view(std::forward<T>(content)) {}  // NOLINT: implicit by design
     mutable View view;
   };
 
@@ -197,8 +197,8 @@ View ifElse(bool condition, ViewList whenTrue, ViewList whenFalse);
 // The same, with each branch given as a function that returns its views: only the
 // branch taken is built, as the platform's view builder evaluates only that one.
 template <typename WhenTrue, typename WhenFalse>
-  requires std::invocable<WhenTrue&> && std::invocable<WhenFalse&>
-View ifElse(bool condition, WhenTrue&& whenTrue, WhenFalse&& whenFalse) {
+requires std::invocable<WhenTrue&> && std::invocable<WhenFalse&> View ifElse(bool condition, WhenTrue&& whenTrue,
+                                                                             WhenFalse&& whenFalse) {
   return nodes::Conditional{condition, condition ? ViewList(whenTrue()).take() : ViewList(whenFalse()).take()};
 }
 

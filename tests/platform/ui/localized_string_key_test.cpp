@@ -72,13 +72,13 @@ TEST(LocalizedStringKey, IsRebuiltFromItsKeyAndArguments) {
       {"100%% of %lld", A{std::int64_t{9}}, true},
       {"%1$lld and %@", A{std::int64_t{1}, std::string("two")}, true},
       {"%05d|%-3ld|%.2lli|%x", A{std::int64_t{1}, std::int64_t{2}, std::int64_t{3}, std::int64_t{4}}, true},
-      {"50% off, no values", A{}, true},                               // a literal key is taken as it is
+      {"50% off, no values", A{}, true},                                   // a literal key is taken as it is
       {"%1$lld and %2$@", A{std::int64_t{1}, std::string("two")}, false},  // a string enters a key as "%@"
-      {"%@", A{std::int64_t{5}}, false},                               // an integer where the key holds a string
-      {"%lld", A{std::string("five")}, false},                         // and the other way round
-      {"%lld %lld", A{std::int64_t{1}}, false},                        // too few values
-      {"%lld", A{std::int64_t{1}, std::int64_t{2}}, false},            // too many
-      {"50% %lld", A{std::int64_t{1}}, false},                         // a lone '%' in literal text
+      {"%@", A{std::int64_t{5}}, false},                                   // an integer where the key holds a string
+      {"%lld", A{std::string("five")}, false},                             // and the other way round
+      {"%lld %lld", A{std::int64_t{1}}, false},                            // too few values
+      {"%lld", A{std::int64_t{1}, std::int64_t{2}}, false},                // too many
+      {"50% %lld", A{std::int64_t{1}}, false},                             // a lone '%' in literal text
   };
   for (const auto& c : cases) {
     const auto key = LocalizedStringKey::rebuilt(c.key, c.arguments);

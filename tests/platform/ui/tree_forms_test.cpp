@@ -22,32 +22,31 @@ View everything() {
                          .fontWeight(Font::Weight::heavy);
   const Text named(LocalizedStringKey::interpolated({"\u00AB", Arg::string("Let \"it\"\n\tbe\\\x01\x7F"), "\u00BB "}),
                    "Extra", "shown under the tempo");
-  return VStack(
-             HorizontalAlignment::leading, 4.5,
-             {
-                 tempo,
-                 named,
-                 Text(LocalizedStringKey::interpolated({"", Arg::integer(7, "%1$lld"), "/", Arg::integer(-8), ""}))
-                     .opacity(0.5)
-                     .font(Font::caption2),
-                 Spacer(),
-                 Spacer(12),
-                 HStack(VerticalAlignment::bottom, std::nullopt,
-                        {Image::systemName("play.fill").resizable(),
-                         Image("background", Bundle("/some/where.appex"))
-                             .resizable(EdgeInsets{1, 2.5, 3, 4}, ResizingMode::tile),
-                         Image("plain").resizable({}, ResizingMode::tile)}),
-                 ZStack(Alignment::bottomTrailing, {Color::cyan.opacity(0.5).opacity(0.5), Material::ultraThick}),
-                 ifElse(false, {Text("on")}, {Text("off"), optionalView(std::nullopt)}),
-                 ifElse(true, {}, {Text("never built")}),
-                 Button([] {}, HStack({Text("Tap")}).font(Font::title).padding()).buttonStyle(PlainButtonStyle{}),
-                 Text("A")
-                     .background(View(Color::red).padding(2), Alignment::topLeading)
-                     .overlay(VStack({Text("B"), Spacer()}).background(Material::thick), EdgeSet::horizontal)
-                     .overlay(Material::thin, EdgeSet())
-                     .padding(EdgeSet())
-                     .frame({}),
-             })
+  return VStack(HorizontalAlignment::leading, 4.5,
+                {
+                    tempo,
+                    named,
+                    Text(LocalizedStringKey::interpolated({"", Arg::integer(7, "%1$lld"), "/", Arg::integer(-8), ""}))
+                        .opacity(0.5)
+                        .font(Font::caption2),
+                    Spacer(),
+                    Spacer(12),
+                    HStack(VerticalAlignment::bottom, std::nullopt,
+                           {Image::systemName("play.fill").resizable(),
+                            Image("background", Bundle("/some/where.appex"))
+                                .resizable(EdgeInsets{1, 2.5, 3, 4}, ResizingMode::tile),
+                            Image("plain").resizable({}, ResizingMode::tile)}),
+                    ZStack(Alignment::bottomTrailing, {Color::cyan.opacity(0.5).opacity(0.5), Material::ultraThick}),
+                    ifElse(false, {Text("on")}, {Text("off"), optionalView(std::nullopt)}),
+                    ifElse(true, {}, {Text("never built")}),
+                    Button([] {}, HStack({Text("Tap")}).font(Font::title).padding()).buttonStyle(PlainButtonStyle{}),
+                    Text("A")
+                        .background(View(Color::red).padding(2), Alignment::topLeading)
+                        .overlay(VStack({Text("B"), Spacer()}).background(Material::thick), EdgeSet::horizontal)
+                        .overlay(Material::thin, EdgeSet())
+                        .padding(EdgeSet())
+                        .frame({}),
+                })
       .padding()
       .padding(EdgeSet::top | EdgeSet::trailing, 3)
       .font(Font::caption2)
@@ -164,7 +163,6 @@ TEST(TreeJSONReader, RejectsMalformedTreesNamingThePath) {
     EXPECT_NE(read.error().message.find(c.mentions), std::string::npos) << read.error().describe();
   }
 }
-
 
 TEST(Image, CopiesShareOneInstanceAndCompareByContent) {
   const Image original = Image::systemName("pause.fill");
