@@ -13,9 +13,10 @@
 #include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
-#include "piped_process.h"
 #include "platform/foundation/user_defaults.h"
-#include "support/temp_preferences.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul::hardening {
 namespace {
@@ -131,8 +132,9 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     }
     const std::string mode = round % 3 == 2 ? "fallbacks" : "presets";
     const std::int64_t first = next;
-    PipedProcess writer({TUL_STORE_WRITER, mode, std::to_string(first)});
-    ASSERT_TRUE(writer.running());
+    auto started = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)});
+    ASSERT_TRUE(started) << started.error();
+    testing::ChildProcess& writer = *started;
     std::vector<std::string> lines;
     for (int i = acknowledgements(random); i > 0; --i) {
       auto line = writer.readLine();
@@ -177,9 +179,10 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
       ++oldValueKept;
     }
   }
-  std::printf("%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "
-              "kept, %ld with the last acknowledged value kept\n",
-              rounds, beforeFirstWrite, newValueKept, oldValueKept);
+  std::printf(
+      "%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "
+      "kept, %ld with the last acknowledged value kept\n",
+      rounds, beforeFirstWrite, newValueKept, oldValueKept);
   RecordProperty("killed", std::to_string(rounds));
 }
 
