@@ -13,14 +13,14 @@
 #include "hardening_support.h"
 #include "host_presets.h"
 #include "support/child_process.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul::hardening {
 namespace {
 
 using Json = nlohmann::json;
 using namespace std::chrono_literals;
-using testing::ChildProcess;
 
 void collectTexts(const Json& node, std::vector<std::string>& texts) {
   if (node.is_object()) {
@@ -42,7 +42,7 @@ struct ExtensionLog {
 // Sends timeline requests one after the other until `stop`, checking that each answer
 // shows a whole preset: the default, or host preset k with its own tempo, with k
 // never going back.
-void serveTimelines(ChildProcess& extension, const std::atomic<bool>& stop, ExtensionLog& log) {
+void serveTimelines(testing::ChildProcess& extension, const std::atomic<bool>& stop, ExtensionLog& log) {
   std::int64_t newest = 0;
   const auto fail = [&](std::string what) {
     if (log.failures.size() < 10) log.failures.push_back(std::move(what));
@@ -50,7 +50,8 @@ void serveTimelines(ChildProcess& extension, const std::atomic<bool>& stop, Exte
   while (!stop.load()) {
     const long id = ++log.requests;
     const std::string request = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-                                R"(,"method":"timeline","params":{"kind":"com.lumaro.TulWidget"}})" "\n";
+                                R"(,"method":"timeline","params":{"kind":"com.lumaro.TulWidget"}})"
+                                "\n";
     if (!extension.write(request)) return fail("the extension stopped reading requests");
     const auto line = extension.readLine(30s);
     if (!line) return fail("the extension did not answer request " + std::to_string(id));
@@ -65,7 +66,9 @@ void serveTimelines(ChildProcess& extension, const std::atomic<bool>& stop, Exte
     for (const auto& text : texts) {
       if (text.starts_with("Host ")) k = std::stoll(text.substr(5));
     }
-    const auto shows = [&](const std::string& text) { return std::find(texts.begin(), texts.end(), text) != texts.end(); };
+    const auto shows = [&](const std::string& text) {
+      return std::find(texts.begin(), texts.end(), text) != texts.end();
+    };
     if (k) {
       if (!shows(std::to_string(bpmFor(*k)))) fail("a torn preset: " + *line);
       if (*k < newest) fail("host preset " + std::to_string(*k) + " after " + std::to_string(newest));
@@ -86,29 +89,30 @@ TEST(StoreConcurrency, HostWritesSurviveExtensionsServingTimelinesAtTheSameTime)
   const unsigned seed = hardeningSeed();
   RecordProperty("seed", std::to_string(seed));
 
-  std::vector<ChildProcess> extensions;
+  std::vector<std::unique_ptr<testing::ChildProcess>> extensions;
   for (int i = 0; i < kExtensions; ++i) {
-    auto extension = ChildProcess::start({TUL_EXTENSION_EXECUTABLE});
+    auto extension = testing::ChildProcess::start({TUL_EXTENSION_EXECUTABLE});
     ASSERT_TRUE(extension) << extension.error();
-    extensions.push_back(std::move(*extension));
+    extensions.push_back(std::make_unique<testing::ChildProcess>(std::move(*extension)));
   }
   std::atomic<bool> stop = false;
   std::vector<ExtensionLog> logs(kExtensions);
   std::vector<std::thread> servers;
   for (int i = 0; i < kExtensions; ++i) {
-    servers.emplace_back([&, i] { serveTimelines(extensions[static_cast<std::size_t>(i)], stop, logs[static_cast<std::size_t>(i)]); });
+    servers.emplace_back(
+        [&, i] { serveTimelines(*extensions[static_cast<std::size_t>(i)], stop, logs[static_cast<std::size_t>(i)]); });
   }
 
-  auto started = ChildProcess::start({TUL_STORE_WRITER, "race", std::to_string(rounds), std::to_string(seed)});
+  auto started = testing::ChildProcess::start({TUL_STORE_WRITER, "race", std::to_string(rounds), std::to_string(seed)});
   ASSERT_TRUE(started) << started.error();
-  ChildProcess& host = *started;
+  testing::ChildProcess& host = *started;
   const std::string summary = host.readToEnd(240s);
   const auto hostStatus = host.wait(10s);
   stop = true;
   for (auto& server : servers) server.join();
   for (auto& extension : extensions) {
-    extension.closeInput();
-    EXPECT_EQ(extension.wait(10s), 0) << "an extension did not end cleanly when its input closed";
+    extension->closeInput();
+    EXPECT_EQ(extension->wait(10s), 0) << "an extension did not end cleanly when its input closed";
   }
 
   std::printf("seed %u: host %s", seed, summary.c_str());

@@ -13,14 +13,14 @@
 #include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
-#include "support/child_process.h"
 #include "platform/foundation/user_defaults.h"
-#include "support/temp_preferences.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul::hardening {
 namespace {
 
-using namespace std::chrono_literals;
 using foundation::Data;
 using foundation::UserDefaults;
 
@@ -179,9 +179,10 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
       ++oldValueKept;
     }
   }
-  std::printf("%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "
-              "kept, %ld with the last acknowledged value kept\n",
-              rounds, beforeFirstWrite, newValueKept, oldValueKept);
+  std::printf(
+      "%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "
+      "kept, %ld with the last acknowledged value kept\n",
+      rounds, beforeFirstWrite, newValueKept, oldValueKept);
   RecordProperty("killed", std::to_string(rounds));
 }
 

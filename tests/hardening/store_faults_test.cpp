@@ -22,7 +22,8 @@
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"
 #include "support/child_process.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul::hardening {
 namespace {
@@ -44,7 +45,7 @@ std::string longHostPresetJson() {
 // Stores `json` as the shared preset from a process of its own that then quits, as the
 // host app does: the suite file is left whole, its log checkpointed and removed.
 void storeAsHostApp(const std::string& json) {
-  const auto result = testing::runProcess({TUL_PRESET_PROBE, "store-data", json});
+  const auto result = testing::run({TUL_PRESET_PROBE, "store-data", json});
   ASSERT_EQ(result.exitCode, 0) << "the host app could not store its preset";
 }
 

@@ -13,7 +13,8 @@
 #include <thread>
 
 #include "platform/foundation/preferences_location.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace foundation {
 namespace {
