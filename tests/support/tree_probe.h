@@ -2,10 +2,9 @@
 // and the symbols, in tree order (children before a node's modifier views).
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace tul::testing {
 
@@ -13,8 +12,9 @@ inline void collectShown(const nlohmann::ordered_json& node, std::vector<std::st
   if (!node.is_object()) return;
   const std::string type = node.value("type", "");
   if (type == "Text") out.push_back(node["text"].get<std::string>());
-  if (type == "Image") out.push_back(node.contains("systemName") ? "symbol:" + node["systemName"].get<std::string>()
-                                                                 : "image:" + node["name"].get<std::string>());
+  if (type == "Image")
+    out.push_back(node.contains("systemName") ? "symbol:" + node["systemName"].get<std::string>()
+                                              : "image:" + node["name"].get<std::string>());
   if (node.contains("children")) {
     for (const auto& child : node["children"]) collectShown(child, out);
   }

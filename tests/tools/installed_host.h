@@ -1,5 +1,7 @@
-// Test support: the installed widget-host run as a user runs it, against a preferences
-// folder of its own (Host), and the check that a failure is one line with its status.
+// Test support for the widget host's process-level tests: the build tree installed with
+// `cmake --install` into a temporary prefix (once per test process, removed when it
+// ends), the installed widget-host run as a user runs it against a preferences folder of
+// its own (Host), and the check that a failure is one line with its status.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,16 +9,32 @@
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "hex.h"
-#include "process_run.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul::testing {
 
 inline constexpr const char* kSuite = "group.com.quenova.tul";
 inline constexpr const char* kKey = "miniMelody";
+
+// The build tree installed into a temporary prefix, as a user would install it.
+inline const std::filesystem::path& installedPrefix() {
+  static const TempFolder prefix("widget-host-prefix");
+  static const bool installed = [] {
+    const RunResult install =
+        run({TUL_CMAKE_COMMAND, "--install", TUL_TEST_BINARY_DIR, "--prefix", prefix.path().string()});
+    if (install.exitCode != 0) throw std::runtime_error("cmake --install failed: " + install.out + install.err);
+    return true;
+  }();
+  (void)installed;
+  return prefix.path();
+}
 
 inline std::filesystem::path installedHost() { return installedPrefix() / TUL_INSTALL_BINDIR / "widget-host"; }
 
@@ -45,13 +63,13 @@ class Host {
   const std::filesystem::path& folder() const { return folder_.path(); }
   std::filesystem::path preferences() const { return folder_ / "preferences"; }
   std::filesystem::path file(const std::string& name, const std::string& bytes) const {
-    writeBytes(folder_ / name, bytes);
+    writeFile(folder_ / name, bytes);
     return folder_ / name;
   }
 
   RunResult run(std::vector<std::string> arguments, const std::string& input = "") const {
     arguments.insert(arguments.begin(), {installedHost().string(), "--preferences", preferences().string()});
-    return runProgram(arguments, input);
+    return testing::run(arguments, input);
   }
 
   // The stored preset's bytes, as hex digits.

@@ -1,0 +1,61 @@
+#include "support/temp_folder.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace tul::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPreferencesVariable = "WIDGET_PLATFORM_PREFERENCES";
+
+// Removes `path` and what it holds, making each folder writable and readable first.
+void removeTree(const fs::path& path) {
+  std::error_code ignored;
+  if (fs::is_directory(fs::symlink_status(path, ignored))) {
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (fs::directory_iterator it(path, ignored), end; it != end; it.increment(ignored)) removeTree(it->path());
+  }
+  fs::remove(path, ignored);
+}
+
+}  // namespace
+
+TempFolder::TempFolder(std::string_view prefix) {
+  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
+  path_ = pattern;
+}
+
+TempFolder::TempFolder(TempFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
+TempFolder& TempFolder::operator=(TempFolder&& other) noexcept {
+  if (this != &other) {
+    if (!path_.empty()) removeTree(path_);
+    path_ = std::exchange(other.path_, {});
+  }
+  return *this;
+}
+
+TempFolder::~TempFolder() {
+  if (!path_.empty()) removeTree(path_);
+}
+
+TempPreferences::TempPreferences() : TempFolder("tul-prefs") {
+  if (const char* value = std::getenv(kPreferencesVariable)) previous_ = value;
+  ::setenv(kPreferencesVariable, folder().c_str(), 1);
+}
+
+TempPreferences::~TempPreferences() {
+  if (previous_) {
+    ::setenv(kPreferencesVariable, previous_->c_str(), 1);
+  } else {
+    ::unsetenv(kPreferencesVariable);
+  }
+}
+
+}  // namespace tul::testing
