@@ -1,8 +1,6 @@
 #include "bench_preset.h"
 
 #include <cstdlib>
-#include <system_error>
-#include <utility>
 
 #include "platform/foundation/json_encoder.h"
 #include "platform/foundation/user_defaults.h"
@@ -35,20 +33,6 @@ const std::string& benchPresetJSON() {
   return json;
 }
 
-StoredPreset::StoredPreset(fs::path root) : root_(std::move(root)), folder_(root_ / "preferences") {}
-
-StoredPreset::StoredPreset(StoredPreset&& other) noexcept
-    : root_(std::exchange(other.root_, {})), folder_(std::exchange(other.folder_, {})) {}
-
-StoredPreset::~StoredPreset() {
-  if (root_.empty()) return;
-  ::unsetenv("WIDGET_PLATFORM_PREFERENCES");
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
-}
-
-fs::path StoredPreset::suiteFile() const { return foundation::UserDefaults::suitePath(tul::kSharedSuiteName); }
-
 std::expected<void, std::string> storePresetIn(const fs::path& folder) {
   ::setenv("WIDGET_PLATFORM_PREFERENCES", folder.c_str(), 1);
   benchPreset().saveShared();
@@ -62,16 +46,6 @@ std::expected<void, std::string> storePresetIn(const fs::path& folder) {
     return std::unexpected("the preset was not stored in " + folder.string());
   }
   return {};
-}
-
-std::expected<StoredPreset, std::string> StoredPreset::make() {
-  std::string pattern = (fs::temp_directory_path() / "tul-bench-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    return std::unexpected("cannot make a folder under " + fs::temp_directory_path().string());
-  }
-  StoredPreset stored{fs::path(pattern)};
-  if (auto done = storePresetIn(stored.folder_); !done) return std::unexpected(done.error());
-  return stored;
 }
 
 }  // namespace bench

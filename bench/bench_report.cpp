@@ -172,16 +172,19 @@ void addCold(Report& report, const std::optional<Json>& driver, const std::optio
     const double extensionIdle = hyperfineMedian(*hyperfine, "extension idle");
     const double pair = hyperfineMedian(*hyperfine, "idle_pair");
     const bool floorMeasured = hostIdle > 0 && extensionIdle > 0;
-    report.comparisons.push_back({"cold start: widget-host timeline", timeline,
-                                  "host --help + extension, input closed (floor)",
-                                  floorMeasured ? hostIdle + extensionIdle : 0, Unit::nanoseconds,
-                                  Budget::withinTimes(2)});
-    report.comparisons.push_back({"  widget-host --help", hostIdle, "bare process pair (idle_pair)", pair,
-                                  Unit::nanoseconds, {}});
-    report.comparisons.push_back({"  extension, input closed at once", extensionIdle,
-                                  "bare process pair (idle_pair)", pair, Unit::nanoseconds, {}});
-    report.comparisons.push_back({"  widget-host timeline", timeline, "bare process pair (idle_pair)", pair,
-                                  Unit::nanoseconds, {}});
+    report.comparisons.push_back(
+        {"cold start: widget-host timeline", timeline, "host --help + extension, input closed (floor)",
+         floorMeasured ? hostIdle + extensionIdle : 0, Unit::nanoseconds, Budget::withinTimes(2)});
+    report.comparisons.push_back(
+        {"  widget-host --help", hostIdle, "bare process pair (idle_pair)", pair, Unit::nanoseconds, {}});
+    report.comparisons.push_back({"  extension, input closed at once",
+                                  extensionIdle,
+                                  "bare process pair (idle_pair)",
+                                  pair,
+                                  Unit::nanoseconds,
+                                  {}});
+    report.comparisons.push_back(
+        {"  widget-host timeline", timeline, "bare process pair (idle_pair)", pair, Unit::nanoseconds, {}});
   }
   if (!driver) {
     report.notRun.push_back("cold.json (cold start)");

@@ -29,6 +29,7 @@
 
 #include "bench_preset.h"
 #include "preset/mini_melody.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -143,21 +144,21 @@ struct PreparedRead {
   }
 };
 
-struct Fixture {
-  bench::StoredPreset stored;
-  PreparedRead read;
-};
-
 [[noreturn]] void fail(const std::string& message) {
   std::fprintf(stderr, "preset_bench: %s\n", message.c_str());
   std::exit(1);
 }
 
+struct Fixture {
+  tul::testing::TempPreferences preferences;
+  PreparedRead read;
+  Fixture();
+};
+
 // Stores the preset and checks that every contender produces it before anything is
 // timed; a contender that does not ends the program.
-Fixture makeFixture() {
-  auto stored = bench::StoredPreset::make();
-  if (!stored) fail(stored.error());
+Fixture::Fixture() {
+  if (auto stored = bench::storePresetIn(preferences.folder()); !stored) fail(stored.error());
   const std::string& text = bench::benchPresetJSON();
   const auto decoded = foundation::JSONDecoder().decode<MiniMelody>(text);
   if (!decoded || *decoded != bench::benchPreset()) fail("JSONDecoder does not decode the preset");
@@ -166,19 +167,17 @@ Fixture makeFixture() {
   if (*alternative != bench::benchPreset()) fail("the nlohmann decode gives another record");
   if (MiniMelody::loadShared() != bench::benchPreset()) fail("loadShared() did not return the stored preset");
 
-  PreparedRead read;
-  const std::string path = stored->suiteFile().string();
+  const std::string path = preferences.suiteFile(tul::kSharedSuiteName).string();
   if (sqlite3_open_v2(path.c_str(), &read.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
       sqlite3_prepare_v3(read.db, "SELECT value FROM entries WHERE key = ?", -1, SQLITE_PREPARE_PERSISTENT,
                          &read.select, nullptr) != SQLITE_OK) {
     fail("cannot prepare the floor's SELECT on " + path);
   }
-  return Fixture{std::move(*stored), std::move(read)};
 }
 
 // Made on first use, removed (the preferences folder with it) when the program ends.
 const Fixture& fixture() {
-  static const Fixture instance = makeFixture();
+  static const Fixture instance;
   return instance;
 }
 

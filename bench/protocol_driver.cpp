@@ -13,13 +13,12 @@
 //           limit), sampling the extension's resident size; its peak is read before its
 //           input closes
 //   store   only stores the bench preset in a given folder and keeps it (for hyperfine)
-#include <CLI/CLI.hpp>
 #include <sched.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -31,15 +30,17 @@
 
 #include "activity/tul_widget_attributes.h"
 #include "bench_preset.h"
-#include "child_process.h"
 #include "platform/foundation/data.h"
 #include "proc_status.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::ordered_json;
-using bench::ChildProcess;
+using tul::testing::ChildProcess;
+using tul::testing::kNoDeadline;
 
 constexpr std::string_view kResultPrefix = R"({"jsonrpc":"2.0","result":)";
 constexpr std::string_view kErrorPrefix = R"({"jsonrpc":"2.0","error":)";
@@ -199,8 +200,14 @@ int fail(const std::string& message) {
 // The answer to one request line, read back in lockstep.
 std::optional<std::string> ask(ChildProcess& child, std::string_view text) {
   std::string answer;
-  if (!child.write(text) || !child.readLine(answer)) return std::nullopt;
+  if (!child.write(text, kNoDeadline) || !child.readLine(answer)) return std::nullopt;
   return answer;
+}
+
+// Closes the child's input and waits for its end: its exit status.
+std::optional<int> finish(ChildProcess& child) {
+  child.closeInput();
+  return child.wait(kNoDeadline);
 }
 
 bool isTimelineOfBenchPreset(const std::string& answer) {
@@ -241,7 +248,7 @@ int warm(const std::string& extension, const std::string& echo, int requests, in
   std::string answer;
   const auto timeOne = [&](ChildProcess& child) -> std::optional<double> {
     const auto start = Clock::now();
-    if (!child.write(timelineLine()) || !child.readLine(answer)) return std::nullopt;
+    if (!child.write(timelineLine(), kNoDeadline) || !child.readLine(answer)) return std::nullopt;
     const double elapsed = nanosecondsSince(start);
     if (answer.size() + 1 != answerBytes) return std::nullopt;
     return elapsed;
@@ -282,8 +289,8 @@ int warm(const std::string& extension, const std::string& echo, int requests, in
   }
   const auto serverCpuAfter = bench::readCpuSeconds(server->pid());
   const auto floorCpuAfter = bench::readCpuSeconds(floor->pid());
-  if (server->wait() != 0) return fail("the extension did not exit with status 0 when its input closed");
-  floor->wait();
+  if (finish(*server) != 0) return fail("the extension did not exit with status 0 when its input closed");
+  finish(*floor);
   const Summary s = summarize(serverTimes);
   const Summary f = summarize(floorTimes);
   const auto cpuPerRequest = [](std::optional<double> before, std::optional<double> after, std::size_t count) {
@@ -317,7 +324,7 @@ int cold(const std::string& extension, const std::string& idlePair, int runs, co
     if (!server) return fail(server.error());
     const auto answer = ask(*server, timelineLine());
     const double answered = nanosecondsSince(start);
-    const int status = server->wait();
+    const auto status = finish(*server);
     const double ended = nanosecondsSince(start);
     if (!answer || !isTimelineOfBenchPreset(*answer) || status != 0) {
       return fail("a cold extension did not answer the timeline and exit cleanly");
@@ -326,7 +333,7 @@ int cold(const std::string& extension, const std::string& idlePair, int runs, co
     const auto floorStart = Clock::now();
     auto pair = ChildProcess::start({idlePair});
     if (!pair) return fail(pair.error());
-    if (pair->wait() != 0) return fail("idle_pair failed");
+    if (finish(*pair) != 0) return fail("idle_pair failed");
     const double floorEnded = nanosecondsSince(floorStart);
     if (run < 0) continue;
     total.push_back(ended);
@@ -375,7 +382,7 @@ int memory(const std::string& extension, int requests, int sampleEvery, int wind
   std::atomic<bool> writeFailed = false;
   std::thread writer([&] {
     for (const MixLine* l : lines) {
-      if (!server->write(l->text)) {
+      if (!server->write(l->text, kNoDeadline)) {
         writeFailed = true;
         return;
       }
@@ -406,7 +413,7 @@ int memory(const std::string& extension, int requests, int sampleEvery, int wind
   const double elapsed = nanosecondsSince(start);
   writer.join();
   const auto last = bench::readMemoryStatus(server->pid());  // still running: its input is open
-  const int status = server->wait();
+  const auto status = finish(*server);
   if (writeFailed || count != answered.size())
     return fail("the extension stopped answering after " + std::to_string(count));
   if (status != 0) return fail("the extension did not exit with status 0");
@@ -494,16 +501,14 @@ int main(int argc, char** argv) {
   memoryCommand->add_option("--out", out, "where to write the figures as JSON");
 
   CLI11_PARSE(app, argc, argv);
-  // An extension that dies must show up as a failed write, not end the driver.
-  std::signal(SIGPIPE, SIG_IGN);
   if (memoryCommand->parsed() && window > requests) return fail("--window may not exceed --requests");
 
   if (storeCommand->parsed()) {
     auto done = bench::storePresetIn(folder);
     return done ? 0 : fail(done.error());
   }
-  auto stored = bench::StoredPreset::make();
-  if (!stored) return fail(stored.error());
+  const tul::testing::TempPreferences preferences;
+  if (auto stored = bench::storePresetIn(preferences.folder()); !stored) return fail(stored.error());
   if (warmCommand->parsed()) return warm(extension, echo, requests, rounds, out);
   if (coldCommand->parsed()) return cold(extension, idlePair, runs, out);
   return memory(extension, requests, sampleEvery, window, !ordinaryLinesOnly, out);

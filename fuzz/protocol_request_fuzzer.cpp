@@ -4,28 +4,15 @@
 //
 // Timeline requests load the shared preset, so the target keeps its preferences in
 // a folder of its own, made at start and removed at exit.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "input_checks.h"
+#include "support/temp_folder.h"
 
 namespace {
-
-std::filesystem::path& preferencesRoot() {
-  static std::filesystem::path root;
-  return root;
-}
-
-void removePreferences() {
-  std::error_code ignored;
-  std::filesystem::remove_all(preferencesRoot(), ignored);
-}
 
 const tul::fuzzing::ProtocolRequestCheck& check() {
   static const tul::fuzzing::ProtocolRequestCheck instance(TUL_FUZZ_BUNDLE_DIR);
@@ -35,14 +22,7 @@ const tul::fuzzing::ProtocolRequestCheck& check() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tul-fuzz-prefs-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    std::abort();
-  }
-  preferencesRoot() = pattern;
-  ::setenv("WIDGET_PLATFORM_PREFERENCES", (preferencesRoot() / "preferences").c_str(), 1);
-  std::atexit(removePreferences);
+  static const tul::testing::TempPreferences preferences;  // removed when the process exits
   return 0;
 }
 

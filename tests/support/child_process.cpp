@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 #include <utility>
 
@@ -22,25 +23,26 @@ namespace tul::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Deadline = std::optional<Clock::time_point>;
 constexpr std::size_t kReadSize = 64 * 1024;
 
 void closeIfOpen(int& fd) {
   if (fd >= 0) ::close(std::exchange(fd, -1));
 }
 
-std::optional<Clock::time_point> deadlineAfter(std::chrono::milliseconds timeout) {
-  if (timeout == kNoDeadline) return std::nullopt;
-  return Clock::now() + timeout;
+Deadline deadlineAfter(std::chrono::milliseconds timeout) {
+  return timeout == kNoDeadline ? Deadline() : Clock::now() + timeout;
 }
 
-int millisecondsLeft(std::optional<Clock::time_point> deadline) {
+// What poll() waits for before the deadline: -1 without one, never below 0.
+int millisecondsLeft(Deadline deadline) {
   if (!deadline) return -1;
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+  return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-// Waits until `fd` is ready for `events` (or has hung up); false when the deadline passes.
-bool ready(int fd, short events, std::optional<Clock::time_point> deadline) {
+// Waits until `fd` is ready for `events` (or hung up); false when the deadline passes.
+bool ready(int fd, short events, Deadline deadline) {
   for (;;) {
     pollfd entry{fd, events, 0};
     const int count = ::poll(&entry, 1, millisecondsLeft(deadline));
@@ -48,8 +50,6 @@ bool ready(int fd, short events, std::optional<Clock::time_point> deadline) {
     if (count == 0 || errno != EINTR) return false;
   }
 }
-
-int exitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
 // This process's environment with `changes` applied, as "NAME=value" strings.
 std::vector<std::string> changedEnvironment(const EnvironmentChanges& changes) {
@@ -64,48 +64,96 @@ std::vector<std::string> changedEnvironment(const EnvironmentChanges& changes) {
   return environment;
 }
 
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (auto& text : strings) out.push_back(text.data());
+  out.push_back(nullptr);
+  return out;
+}
+
 }  // namespace
 
-ChildProcess::ChildProcess(pid_t pid, ProcessGroup group, int input, int output, int error)
-    : pid_(pid), group_(group), input_(input), output_(output), error_(error), buffer_(kReadSize) {}
+struct ChildProcess::State {
+  pid_t pid = -1;
+  ProcessGroup group = ProcessGroup::shared;
+  int input = -1;   // the write end of the child's standard input (non-blocking)
+  int output = -1;  // the read end of its standard output (blocking)
+  int error = -1;   // the read end of its standard error, when captured
+  std::vector<char> buffer = std::vector<char>(kReadSize);
+  std::size_t begin = 0;  // the unread output is buffer[begin, end)
+  std::size_t end = 0;
+  std::string errorText;
+  std::optional<int> exitStatus;
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept { *this = std::move(other); }
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  if (this != &other) {
-    release();
-    pid_ = std::exchange(other.pid_, -1);
-    group_ = other.group_;
-    input_ = std::exchange(other.input_, -1);
-    output_ = std::exchange(other.output_, -1);
-    error_ = std::exchange(other.error_, -1);
-    buffer_ = std::move(other.buffer_);
-    begin_ = std::exchange(other.begin_, 0);
-    end_ = std::exchange(other.end_, 0);
-    error_text_ = std::move(other.error_text_);
-    exitStatus_ = other.exitStatus_;
-  }
-  return *this;
-}
-
-ChildProcess::~ChildProcess() { release(); }
-
-void ChildProcess::release() {
-  closeIfOpen(input_);
-  closeIfOpen(output_);
-  closeIfOpen(error_);
-  if (pid_ > 0) {
-    ::kill(group_ == ProcessGroup::own ? -pid_ : pid_, SIGKILL);
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+  ~State() {
+    for (int* fd : {&input, &output, &error}) closeIfOpen(*fd);
+    if (pid <= 0) return;
+    ::kill(group == ProcessGroup::own ? -pid : pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    pid_ = -1;
   }
-}
+
+  // Reads more output behind what is unread; false at the end of the output, on an
+  // error, or when the deadline passes first. Without a deadline: one blocking read.
+  bool fill(Deadline deadline) {
+    if (output < 0) return false;
+    std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+    end -= std::exchange(begin, 0);
+    if (end == buffer.size()) buffer.resize(buffer.size() * 2);
+    for (;;) {
+      if (deadline && !ready(output, POLLIN, deadline)) return false;
+      const ssize_t n = ::read(output, buffer.data() + end, buffer.size() - end);
+      if (n > 0) end += static_cast<std::size_t>(n);
+      if (n >= 0 || errno != EINTR) return n > 0;
+    }
+  }
+
+  bool takeLine(std::string& line) {
+    const char* first = buffer.data() + begin;
+    const auto* newline = static_cast<const char*>(std::memchr(first, '\n', end - begin));
+    if (newline == nullptr) return false;
+    line.assign(first, newline);
+    begin += static_cast<std::size_t>(newline - first) + 1;
+    return true;
+  }
+
+  // Writes `input` (closing the child's input once it is all written) while collecting
+  // the output and the standard error until both end; false when the deadline passes.
+  bool drain(std::string_view rest, std::string& out, Deadline deadline) {
+    out.append(buffer.data() + begin, end - begin);
+    begin = end = 0;
+    std::array<char, kReadSize> chunk{};
+    while (output >= 0 || error >= 0) {
+      std::array<pollfd, 3> fds{pollfd{output, POLLIN, 0}, pollfd{error, POLLIN, 0},
+                                pollfd{rest.empty() ? -1 : input, POLLOUT, 0}};
+      if (deadline && millisecondsLeft(deadline) == 0) return false;
+      if (::poll(fds.data(), fds.size(), millisecondsLeft(deadline)) <= 0) continue;
+      if (fds[2].revents != 0) {
+        const ssize_t n = ::write(input, rest.data(), rest.size());
+        if (n > 0) rest.remove_prefix(static_cast<std::size_t>(n));
+        if (rest.empty() || (n < 0 && errno != EAGAIN && errno != EINTR)) closeIfOpen(input);
+      }
+      for (std::size_t k = 0; k < 2; ++k) {
+        if (fds[k].revents == 0) continue;
+        const ssize_t n = ::read(fds[k].fd, chunk.data(), chunk.size());
+        if (n > 0) (k == 0 ? out : errorText).append(chunk.data(), static_cast<std::size_t>(n));
+        if (n == 0 || (n < 0 && errno != EINTR)) closeIfOpen(k == 0 ? output : error);
+      }
+    }
+    return true;
+  }
+};
+
+ChildProcess::ChildProcess(std::unique_ptr<State> state) : state_(std::move(state)) {}
+ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
+ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
+ChildProcess::~ChildProcess() = default;
 
 std::expected<ChildProcess, std::string> ChildProcess::start(const std::vector<std::string>& argv,
                                                              const ChildOptions& options) {
   if (argv.empty()) return std::unexpected(std::string("no program to start"));
-  ::signal(SIGPIPE, SIG_IGN);
+  static const bool pipeSignalIgnored = ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)pipeSignalIgnored;
   std::array<int, 2> in{-1, -1}, out{-1, -1}, err{-1, -1};
   const auto closeAll = [&] {
     for (int* fd : {&in[0], &in[1], &out[0], &out[1], &err[0], &err[1]}) closeIfOpen(*fd);
@@ -129,181 +177,100 @@ std::expected<ChildProcess, std::string> ChildProcess::start(const std::vector<s
     posix_spawnattr_setpgroup(&attributes, 0);
   }
   std::vector<std::string> arguments = argv;
-  std::vector<char*> args;
-  for (auto& argument : arguments) args.push_back(argument.data());
-  args.push_back(nullptr);
   std::vector<std::string> environment;
-  std::vector<char*> envp;
-  if (!options.changes.empty()) {
-    environment = changedEnvironment(options.changes);
-    for (auto& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-  }
-  pid_t pid = -1;
-  const int error =
-      ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.empty() ? environ : envp.data());
+  if (!options.changes.empty()) environment = changedEnvironment(options.changes);
+  auto state = std::make_unique<State>();
+  const int error = ::posix_spawn(&state->pid, argv[0].c_str(), &actions, &attributes, pointers(arguments).data(),
+                                  options.changes.empty() ? environ : pointers(environment).data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
     closeAll();
+    state->pid = -1;
     return std::unexpected("cannot start " + argv[0] + ": " + std::strerror(error));
   }
-  closeIfOpen(in[0]);
-  closeIfOpen(out[1]);
-  closeIfOpen(err[1]);
+  for (int* fd : {&in[0], &out[1], &err[1]}) closeIfOpen(*fd);
   ::fcntl(in[1], F_SETFL, O_NONBLOCK);
-  return ChildProcess(pid, options.group, in[1], out[0], err[0]);
+  state->group = options.group;
+  state->input = in[1];
+  state->output = out[0];
+  state->error = err[0];
+  return ChildProcess(std::move(state));
 }
+
+pid_t ChildProcess::pid() const { return state_->pid; }
+const std::string& ChildProcess::errorOutput() const { return state_->errorText; }
+void ChildProcess::closeInput() { closeIfOpen(state_->input); }
 
 bool ChildProcess::write(std::string_view bytes, std::chrono::milliseconds timeout) {
   const auto deadline = deadlineAfter(timeout);
-  while (!bytes.empty()) {
-    if (input_ < 0) return false;
-    const ssize_t n = ::write(input_, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
+  while (!bytes.empty() && state_->input >= 0) {
+    const ssize_t n = ::write(state_->input, bytes.data(), bytes.size());
+    if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
     if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-    if (!ready(input_, POLLOUT, deadline)) return false;
+    if (n < 0 && !ready(state_->input, POLLOUT, deadline)) return false;
   }
-  return true;
-}
-
-// Reads more of the child's output behind what is unread; false at the end of the
-// output, on an error, or when the deadline passes first. Without a deadline this is
-// one plain blocking read.
-bool ChildProcess::fill(std::optional<Clock::time_point> deadline) {
-  if (output_ < 0) return false;
-  if (begin_ > 0) {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-  for (;;) {
-    if (deadline && !ready(output_, POLLIN, deadline)) return false;
-    const ssize_t n = ::read(output_, buffer_.data() + end_, buffer_.size() - end_);
-    if (n > 0) {
-      end_ += static_cast<std::size_t>(n);
-      return true;
-    }
-    if (n == 0 || errno != EINTR) return false;
-  }
-}
-
-bool ChildProcess::takeLine(std::string& line) {
-  const char* first = buffer_.data() + begin_;
-  const auto* newline = static_cast<const char*>(std::memchr(first, '\n', end_ - begin_));
-  if (newline == nullptr) return false;
-  line.assign(first, newline);
-  begin_ += static_cast<std::size_t>(newline - first) + 1;
-  return true;
+  return bytes.empty();
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
   const auto deadline = deadlineAfter(timeout);
   std::string line;
-  while (!takeLine(line)) {
-    if (!fill(deadline)) return std::nullopt;
+  while (!state_->takeLine(line)) {
+    if (!state_->fill(deadline)) return std::nullopt;
   }
   return line;
 }
 
 bool ChildProcess::readLine(std::string& line) {
-  while (!takeLine(line)) {
-    if (!fill(std::nullopt)) return false;
-  }
-  return true;
-}
-
-// Writes `input` (then closes the child's input) while collecting its output into `out`
-// and its standard error, until both have ended; false when the deadline passes first.
-bool ChildProcess::drain(std::string_view input, std::string& out, std::optional<Clock::time_point> deadline) {
-  out.append(buffer_.data() + begin_, end_ - begin_);
-  begin_ = end_ = 0;
-  std::array<char, kReadSize> chunk{};
-  while (output_ >= 0 || error_ >= 0) {
-    std::array<pollfd, 3> fds{};
-    nfds_t count = 0;
-    for (int fd : {output_, error_}) {
-      if (fd >= 0) fds[count++] = pollfd{fd, POLLIN, 0};
-    }
-    const bool writing = !input.empty() && input_ >= 0;
-    if (writing) fds[count++] = pollfd{input_, POLLOUT, 0};
-    const int left = millisecondsLeft(deadline);
-    if (deadline && left <= 0) return false;
-    if (::poll(fds.data(), count, left) < 0) continue;
-    for (nfds_t i = 0; i < count; ++i) {
-      if (fds[i].revents == 0) continue;
-      if (writing && fds[i].fd == input_) {
-        const ssize_t n = ::write(input_, input.data(), input.size());
-        if (n > 0) input.remove_prefix(static_cast<std::size_t>(n));
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || input.empty()) closeInput();
-        continue;
-      }
-      int& fd = fds[i].fd == output_ ? output_ : error_;
-      const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-      if (n > 0) {
-        (&fd == &output_ ? out : error_text_).append(chunk.data(), static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        closeIfOpen(fd);
-      }
-    }
+  while (!state_->takeLine(line)) {
+    if (!state_->fill(std::nullopt)) return false;
   }
   return true;
 }
 
 std::string ChildProcess::readToEnd(std::chrono::milliseconds timeout) {
   std::string out;
-  drain({}, out, deadlineAfter(timeout));
+  state_->drain({}, out, deadlineAfter(timeout));
   return out;
 }
 
-void ChildProcess::closeInput() { closeIfOpen(input_); }
-
 void ChildProcess::kill(int signal) {
-  if (pid_ > 0) ::kill(pid_, signal);
+  if (state_->pid > 0) ::kill(state_->pid, signal);
 }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
-  if (pid_ <= 0) return exitStatus_;
-  if (timeout != kNoDeadline || group_ == ProcessGroup::own) {
-    // Waits for the end without reaping: the group's id cannot be reused meanwhile.
+  State& s = *state_;
+  if (s.pid <= 0) return s.exitStatus;
+  if (timeout != kNoDeadline || s.group == ProcessGroup::own) {
+    // Waits for the end without reaping, so that the group's id cannot be reused.
     const auto deadline = deadlineAfter(timeout);
-    const int flags = WEXITED | WNOWAIT | (deadline ? WNOHANG : 0);
     for (;;) {
       siginfo_t info{};
-      const int done = ::waitid(P_PID, static_cast<id_t>(pid_), &info, flags);
-      if (done == 0 && info.si_pid == pid_) break;
-      if (done < 0 && errno != EINTR) return std::nullopt;
-      if (deadline && Clock::now() >= *deadline) return std::nullopt;
+      const int done = ::waitid(P_PID, static_cast<id_t>(s.pid), &info, WEXITED | WNOWAIT | (deadline ? WNOHANG : 0));
+      if (done == 0 && info.si_pid == s.pid) break;
+      if ((done < 0 && errno != EINTR) || (deadline && Clock::now() >= *deadline)) return std::nullopt;
       if (deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (group_ == ProcessGroup::own) ::kill(-pid_, SIGKILL);
+    if (s.group == ProcessGroup::own) ::kill(-s.pid, SIGKILL);
   }
   int status = 0;
   pid_t reaped = -1;
-  while ((reaped = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+  while ((reaped = ::waitpid(s.pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  pid_ = -1;
+  s.pid = -1;
   if (reaped < 0) return std::nullopt;
-  exitStatus_ = exitStatus(status);
-  return exitStatus_;
+  s.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return s.exitStatus;
 }
 
 std::optional<long> ChildProcess::peakResidentKiB() const {
-  if (pid_ <= 0) return std::nullopt;
-  const std::string path = "/proc/" + std::to_string(pid_) + "/status";
-  FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) return std::nullopt;
-  std::array<char, 256> line{};
-  std::optional<long> peak;
-  while (std::fgets(line.data(), static_cast<int>(line.size()), file) != nullptr) {
-    if (std::string_view(line.data()).starts_with("VmHWM:")) peak = std::strtol(line.data() + 6, nullptr, 10);
+  if (state_->pid <= 0) return std::nullopt;
+  std::ifstream status("/proc/" + std::to_string(state_->pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::strtol(line.c_str() + 6, nullptr, 10);
   }
-  std::fclose(file);
-  return peak;
+  return std::nullopt;
 }
 
 RunResult run(const std::vector<std::string>& argv, const std::string& input, const EnvironmentChanges& changes,
@@ -316,17 +283,12 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input, co
   }
   const auto deadline = Clock::now() + limit;
   if (input.empty()) child->closeInput();
-  const bool ended = child->drain(input, result.out, deadline);
-  result.err = std::move(child->error_text_);
+  const bool ended = child->state_->drain(input, result.out, deadline);
+  result.err = std::move(child->state_->errorText);
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   const auto status = ended ? child->wait(std::max(left, std::chrono::milliseconds(0))) : std::nullopt;
-  if (!status) {
-    child->kill(SIGKILL);
-    child->wait(kNoDeadline);
-    result.exitCode = kHung;
-    return result;
-  }
-  result.exitCode = *status;
+  if (!status) child->kill(SIGKILL);
+  result.exitCode = status ? *status : (child->wait(kNoDeadline), kHung);
   return result;
 }
 

@@ -18,9 +18,9 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <cstddef>
 #include <expected>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,13 +63,11 @@ class ChildProcess {
   static std::expected<ChildProcess, std::string> start(const std::vector<std::string>& argv,
                                                         const ChildOptions& options = {});
 
-  ChildProcess(ChildProcess&& other) noexcept;
-  ChildProcess& operator=(ChildProcess&& other) noexcept;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+  ChildProcess(ChildProcess&&) noexcept;
+  ChildProcess& operator=(ChildProcess&&) noexcept;
   ~ChildProcess();
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const;
 
   // Writes all of `bytes` to the child's input; false when the child no longer reads
   // or the deadline passed first.
@@ -84,7 +82,7 @@ class ChildProcess {
   // Everything the child writes until it closes its output (or the deadline passes);
   // with captureError, its standard error meanwhile goes to errorOutput().
   std::string readToEnd(std::chrono::milliseconds timeout = kDefaultTimeout);
-  const std::string& errorOutput() const { return error_text_; }
+  const std::string& errorOutput() const;
 
   // Closes the child's input, which tells a line server to finish.
   void closeInput();
@@ -98,25 +96,11 @@ class ChildProcess {
   std::optional<long> peakResidentKiB() const;
 
  private:
-  using Clock = std::chrono::steady_clock;
-  ChildProcess(pid_t pid, ProcessGroup group, int input, int output, int error);
-  void release();
-  bool fill(std::optional<Clock::time_point> deadline);
-  bool takeLine(std::string& line);
-  bool drain(std::string_view input, std::string& out, std::optional<Clock::time_point> deadline);
+  struct State;
+  explicit ChildProcess(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
   friend RunResult run(const std::vector<std::string>&, const std::string&, const EnvironmentChanges&,
                        std::chrono::milliseconds, ProcessGroup);
-
-  pid_t pid_ = -1;
-  ProcessGroup group_ = ProcessGroup::shared;
-  int input_ = -1;   // the write end of the child's standard input (non-blocking)
-  int output_ = -1;  // the read end of its standard output (blocking)
-  int error_ = -1;   // the read end of its standard error, when captured
-  std::vector<char> buffer_;
-  std::size_t begin_ = 0;  // unread output is buffer_[begin_, end_)
-  std::size_t end_ = 0;
-  std::string error_text_;
-  std::optional<int> exitStatus_;
 };
 
 // The older name and shape, kept while the last callers move to run(): the standard

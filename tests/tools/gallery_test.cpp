@@ -144,15 +144,13 @@ TEST(WidgetHostGallery, EveryPictureLoadsInChromium) {
     GTEST_SKIP() << kChromium << " is missing; scripts/install-deps.sh --test installs it";
   }
   const Host host;
-  for (const std::string format : {"png", "svg"}) {
-    const fs::path folder = host.folder() / format;
-    const RunResult made = host.run({"gallery", "--output", folder.string(), "--format", format});
-    ASSERT_EQ(made.exitCode, 0) << made.err;
-    EXPECT_EQ(picturesLoadedInChromium(folder / "index.html"), "28 of 28") << format;
-  }
+  const fs::path folder = host.folder() / "svg";
+  const RunResult made = host.run({"gallery", "--output", folder.string(), "--format", "svg"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  EXPECT_EQ(picturesLoadedInChromium(folder / "index.html"), "28 of 28");
   // A picture that is not there counts as not loaded, so the count can tell.
-  fs::remove(host.folder() / "png" / "paused-expanded.png");
-  EXPECT_EQ(picturesLoadedInChromium(host.folder() / "png" / "index.html"), "27 of 28");
+  fs::remove(folder / "paused-expanded.svg");
+  EXPECT_EQ(picturesLoadedInChromium(folder / "index.html"), "27 of 28");
 }
 
 TEST(GalleryPage, EscapesEveryLabelAndLink) {

@@ -58,94 +58,72 @@ std::vector<std::string> namesIn(const fs::path& folder) {
   return names;
 }
 
-TEST(WidgetHostPictures, EachCommandDrawsItsSurfaceAtEachScale) {
+// Whether `file` is a picture of `surface` at `scale`: a PNG that decodes, or
+// well-formed SVG whose width and height are the pixels.
+::testing::AssertionResult isPicture(const fs::path& file, ui::Surface surface, int scale) {
+  PixelSize size;
+  if (file.extension() == ".png") {
+    if (auto decoded = decodePNG(file, size); !decoded) return decoded;
+  } else {
+    if (!tul::testing::kHaveXmlParser) return ::testing::AssertionSuccess();
+    XmlElement root;
+    if (auto parsed = tul::testing::parseXML(tul::testing::readBytes(file), root); !parsed) return parsed;
+    if (root.name != "svg") return ::testing::AssertionFailure() << file << ": the root is <" << root.name << ">";
+    size = PixelSize{std::stoi(root.attribute("width")), std::stoi(root.attribute("height"))};  // "340px"
+  }
+  return fitsSurface(size, surface, scale) << " (" << file.filename() << ")";
+}
+
+// Each command once, each scale once, both formats; a command that draws several
+// pictures names one file each after --output.
+TEST(WidgetHostPictures, EachCommandDrawsItsSurfaces) {
   const Host host;
   const auto attributes = host.file("attributes.json", kAttributes).string();
   const auto state = host.file("state.json", kState).string();
   const std::vector<std::string> activity = {"activity", "--attributes", attributes, "--state", state};
   struct Case {
-    std::string name;
     std::vector<std::string> command;
-    Expected files;
+    std::string output;        // its file name
+    std::optional<int> scale;  // none: the default, 3
+    Expected files;            // by suffix
   };
   const std::vector<Case> cases = {
-      {"placeholder", {"placeholder"}, {{"", ui::Surface::smallWidget}}},
-      {"snapshot", {"snapshot", "--preview"}, {{"", ui::Surface::smallWidget}}},
-      {"timeline", {"timeline"}, {{"", ui::Surface::smallWidget}}},
-      {"activity", activity, kEveryPresentation},
-      {"compact", joined(activity, {"--presentation", "compact-leading"}), {{"", ui::Surface::islandCompactLeading}}},
-  };
-  const fs::path folder = host.folder() / "pictures";
-  fs::create_directories(folder);
-  for (const int scale : {1, 2, 3}) {
-    for (const Case& c : cases) {
-      const std::string what = c.name + " at scale " + std::to_string(scale);
-      const fs::path output = folder / (c.name + "@" + std::to_string(scale) + ".png");
-      const RunResult result = host.run(
-          joined(c.command, {"--format", "png", "--output", output.string(), "--scale", std::to_string(scale)}));
-      ASSERT_EQ(result.exitCode, 0) << what << ": " << result.err;
-      std::string listed;
-      for (const auto& [suffix, surface] : c.files) {
-        const fs::path file = folder / (output.stem().string() + suffix + ".png");
-        listed += file.string() + "\n";
-        PixelSize size;
-        ASSERT_TRUE(decodePNG(file, size)) << what;
-        EXPECT_TRUE(fitsSurface(size, surface, scale)) << what << ", " << file.filename();
-      }
-      EXPECT_EQ(result.out, listed) << what;
-    }
-  }
-
-  // Without --scale: 3, as on current phones; the widget is 170 points square.
-  const fs::path widget = folder / "widget.png";
-  ASSERT_EQ(host.run({"timeline", "--format", "png", "--output", widget.string()}).exitCode, 0);
-  PixelSize size;
-  ASSERT_TRUE(decodePNG(widget, size));
-  EXPECT_EQ(size.width, 510);
-  EXPECT_EQ(size.height, 510);
-
-  // A timeline of several entries: one file each, numbered.
-  const fs::path entries = folder / "entries.png";
-  const RunResult several = host.run({"timeline", "--format", "png", "--output", entries.string(), "--extension",
-                                      standIn("two-entries").string(), "--scale", "1"});
-  ASSERT_EQ(several.exitCode, 0) << several.err;
-  EXPECT_EQ(several.out, (folder / "entries-1.png").string() + "\n" + (folder / "entries-2.png").string() + "\n");
-  for (const char* file : {"entries-1.png", "entries-2.png"}) {
-    ASSERT_TRUE(decodePNG(folder / file, size)) << file;
-    EXPECT_TRUE(fitsSurface(size, ui::Surface::smallWidget, 1)) << file;
-  }
-  EXPECT_FALSE(fs::exists(entries));
-}
-
-TEST(WidgetHostPictures, SVGIsWellFormedAndSizedInPixels) {
-  TUL_SKIP_WITHOUT_XML_PARSER();
-  const Host host;
-  const auto attributes = host.file("attributes.json", kAttributes).string();
-  const auto state = host.file("state.json", kState).string();
-  struct Case {
-    std::vector<std::string> command;
-    int scale;
-    Expected files;
-  };
-  const std::vector<Case> cases = {
-      {{"timeline"}, 2, {{"", ui::Surface::smallWidget}}},
-      {{"activity", "--attributes", attributes, "--state", state}, 1, kEveryPresentation},
+      {{"placeholder"}, "placeholder.png", 1, {{"", ui::Surface::smallWidget}}},
+      {{"snapshot", "--preview"}, "snapshot.svg", 2, {{"", ui::Surface::smallWidget}}},
+      {{"timeline"}, "timeline.png", std::nullopt, {{"", ui::Surface::smallWidget}}},
+      {activity, "activity.png", 2, kEveryPresentation},
+      {joined(activity, {"--presentation", "compact-leading"}),
+       "compact.svg",
+       3,
+       {{"", ui::Surface::islandCompactLeading}}},
+      {{"timeline", "--extension", standIn("two-entries").string()},
+       "entries.png",
+       1,
+       {{"-1", ui::Surface::smallWidget}, {"-2", ui::Surface::smallWidget}}},
   };
   for (const Case& c : cases) {
-    const fs::path output = host.folder() / (c.command.front() + ".svg");
-    const RunResult result = host.run(
-        joined(c.command, {"--format", "svg", "--output", output.string(), "--scale", std::to_string(c.scale)}));
-    ASSERT_EQ(result.exitCode, 0) << c.command.front() << ": " << result.err;
+    const fs::path output = host.folder() / c.output;
+    std::vector<std::string> command =
+        joined(c.command, {"--format", output.extension().string().substr(1), "--output", output.string()});
+    if (c.scale) command = joined(command, {"--scale", std::to_string(*c.scale)});
+    const RunResult result = host.run(command);
+    ASSERT_EQ(result.exitCode, 0) << c.output << ": " << result.err;
+    std::string listed;
     for (const auto& [suffix, surface] : c.files) {
-      const fs::path file = host.folder() / (output.stem().string() + suffix + ".svg");
-      XmlElement root;
-      ASSERT_TRUE(tul::testing::parseXML(tul::testing::readBytes(file), root)) << file;
-      EXPECT_EQ(root.name, "svg") << file;
-      // "340px" or "340": whole pixels at the scale.
-      const PixelSize size{std::stoi(root.attribute("width")), std::stoi(root.attribute("height"))};
-      EXPECT_TRUE(fitsSurface(size, surface, c.scale)) << file;
+      const fs::path file = host.folder() / (output.stem().string() + suffix + output.extension().string());
+      listed += file.string() + "\n";
+      EXPECT_TRUE(isPicture(file, surface, c.scale.value_or(3)));
+    }
+    EXPECT_EQ(result.out, listed) << c.output;
+    if (c.files.size() > 1) {
+      EXPECT_FALSE(fs::exists(output)) << c.output;
     }
   }
+  // The published size: the widget is 170 points square, 510 pixels at scale 3.
+  PixelSize size;
+  ASSERT_TRUE(decodePNG(host.folder() / "timeline.png", size));
+  EXPECT_EQ(size.width, 510);
+  EXPECT_EQ(size.height, 510);
 }
 
 TEST(WidgetHostPictures, RefusesWhatWouldLoseOrLeaveFiles) {
@@ -221,7 +199,6 @@ TEST(WidgetHostPictures, AnAnswerThatCannotBeDrawnIsNamedAndWritesNothing) {
        {"placeholder", "--format", "png"},
        76,
        "placeholder: cannot draw entry 1: cannot lay out the view: "},
-      {"missing-image", {"snapshot", "--format", "svg"}, 76, "\"nowhere\""},
       {"missing-image", {"gallery"}, 76, "gallery: cannot draw entry 1"},
       {"unreadable-tree",
        {"placeholder", "--format", "png"},
@@ -303,7 +280,9 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
         (out / "activity.svg").string()}},
       {"gallery", {"gallery", "--output", (out / "gallery").string()}},
   };
-  for (const Module& m : modules) {
+  // Each module is tried with one of the picture commands, in turn.
+  for (std::size_t i = 0; i < modules.size(); ++i) {
+    const Module& m = modules[i];
     fs::remove(module);
     if (m.copiedFrom) {
       fs::copy_file(*m.copiedFrom, module);
@@ -313,22 +292,20 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
     const RunResult text = run({"timeline"});
     EXPECT_EQ(text.exitCode, 0) << m.name << ": " << text.err;
     EXPECT_NE(text.out.find("kind: com.lumaro.TulWidget"), std::string::npos) << m.name << ": " << text.out;
-    const RunResult json = run({"--format", "json", "placeholder"});
-    EXPECT_EQ(json.exitCode, 0) << m.name << ": " << json.err;
-    for (const auto& [command, arguments] : pictures) {
-      const std::string what = std::string(m.name) + ", " + command;
-      const RunResult result = run(arguments);
-      expectOneLineError(result, 69, command + ": cannot load the renderer module " + module.string() + ": ", what);
-      EXPECT_NE(result.err.find(m.reason), std::string::npos) << what << ": " << result.err;
-    }
+    const auto& [command, arguments] = pictures[i % pictures.size()];
+    const std::string what = std::string(m.name) + ", " + command;
+    const RunResult result = run(arguments);
+    expectOneLineError(result, 69, command + ": cannot load the renderer module " + module.string() + ": ", what);
+    EXPECT_NE(result.err.find(m.reason), std::string::npos) << what << ": " << result.err;
     EXPECT_TRUE(fs::is_empty(out)) << m.name;
   }
+  const RunResult json = run({"--format", "json", "placeholder"});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
 
   // The host in the build tree draws with the build tree's module.
   const fs::path widget = out / "build-tree.png";
-  const RunResult built = tul::testing::runProgram(
-      {TUL_BUILD_TREE_HOST, "--preferences", host.preferences().string(), "timeline", "--format", "png", "--output",
-       widget.string()});
+  const RunResult built = tul::testing::runProgram({TUL_BUILD_TREE_HOST, "--preferences", host.preferences().string(),
+                                                    "timeline", "--format", "png", "--output", widget.string()});
   ASSERT_EQ(built.exitCode, 0) << built.err;
   PixelSize size;
   EXPECT_TRUE(decodePNG(widget, size));

@@ -1,25 +1,10 @@
 // Layout: places a view tree on a surface by the platform's rules, giving every node
 // a frame (see layout_result.h). A parent proposes a size, the child chooses its own,
-// and the parent places it:
-//
-// - VStack and HStack share their length among their children: a child gets what is
-//   left divided by the children not yet sized, the least flexible first (spacers and
-//   views with infinite frames, which take all they are offered, come last). Default
-//   spacing is 8 between neighbours and none next to a Spacer, whose own minimum
-//   length (8 unless given) keeps the gap; children sit on the cross axis by the
-//   stack's alignment. A ZStack offers every child its whole size and aligns them.
-// - A Conditional's chosen views are placed directly in the parent stack (outside a
-//   stack they are stacked vertically); Empty takes no space and no spacing.
-// - .padding insets the proposal (16 points unless given); .frame(min/ideal/max…)
-//   clamps what its view is offered and what it reports, and aligns the view in it;
-//   .background and .overlay are offered exactly the size of the view they decorate;
-//   .aspectRatio offers its view the largest size of that ratio inside (fit) or the
-//   smallest around (fill) what it is offered; font and foreground colour flow to
-//   everything inside.
-// - Colours and materials take what they are offered (10 × 10 when nothing is); a
-//   resizable image too (its pixel size otherwise); a symbol takes the size its font
-//   gives it (layout_symbol.h); text is measured through the TextMeasurer, wrapped and
-//   truncated with "…" as layout_text.h tells.
+// and the parent places it. The rules of each kind of view are kept with it: stacks,
+// conditional content and buttons in layout_stack.h; modifiers (padding, frames,
+// aspect ratios, backgrounds and overlays, fonts and colours that flow inside) in
+// layout_modifiers.h; texts, symbols, pictures, colours, spacers and Empty in
+// layout_leaves.h; layout_builder.h turns a tree into them.
 //
 // Surfaces (layout_surface.h): the root is offered the surface's size (the lock
 // screen's and the expanded island's height follow the content within their range,

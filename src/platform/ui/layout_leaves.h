@@ -3,7 +3,8 @@
 // font gives it (layout_symbol.h); a picture keeps its pixel size unless resizable,
 // when it takes what it is offered; colours and materials fill what they are offered
 // (kUnproposedFill square when nothing is); a spacer grows along its stack's axis from
-// its minimum length; Empty takes no space.
+// its minimum length (kDefaultSpacerLength unless given) and takes nothing across it;
+// Empty takes no space.
 #pragma once
 
 #include <memory>

@@ -1,55 +1,24 @@
-// Pictures written to real files in a temporary folder, decoded and parsed again.
+// Pictures written to real files in a temporary folder and decoded again: what the
+// pixels show, and what is refused without leaving anything behind.
 #include <cairo.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "app_trees.h"
 #include "platform/render/painter.h"
 #include "platform/render/render.h"
-
-#ifdef TUL_HAVE_LIBXML2
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-#endif
+#include "support/temp_preferences.h"
 
 namespace tul {
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tul-render-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& root() const { return root_; }
-
-  std::vector<std::string> names() const {
-    std::vector<std::string> out;
-    for (const auto& entry : std::filesystem::directory_iterator(root_)) out.push_back(entry.path().filename());
-    std::ranges::sort(out);
-    return out;
-  }
-
- private:
-  std::filesystem::path root_;
-};
-
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> out;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) out.push_back(entry.path().filename());
+  std::ranges::sort(out);
+  return out;
 }
 
 struct Decoded {
@@ -60,8 +29,6 @@ struct Decoded {
 
   explicit Decoded(const std::filesystem::path& file) : surface(cairo_image_surface_create_from_png(file.c_str())) {}
   bool ok() const { return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS; }
-  int width() const { return cairo_image_surface_get_width(surface.get()); }
-  int height() const { return cairo_image_surface_get_height(surface.get()); }
 
   // Red, green, blue (unpremultiplied) and alpha of one pixel, 0...255.
   std::array<int, 4> pixel(int x, int y) const {
@@ -78,64 +45,8 @@ struct Decoded {
   }
 };
 
-struct Picture {
-  std::string name;
-  std::function<std::expected<void, render::RenderError>(const std::filesystem::path&, render::ImageFormat, double)>
-      draw;
-  std::function<ui::LayoutResult()> layout;
-};
-
-std::vector<Picture> pictures() {
-  const ui::Bundle bundle = testing::extensionBundle();
-  const testing::Presentations views = testing::presentations(testing::activityCases()[0].state);
-  const auto single = [bundle](std::string name, ui::View view, ui::Surface surface) {
-    return Picture{std::move(name),
-                   [=](const std::filesystem::path& out, render::ImageFormat format, double scale) {
-                     return render::renderToFile(view, surface, format, scale, bundle, out);
-                   },
-                   [=] { return *render::layOut(view, surface, bundle); }};
-  };
-  std::vector<Picture> out = {
-      single("widget", testing::widgetView(testing::widgetCases()[0]), ui::Surface::smallWidget),
-      single("lock-screen", views.lockScreen, ui::Surface::lockScreen),
-      single("compact-leading", views.compactLeading, ui::Surface::islandCompactLeading),
-      single("compact-trailing", views.compactTrailing, ui::Surface::islandCompactTrailing),
-      single("minimal", views.minimal, ui::Surface::islandMinimal),
-  };
-  out.push_back(Picture{"expanded",
-                        [=](const std::filesystem::path& file, render::ImageFormat format, double scale) {
-                          return render::renderToFile(views.expanded, format, scale, bundle, file);
-                        },
-                        [=] { return *render::layOut(views.expanded, bundle); }});
-  return out;
-}
-
-TEST(RenderFiles, PNGsDecodeWithThePixelSizeOfTheirScale) {
-  TempFolder folder;
-  for (const Picture& picture : pictures()) {
-    const ui::LayoutResult layout = picture.layout();
-    for (double scale : {1.0, 2.0, 3.0}) {
-      const std::string label = picture.name + " @" + std::to_string(static_cast<int>(scale)) + "x";
-      const auto file = folder.root() / (label + ".png");
-      auto written = picture.draw(file, render::ImageFormat::png, scale);
-      ASSERT_TRUE(written) << label << ": " << written.error().message;
-      const Decoded decoded(file);
-      ASSERT_TRUE(decoded.ok()) << label;
-      EXPECT_EQ(decoded.width(), std::lround(layout.size.width * scale)) << label;
-      EXPECT_EQ(decoded.height(), std::lround(layout.size.height * scale)) << label;
-    }
-  }
-  // The published sizes, in pixels at 3x.
-  EXPECT_EQ(Decoded(folder.root() / "widget @3x.png").width(), 510);
-  EXPECT_EQ(Decoded(folder.root() / "widget @3x.png").height(), 510);
-  EXPECT_EQ(Decoded(folder.root() / "widget @1x.png").width(), 170);
-  EXPECT_EQ(Decoded(folder.root() / "lock-screen @3x.png").width(), 1224);
-  EXPECT_EQ(Decoded(folder.root() / "compact-leading @3x.png").width(), 187);
-  EXPECT_EQ(Decoded(folder.root() / "compact-leading @3x.png").height(), 110);
-}
-
 TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
-  TempFolder folder;
+  testing::TempPreferences folder;
   const testing::WidgetCase preset = testing::widgetCases()[0];
   const ui::View view = testing::widgetView(preset);
   const auto file = folder.root() / "widget.png";
@@ -163,68 +74,18 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
   EXPECT_GE(brightest, 250);
 }
 
-// Whether `text` is well-formed XML: libxml2 parses it when it is there; otherwise a
-// check that every tag is closed in order.
-::testing::AssertionResult wellFormedXML(const std::string& text) {
-#ifdef TUL_HAVE_LIBXML2
-  xmlDocPtr document = xmlReadMemory(text.data(), static_cast<int>(text.size()), "picture.svg", nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
-  if (document == nullptr) return ::testing::AssertionFailure() << "libxml2 cannot parse it";
-  const xmlNode* root = xmlDocGetRootElement(document);
-  const bool svg = root != nullptr && std::string(reinterpret_cast<const char*>(root->name)) == "svg";
-  xmlFreeDoc(document);
-  if (!svg) return ::testing::AssertionFailure() << "the root element is not <svg>";
-  return ::testing::AssertionSuccess();
-#else
-  std::vector<std::string> open;
-  for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
-    const std::size_t end = text.find('>', at);
-    if (end == std::string::npos) return ::testing::AssertionFailure() << "a tag is not ended";
-    const std::string tag = text.substr(at + 1, end - at - 1);
-    if (tag.starts_with("?") || tag.starts_with("!")) continue;
-    const std::string tagName =
-        tag.substr(tag.starts_with("/") ? 1 : 0, tag.find_first_of(" \t\n/", 1) - (tag.starts_with("/") ? 1 : 0));
-    if (tag.starts_with("/")) {
-      if (open.empty() || open.back() != tagName)
-        return ::testing::AssertionFailure() << "</" << tagName << "> out of order";
-      open.pop_back();
-    } else if (!tag.ends_with("/")) {
-      open.push_back(tagName);
-    }
-  }
-  if (!open.empty()) return ::testing::AssertionFailure() << "<" << open.back() << "> is never closed";
-  if (text.find("<svg") == std::string::npos) return ::testing::AssertionFailure() << "no <svg> element";
-  return ::testing::AssertionSuccess();
-#endif
-}
-
-TEST(RenderFiles, SVGsAreWellFormedAndSizedInPixels) {
-  TempFolder folder;
-  for (const Picture& picture : pictures()) {
-    const auto file = folder.root() / (picture.name + ".svg");
-    auto written = picture.draw(file, render::ImageFormat::svg, 2);
-    ASSERT_TRUE(written) << picture.name << ": " << written.error().message;
-    const std::string svg = readFile(file);
-    EXPECT_TRUE(wellFormedXML(svg)) << picture.name;
-    const ui::LayoutResult layout = picture.layout();
-    const std::string width = "width=\"" + std::to_string(std::lround(layout.size.width * 2)) + "px\"";
-    EXPECT_NE(svg.find(width), std::string::npos) << picture.name << " lacks " << width;
-  }
-  EXPECT_FALSE(wellFormedXML("<svg><g></svg>"));
-}
-
 TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
-  TempFolder folder;
+  testing::TempPreferences folder;
   const ui::View view = testing::widgetView(testing::widgetCases()[0]);
   const ui::Bundle bundle = testing::extensionBundle();
   const auto target = folder.root() / "widget.png";
-  std::ofstream(target) << "keep me";
+  testing::writeFile(target, "keep me");
 
   auto refused = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().kind, render::RenderError::Kind::output);
   EXPECT_NE(refused.error().message.find("already exists"), std::string::npos) << refused.error().message;
-  EXPECT_EQ(readFile(target), "keep me");
+  EXPECT_EQ(testing::readFile(target), "keep me");
 
   auto replaced = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target,
                                        foundation::Overwrite::replace);
@@ -254,11 +115,11 @@ TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
     EXPECT_NE(result.error().message.find(f.mentions), std::string::npos) << f.name << ": " << result.error().message;
   }
   // Only the finished picture is there: no temporary files, nothing from the failures.
-  EXPECT_EQ(folder.names(), std::vector<std::string>{"widget.png"});
+  EXPECT_EQ(namesIn(folder.root()), std::vector<std::string>{"widget.png"});
 }
 
 TEST(RenderFiles, ReportsViewsThatCannotBeDrawn) {
-  TempFolder folder;
+  testing::TempPreferences folder;
   const ui::Bundle empty(folder.root() / "Empty.appex");
   std::vector<ui::View> frosted(render::kMaxMaterials + 1, ui::View(ui::Material::thin));
   std::vector<ui::View> crowd(render::kMaxDrawnViews + 1, ui::View(ui::Color::red));
