@@ -12,6 +12,7 @@
 #include "installed_host.h"
 #include "picture_checks.h"
 #include "process_run.h"
+#include "support/files.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void expectGallery(const fs::path& folder, const std::string& extension, int sca
   }
   if (!tul::testing::kHaveXmlParser) return;
   XmlElement page;
-  ASSERT_TRUE(tul::testing::parseXML(tul::testing::readBytes(folder / "index.html"), page));
+  ASSERT_TRUE(tul::testing::parseXML(tul::testing::readFile(folder / "index.html"), page));
   EXPECT_EQ(page.name, "html");
   std::set<std::string> shown;
   for (const XmlElement* image : page.all("img")) {
@@ -110,7 +111,7 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
 
   // Once more, as SVG, over it: --force replaces the gallery's own files and leaves
   // every other file alone.
-  tul::testing::writeBytes(folder / "notes.txt", "mine");
+  tul::testing::writeFile(folder / "notes.txt", "mine");
   const RunResult refused = host.run({"gallery", "--output", folder.string()});
   EXPECT_EQ(refused.exitCode, 73) << refused.err;
   const RunResult forced = host.run({"gallery", "--output", folder.string(), "--format", "svg", "--force"});
@@ -118,7 +119,7 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
   std::set<std::string> left = {"notes.txt"};
   for (const auto& [name, surface] : galleryPictures("png")) left.insert(name);
   expectGallery(folder, "svg", 3, left);
-  EXPECT_EQ(tul::testing::readBytes(folder / "notes.txt"), "mine");
+  EXPECT_EQ(tul::testing::readFile(folder / "notes.txt"), "mine");
 }
 
 // The page as headless Chromium has it once loaded: how many pictures it loaded, as

@@ -12,6 +12,7 @@
 #include "installed_host.h"
 #include "picture_checks.h"
 #include "process_run.h"
+#include "support/files.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ std::vector<std::string> namesIn(const fs::path& folder) {
   } else {
     if (!tul::testing::kHaveXmlParser) return ::testing::AssertionSuccess();
     XmlElement root;
-    if (auto parsed = tul::testing::parseXML(tul::testing::readBytes(file), root); !parsed) return parsed;
+    if (auto parsed = tul::testing::parseXML(tul::testing::readFile(file), root); !parsed) return parsed;
     if (root.name != "svg") return ::testing::AssertionFailure() << file << ": the root is <" << root.name << ">";
     size = PixelSize{std::stoi(root.attribute("width")), std::stoi(root.attribute("height"))};  // "340px"
   }
@@ -132,9 +133,9 @@ TEST(WidgetHostPictures, RefusesWhatWouldLoseOrLeaveFiles) {
   const auto state = host.file("state.json", kState).string();
   const fs::path out = host.folder() / "out";
   fs::create_directories(out / "a-folder");
-  tul::testing::writeBytes(out / "taken.png", "someone's picture");
-  tul::testing::writeBytes(out / "set-minimal.png", "someone else's");
-  tul::testing::writeBytes(out / "gallery/notes.txt", "keep me");
+  tul::testing::writeFile(out / "taken.png", "someone's picture");
+  tul::testing::writeFile(out / "set-minimal.png", "someone else's");
+  tul::testing::writeFile(out / "gallery/notes.txt", "keep me");
   const auto at = [&](const std::string& name) { return (out / name).string(); };
   const std::vector<std::string> activity = {"activity", "--attributes", attributes, "--state", state};
   struct Case {
@@ -175,8 +176,8 @@ TEST(WidgetHostPictures, RefusesWhatWouldLoseOrLeaveFiles) {
   // Nothing was written, replaced or left half-done (no temporary files either).
   EXPECT_EQ(namesIn(out), (std::vector<std::string>{"a-folder", "gallery", "set-minimal.png", "taken.png"}));
   EXPECT_EQ(namesIn(out / "gallery"), std::vector<std::string>{"notes.txt"});
-  EXPECT_EQ(tul::testing::readBytes(out / "taken.png"), "someone's picture");
-  EXPECT_EQ(tul::testing::readBytes(out / "set-minimal.png"), "someone else's");
+  EXPECT_EQ(tul::testing::readFile(out / "taken.png"), "someone's picture");
+  EXPECT_EQ(tul::testing::readFile(out / "set-minimal.png"), "someone else's");
 
   // --force replaces, with the whole new picture.
   const RunResult forced = host.run({"timeline", "--format", "png", "--output", at("taken.png"), "--force"});
@@ -287,7 +288,7 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
     if (m.copiedFrom) {
       fs::copy_file(*m.copiedFrom, module);
     } else if (!m.contents.empty()) {
-      tul::testing::writeBytes(module, m.contents);
+      tul::testing::writeFile(module, m.contents);
     }
     const RunResult text = run({"timeline"});
     EXPECT_EQ(text.exitCode, 0) << m.name << ": " << text.err;

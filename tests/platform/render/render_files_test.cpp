@@ -9,7 +9,8 @@
 #include "app_trees.h"
 #include "platform/render/painter.h"
 #include "platform/render/render.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul {
 namespace {
@@ -46,10 +47,10 @@ struct Decoded {
 };
 
 TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
-  testing::TempPreferences folder;
+  testing::TempFolder folder;
   const testing::WidgetCase preset = testing::widgetCases()[0];
   const ui::View view = testing::widgetView(preset);
-  const auto file = folder.root() / "widget.png";
+  const auto file = folder.path() / "widget.png";
   ASSERT_TRUE(render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3,
                                    testing::extensionBundle(), file));
   const Decoded picture(file);
@@ -75,10 +76,10 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
 }
 
 TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
-  testing::TempPreferences folder;
+  testing::TempFolder folder;
   const ui::View view = testing::widgetView(testing::widgetCases()[0]);
   const ui::Bundle bundle = testing::extensionBundle();
-  const auto target = folder.root() / "widget.png";
+  const auto target = folder.path() / "widget.png";
   testing::writeFile(target, "keep me");
 
   auto refused = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target);
@@ -99,13 +100,13 @@ TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
     render::RenderError::Kind kind;
     std::string mentions;
   } failures[] = {
-      {"no such folder", folder.root() / "missing" / "widget.png", 3, render::RenderError::Kind::output,
+      {"no such folder", folder.path() / "missing" / "widget.png", 3, render::RenderError::Kind::output,
        "cannot create a temporary file"},
-      {"a folder as the file", folder.root(), 3, render::RenderError::Kind::output, "is a directory"},
-      {"scale zero", folder.root() / "zero.png", 0, render::RenderError::Kind::argument, "scale"},
-      {"scale not a number", folder.root() / "nan.png", std::numeric_limits<double>::quiet_NaN(),
+      {"a folder as the file", folder.path(), 3, render::RenderError::Kind::output, "is a directory"},
+      {"scale zero", folder.path() / "zero.png", 0, render::RenderError::Kind::argument, "scale"},
+      {"scale not a number", folder.path() / "nan.png", std::numeric_limits<double>::quiet_NaN(),
        render::RenderError::Kind::argument, "scale"},
-      {"scale too large", folder.root() / "huge.png", 100, render::RenderError::Kind::argument, "scale"},
+      {"scale too large", folder.path() / "huge.png", 100, render::RenderError::Kind::argument, "scale"},
   };
   for (const auto& f : failures) {
     auto result =
@@ -115,12 +116,12 @@ TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
     EXPECT_NE(result.error().message.find(f.mentions), std::string::npos) << f.name << ": " << result.error().message;
   }
   // Only the finished picture is there: no temporary files, nothing from the failures.
-  EXPECT_EQ(namesIn(folder.root()), std::vector<std::string>{"widget.png"});
+  EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"widget.png"});
 }
 
 TEST(RenderFiles, ReportsViewsThatCannotBeDrawn) {
-  testing::TempPreferences folder;
-  const ui::Bundle empty(folder.root() / "Empty.appex");
+  testing::TempFolder folder;
+  const ui::Bundle empty(folder.path() / "Empty.appex");
   std::vector<ui::View> frosted(render::kMaxMaterials + 1, ui::View(ui::Material::thin));
   std::vector<ui::View> crowd(render::kMaxDrawnViews + 1, ui::View(ui::Color::red));
   const struct {
@@ -139,7 +140,7 @@ TEST(RenderFiles, ReportsViewsThatCannotBeDrawn) {
        std::to_string(render::kMaxDrawnViews + 1) + " views that draw"},
   };
   for (const auto& c : cases) {
-    const auto out = folder.root() / "picture.svg";
+    const auto out = folder.path() / "picture.svg";
     auto result = render::renderToFile(c.view, ui::Surface::smallWidget, render::ImageFormat::svg, 3, empty, out);
     ASSERT_FALSE(result) << c.name;
     EXPECT_EQ(result.error().kind, c.kind) << c.name;

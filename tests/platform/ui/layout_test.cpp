@@ -6,7 +6,8 @@
 
 #include "platform/ui/layout_symbol.h"
 #include "platform/ui/layout_text.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace ui {
 namespace {
@@ -106,9 +107,9 @@ TEST(Layout, StacksShareSpaceLeastFlexibleFirstWithTheirSpacing) {
 }
 
 TEST(Layout, ModifiersPadClampAndKeepRatios) {
-  tul::testing::TempPreferences folder;
-  tul::testing::writeFile(folder.root() / "Test.appex/Resources/wide.png", pngHeader(200, 100));
-  const Image wide("wide", Bundle(folder.root() / "Test.appex"));
+  tul::testing::TempFolder folder;
+  tul::testing::writeFile(folder.path() / "Test.appex/Resources/wide.png", pngHeader(200, 100));
+  const Image wide("wide", Bundle(folder.path() / "Test.appex"));
   const auto framed = [](FrameOptions options) { return fixed(20, 10).frame(options); };
   const struct {
     std::string name;
@@ -353,9 +354,9 @@ TEST(Layout, ExpandedIslandPlacesRegionsByPosition) {
 }
 
 TEST(Layout, ReportsWhatCannotBeDrawnByItsPath) {
-  tul::testing::TempPreferences folder;
-  tul::testing::writeFile(folder.root() / "Test.appex/Resources/broken.png", "not a picture at all, just words");
-  const Bundle bundle(folder.root() / "Test.appex");
+  tul::testing::TempFolder folder;
+  tul::testing::writeFile(folder.path() / "Test.appex/Resources/broken.png", "not a picture at all, just words");
+  const Bundle bundle(folder.path() / "Test.appex");
   View deep = fixed(1, 1);
   for (int i = 0; i < kMaxLayoutDepth + 5; ++i) {
     std::vector<View> children;
