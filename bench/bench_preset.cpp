@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/json_encoder.h"
+#include "platform/foundation/preferences_location.h"
 #include "platform/foundation/user_defaults.h"
 
 namespace bench {
@@ -34,7 +35,7 @@ const std::string& benchPresetJSON() {
 }
 
 std::expected<void, std::string> storePresetIn(const fs::path& folder) {
-  ::setenv("WIDGET_PLATFORM_PREFERENCES", folder.c_str(), 1);
+  ::setenv(foundation::kPreferencesVariable, folder.c_str(), 1);
   benchPreset().saveShared();
   // saveShared() absorbs failures; read the row back to be sure the benchmarks read a
   // stored preset and not the fallback.

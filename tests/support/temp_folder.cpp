@@ -5,13 +5,13 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/foundation/preferences_location.h"
+
 namespace tul::testing {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kPreferencesVariable = "WIDGET_PLATFORM_PREFERENCES";
 
 // Removes `path` and what it holds, making each folder writable and readable first.
 void removeTree(const fs::path& path) {
@@ -46,15 +46,15 @@ TempFolder::~TempFolder() {
 }
 
 TempPreferences::TempPreferences() : TempFolder("tul-prefs") {
-  if (const char* value = std::getenv(kPreferencesVariable)) previous_ = value;
-  ::setenv(kPreferencesVariable, folder().c_str(), 1);
+  if (const char* value = std::getenv(foundation::kPreferencesVariable)) previous_ = value;
+  ::setenv(foundation::kPreferencesVariable, folder().c_str(), 1);
 }
 
 TempPreferences::~TempPreferences() {
   if (previous_) {
-    ::setenv(kPreferencesVariable, previous_->c_str(), 1);
+    ::setenv(foundation::kPreferencesVariable, previous_->c_str(), 1);
   } else {
-    ::unsetenv(kPreferencesVariable);
+    ::unsetenv(foundation::kPreferencesVariable);
   }
 }
 

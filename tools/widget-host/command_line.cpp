@@ -26,6 +26,8 @@
 #include "quoted_text.h"
 #include "widget_commands.h"
 
+#include "platform/foundation/preferences_location.h"
+
 namespace host {
 
 namespace {
@@ -231,8 +233,8 @@ int runCommandLine(int argc, char** argv) {
           "SECONDS"))
       ->capture_default_str();
   app.add_option("--preferences", global.preferences,
-                 "The folder of the preferences suites, for this tool and the extension "
-                 "(default: $WIDGET_PLATFORM_PREFERENCES, else $XDG_DATA_HOME/widget-platform/preferences)")
+                 std::string("The folder of the preferences suites, for this tool and the extension (default: $") +
+                     foundation::kPreferencesVariable + ", else $XDG_DATA_HOME/widget-platform/preferences)")
       ->type_name("DIR");
 
   std::optional<Command> chosen;
@@ -447,7 +449,7 @@ int runCommandLine(int argc, char** argv) {
     // Both this process and the extension it starts read the variable.
     std::error_code error;
     const fs::path folder = fs::absolute(global.preferences, error);
-    ::setenv("WIDGET_PLATFORM_PREFERENCES", (error ? fs::path(global.preferences) : folder).c_str(), 1);
+    ::setenv(foundation::kPreferencesVariable, (error ? fs::path(global.preferences) : folder).c_str(), 1);
   }
 
   auto output = chosen->run();
