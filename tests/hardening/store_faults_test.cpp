@@ -49,35 +49,17 @@ void storeAsHostApp(const std::string& json) {
   ASSERT_EQ(result.exitCode, 0) << "the host app could not store its preset";
 }
 
-// What a fresh extension process got from MiniMelody::loadShared().
-enum class Loaded { storedPreset, defaultPreset, other, crashed };
-
-const char* name(Loaded loaded) {
-  switch (loaded) {
-    case Loaded::storedPreset: return "the stored preset";
-    case Loaded::defaultPreset: return "the default";
-    case Loaded::other: return "some other preset";
-    case Loaded::crashed: return "a crash";
-  }
-  return "?";
-}
-
-// Loads the shared preset in a forked child; `prepare` runs there first (to lose
-// privileges or to limit file sizes) and may skip the load by returning a reason.
-Loaded loadInFreshProcess(const std::function<std::string()>& prepare = {}) {
+// What a fresh extension process got from MiniMelody::loadShared(): "stored" (host
+// preset 7), "default", "other" (some other whole preset) or "a crash". `prepare` runs
+// there first (to lose privileges or to limit file sizes) and may skip the load by
+// returning a reason.
+std::string loadInFreshProcess(const std::function<std::string()>& prepare = {}) {
   const ChildOutcome outcome = runForked([&]() -> std::string {
-    if (prepare) {
-      if (auto problem = prepare(); !problem.empty()) return problem;
-    }
+    if (auto problem = prepare ? prepare() : ""; !problem.empty()) return problem;
     const MiniMelody melody = MiniMelody::loadShared();
-    if (melody == hostPreset(kStoredPreset)) return "stored";
-    if (isDefaultPreset(melody)) return "default";
-    return "other";
+    return melody == hostPreset(kStoredPreset) ? "stored" : isDefaultPreset(melody) ? "default" : "other";
   });
-  if (!outcome.exited) return Loaded::crashed;
-  if (outcome.report == "stored") return Loaded::storedPreset;
-  if (outcome.report == "default") return Loaded::defaultPreset;
-  return Loaded::other;
+  return outcome.exited ? outcome.report : "a crash";
 }
 
 // Whether a fresh process (after `prepare`, as for loadInFreshProcess) gets a handle on
@@ -129,106 +111,75 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
     clean = readFile(prefs.suiteFile(std::string(kSharedSuiteName)));
   }
   ASSERT_GE(clean.size(), 4u * 4096) << "the suite should span several pages";
-  const auto truncated = [&](std::size_t size) { return clean.substr(0, size); };
   const auto patched = [&](std::size_t at, std::string bytes) {
-    std::string out = clean;
-    out.replace(at, bytes.size(), bytes);
-    return out;
+    return std::string(clean).replace(at, bytes.size(), bytes);
   };
-  const std::size_t lastPage = clean.size() - 4096;
-
+  // Inside the value's overflow pages, past their next-page pointers: the database
+  // stays sound, the preset's JSON does not.
+  const std::size_t inText = clean.find(std::string(64, 'n'));
+  ASSERT_NE(inText, std::string::npos);
+  const std::string header("SQLite format 3", 16);
+  // The file's bytes ("(a folder)" for a folder in its place), or SQL run on a new
+  // file; and bytes for a log beside it.
   const struct {
     const char* what;
-    std::function<void(const fs::path&)> make;
+    std::string bytes;
     Expect expect;
+    const char* sql = nullptr;
+    std::string wal = {};
   } cases[] = {
-      {"a text file", [](const fs::path& p) { writeFile(p, "group.com.quenova.tul: bpm=120\n"); }, Expect::refused},
-      {"zeros", [](const fs::path& p) { writeFile(p, std::string(8192, '\0')); }, Expect::refused},
-      {"a picture", [](const fs::path& p) { writeFile(p, "\x89PNG\r\n\x1a\n" + std::string(3000, '\x42')); },
-       Expect::refused},
-      {"the database header and garbage",
-       [](const fs::path& p) { writeFile(p, std::string("SQLite format 3", 16) + std::string(9000, '\x01')); },
-       Expect::refused},
-      {"1 byte", [&](const fs::path& p) { writeFile(p, truncated(1)); }, Expect::refused},
-      {"99 bytes (a cut header)", [&](const fs::path& p) { writeFile(p, truncated(99)); }, Expect::refused},
-      {"100 bytes (the header alone)", [&](const fs::path& p) { writeFile(p, truncated(100)); }, Expect::refused},
-      {"half of the first page", [&](const fs::path& p) { writeFile(p, truncated(2048)); }, Expect::refused},
-      {"the first page alone", [&](const fs::path& p) { writeFile(p, truncated(4096)); }, Expect::refused},
-      {"two pages", [&](const fs::path& p) { writeFile(p, truncated(8192)); }, Expect::refused},
-      {"all but the last page", [&](const fs::path& p) { writeFile(p, truncated(lastPage)); }, Expect::refused},
-      {"all but the last byte", [&](const fs::path& p) { writeFile(p, truncated(clean.size() - 1)); }, Expect::stuck},
-      {"a page size that is no power of two", [&](const fs::path& p) { writeFile(p, patched(16, "\x03\x00")); },
-       Expect::refused},
-      {"the table's page scribbled over",
-       [&](const fs::path& p) { writeFile(p, patched(4096 + 8, std::string(56, '\xEE'))); }, Expect::refused},
-      {"the schema's page scribbled over",
-       [&](const fs::path& p) { writeFile(p, patched(100, std::string(40, '\xEE'))); }, Expect::refused},
-      {"the stored text scribbled over",
-       [&](const fs::path& p) {
-         // Inside the value's overflow pages, past their next-page pointers: the
-         // database stays sound, the preset's JSON does not.
-         const std::size_t at = clean.find(std::string(64, 'n'));
-         ASSERT_NE(at, std::string::npos);
-         writeFile(p, patched(at, std::string(32, '\xFF')));
-       },
-       Expect::replaced},
-      {"someone else's database",
-       [](const fs::path& p) { runSQL(p, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine');"); },
-       Expect::refused},
-      {"an entries table of another shape",
-       [](const fs::path& p) {
-         runSQL(p,
-                "CREATE TABLE entries (key TEXT PRIMARY KEY NOT NULL, value BLOB);"
-                "INSERT INTO entries VALUES ('miniMelody', x'00');");
-       },
-       Expect::refused},
-      {"entries without a unique key",
-       [](const fs::path& p) {
-         runSQL(p,
-                "CREATE TABLE entries (key TEXT, kind TEXT, value BLOB);"
-                "INSERT INTO entries VALUES ('miniMelody', 'data', x'00');");
-       },
-       Expect::refused},
-      {"entries as a view",
-       [](const fs::path& p) {
-         runSQL(p, "CREATE VIEW entries AS SELECT 'miniMelody' AS key, 'data' AS kind, 1 AS value;");
-       },
-       Expect::refused},
-      {"a folder in the file's place", [](const fs::path& p) { fs::create_directories(p / "inside"); },
-       Expect::refused},
-      {"a garbage log beside a sound file",
-       [&](const fs::path& p) {
-         writeFile(p, clean);
-         writeFile(p.string() + "-wal", std::string(5000, '\x5A'));
-       },
-       Expect::readable},
-      {"a sound file", [&](const fs::path& p) { writeFile(p, clean); }, Expect::readable},
+      {"a text file", "group.com.quenova.tul: bpm=120\n", Expect::refused},
+      {"zeros", std::string(8192, '\0'), Expect::refused},
+      {"a picture", "\x89PNG\r\n\x1a\n" + std::string(3000, '\x42'), Expect::refused},
+      {"the database header and garbage", header + std::string(9000, '\x01'), Expect::refused},
+      {"1 byte", clean.substr(0, 1), Expect::refused},
+      {"99 bytes (a cut header)", clean.substr(0, 99), Expect::refused},
+      {"100 bytes (the header alone)", clean.substr(0, 100), Expect::refused},
+      {"half of the first page", clean.substr(0, 2048), Expect::refused},
+      {"the first page alone", clean.substr(0, 4096), Expect::refused},
+      {"two pages", clean.substr(0, 8192), Expect::refused},
+      {"all but the last page", clean.substr(0, clean.size() - 4096), Expect::refused},
+      {"all but the last byte", clean.substr(0, clean.size() - 1), Expect::stuck},
+      {"a page size that is no power of two", patched(16, "\x03\x00"), Expect::refused},
+      {"the table's page scribbled over", patched(4096 + 8, std::string(56, '\xEE')), Expect::refused},
+      {"the schema's page scribbled over", patched(100, std::string(40, '\xEE')), Expect::refused},
+      {"the stored text scribbled over", patched(inText, std::string(32, '\xFF')), Expect::replaced},
+      {"someone else's database", "", Expect::refused,
+       "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine');"},
+      {"an entries table of another shape", "", Expect::refused,
+       "CREATE TABLE entries (key TEXT PRIMARY KEY NOT NULL, value BLOB);"
+       "INSERT INTO entries VALUES ('miniMelody', x'00');"},
+      {"entries without a unique key", "", Expect::refused,
+       "CREATE TABLE entries (key TEXT, kind TEXT, value BLOB);"
+       "INSERT INTO entries VALUES ('miniMelody', 'data', x'00');"},
+      {"entries as a view", "", Expect::refused,
+       "CREATE VIEW entries AS SELECT 'miniMelody' AS key, 'data' AS kind, 1 AS value;"},
+      {"a folder in the file's place", "(a folder)", Expect::refused},
+      {"a garbage log beside a sound file", clean, Expect::readable, nullptr, std::string(5000, '\x5A')},
+      {"a sound file", clean, Expect::readable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testing::TempPreferences prefs;
     const fs::path file = prefs.suiteFile(std::string(kSharedSuiteName));
     fs::create_directories(file.parent_path());
-    c.make(file);
+    if (c.sql) {
+      runSQL(file, c.sql);
+    } else if (c.bytes == "(a folder)") {
+      fs::create_directories(file / "inside");
+    } else {
+      writeFile(file, c.bytes);
+    }
+    if (!c.wal.empty()) writeFile(file.string() + "-wal", c.wal);
     const std::string before = contentsOf(file);
     for (int attempt = 0; attempt < 2; ++attempt) {
-      const Loaded loaded = loadInFreshProcess();
-      switch (c.expect) {
-        case Expect::refused:
-          EXPECT_FALSE(opensInFreshProcess()) << "a suite that cannot be used gave a handle";
-          [[fallthrough]];
-        case Expect::stuck:
-          EXPECT_EQ(loaded, Loaded::defaultPreset) << "got " << name(loaded);
-          EXPECT_EQ(contentsOf(file), before) << "a refused suite file changed";
-          break;
-        case Expect::readable:
-          EXPECT_EQ(loaded, Loaded::storedPreset) << "got " << name(loaded);
-          EXPECT_EQ(contentsOf(file), before) << "a load of a readable preset changed the file";
-          break;
-        case Expect::replaced:
-          EXPECT_EQ(loaded, Loaded::defaultPreset) << "got " << name(loaded);
-          EXPECT_TRUE(holdsDefault(file)) << "the default was not stored over the unreadable value";
-          break;
+      const std::string loaded = loadInFreshProcess();
+      EXPECT_TRUE(c.expect != Expect::refused || !opensInFreshProcess()) << "a suite that cannot be used gave a handle";
+      EXPECT_EQ(loaded, c.expect == Expect::readable ? "stored" : "default");
+      if (c.expect == Expect::replaced) {
+        EXPECT_TRUE(holdsDefault(file)) << "the default was not stored over the unreadable value";
+      } else {
+        EXPECT_EQ(contentsOf(file), before) << "a refused suite, or a load of a readable one, changed the file";
       }
     }
   }
@@ -262,14 +213,14 @@ TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
       damaged[random() % 2 == 0 ? early(random) : anywhere(random)] = static_cast<char>(byte(random));
     }
     writeFile(file, damaged);
-    const Loaded loaded = loadInFreshProcess();
+    const std::string loaded = loadInFreshProcess();
     const std::string where = "round " + std::to_string(round) + ", seed " + std::to_string(seed);
-    ASSERT_NE(loaded, Loaded::crashed) << where;
+    ASSERT_NE(loaded, "a crash") << where;
     const bool unchanged = contentsOf(file) == damaged;
-    if (loaded == Loaded::storedPreset) {
+    if (loaded == "stored") {
       ++readable;
       EXPECT_TRUE(unchanged) << where << ": a readable suite changed";
-    } else if (loaded == Loaded::other) {
+    } else if (loaded == "other") {
       // SQLite keeps no checksums: damage inside the stored JSON that leaves it a
       // valid preset (a digit of the tempo, a letter of the name) reads as that preset.
       ++altered;
@@ -297,101 +248,79 @@ std::string loseRoot() {
   return "";
 }
 
-TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenGiveTheDefaultAndStayAsTheyWere) {
-  const auto sealed = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
-                      fs::perms::others_read | fs::perms::others_exec;
-  const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-  const struct {
-    const char* what;
-    std::string stored;  // what the host app stored first, if anything
-    std::function<void(const testing::TempPreferences&)> lock;
-  } cases[] = {
-      {"a folder that cannot be written, holding a preset", hostPresetJson(kStoredPreset),
-       [&](const testing::TempPreferences& p) { fs::permissions(p.folder(), sealed); }},
-      {"a folder that cannot be written, holding an unreadable value", "{\"broken\": 1}",
-       [&](const testing::TempPreferences& p) { fs::permissions(p.folder(), sealed); }},
-      {"a file that cannot be written, holding an unreadable value", "{\"broken\": 2}",
-       [&](const testing::TempPreferences& p) {
-         fs::permissions(p.folder(), fs::perms::all);
-         fs::permissions(p.suiteFile(std::string(kSharedSuiteName)), readOnly);
-       }},
-      {"a file that cannot even be read", hostPresetJson(kStoredPreset),
-       [&](const testing::TempPreferences& p) {
-         fs::permissions(p.folder(), fs::perms::all);
-         fs::permissions(p.suiteFile(std::string(kSharedSuiteName)), fs::perms::owner_read | fs::perms::owner_write);
-       }},
-      {"no preferences folder, and none can be made", "",
-       [&](const testing::TempPreferences& p) {
-         fs::remove_all(p.folder());
-         fs::permissions(p.root(), sealed);
-       }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    testing::TempPreferences prefs;
-    if (!c.stored.empty()) storeAsHostApp(c.stored);
-    const fs::path file = prefs.suiteFile(std::string(kSharedSuiteName));
-    const std::string before = contentsOf(file);
-    c.lock(prefs);
-    // The unprivileged child must be able to reach the folder.
-    fs::permissions(prefs.root(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
-
-    std::vector<fs::path> listedBefore;
-    for (const auto& entry : fs::directory_iterator(prefs.root())) listedBefore.push_back(entry.path());
-    const Loaded loaded = loadInFreshProcess(loseRoot);
-    EXPECT_EQ(loaded, Loaded::defaultPreset) << "got " << name(loaded);
-    EXPECT_FALSE(opensInFreshProcess(loseRoot)) << "a suite that cannot be written gave a handle";
-    EXPECT_EQ(contentsOf(file), before);
-    std::vector<fs::path> listedAfter;
-    for (const auto& entry : fs::directory_iterator(prefs.root())) listedAfter.push_back(entry.path());
-    EXPECT_EQ(listedAfter, listedBefore) << "a file appeared or went away";
-
-    // With the permissions back, the suite serves as before.
-    fs::permissions(prefs.root(), fs::perms::owner_all, fs::perm_options::add);
-    if (fs::exists(prefs.folder())) fs::permissions(prefs.folder(), fs::perms::owner_all, fs::perm_options::add);
-    if (fs::exists(file)) fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    const Loaded later = loadInFreshProcess();
-    EXPECT_EQ(later,
-              c.stored.starts_with("{\"broken") || c.stored.empty() ? Loaded::defaultPreset : Loaded::storedPreset);
-  }
+// A process that may not grow any file past a few KiB: it cannot make the suite's
+// shared-memory index, let alone write. SIGXFSZ would end it; ignored, writes fail
+// with EFBIG instead, as they fail with ENOSPC on a full disk.
+std::string limitFileSizes() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{8 * 1024, 8 * 1024};
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? std::string() : std::string("setrlimit failed");
 }
 
-TEST(StoreFaults, AFileSizeLimitGivesTheDefaultAndDamagesNothing) {
-  // A process that may not grow any file past a few KiB: it cannot make the suite's
-  // shared-memory index, let alone write. SIGXFSZ would end it; ignored, writes fail
-  // with EFBIG instead, as they fail with ENOSPC on a full disk.
-  const auto limited = [] {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{8 * 1024, 8 * 1024};
-    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? std::string() : std::string("setrlimit failed");
+TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenOrGrownGiveTheDefaultAndStayAsTheyWere) {
+  using Prefs = testing::TempPreferences;
+  const auto sealed = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                      fs::perms::others_read | fs::perms::others_exec;
+  const auto sealFolder = [&](const Prefs& p) { fs::permissions(p.folder(), sealed); };
+  const auto sealFile = [&](fs::perms perms) {
+    return [perms](const Prefs& p) {
+      fs::permissions(p.folder(), fs::perms::all);
+      fs::permissions(p.suiteFile(std::string(kSharedSuiteName)), perms);
+    };
   };
+  const std::string preset = hostPresetJson(kStoredPreset);
+  // `lock` (permissions, for an unprivileged process) or else a file size limit; what
+  // the host app stored first, if anything; what a load gives once the fault is gone.
   const struct {
     const char* what;
     std::string stored;
-    Loaded whenLimited;
-    Loaded later;
+    std::function<void(const Prefs&)> lock;
+    const char* later;
   } cases[] = {
-      {"no suite yet", "", Loaded::defaultPreset, Loaded::defaultPreset},
-      {"a suite holding a preset", hostPresetJson(kStoredPreset), Loaded::defaultPreset, Loaded::storedPreset},
-      {"a suite holding an unreadable value", "{\"broken\": 3}", Loaded::defaultPreset, Loaded::defaultPreset},
+      {"a sealed folder holding a preset", preset, sealFolder, "stored"},
+      {"a sealed folder holding an unreadable value", "{\"broken\": 1}", sealFolder, "default"},
+      {"a read-only file holding an unreadable value", "{\"broken\": 2}",
+       sealFile(fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read), "default"},
+      {"a file that cannot even be read", preset, sealFile(fs::perms::owner_read | fs::perms::owner_write), "stored"},
+      {"no preferences folder, and none can be made", "",
+       [&](const Prefs& p) {
+         fs::remove_all(p.folder());
+         fs::permissions(p.root(), sealed);
+       },
+       "default"},
+      {"limited: no suite yet", "", nullptr, "default"},
+      {"limited: a suite holding a preset", preset, nullptr, "stored"},
+      {"limited: a suite holding an unreadable value", "{\"broken\": 3}", nullptr, "default"},
+  };
+  const auto listing = [](const fs::path& folder) {
+    std::vector<fs::path> listed;
+    for (const auto& entry : fs::directory_iterator(folder)) listed.push_back(entry.path());
+    return listed;
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    testing::TempPreferences prefs;
+    Prefs prefs;
     if (!c.stored.empty()) storeAsHostApp(c.stored);
     const fs::path file = prefs.suiteFile(std::string(kSharedSuiteName));
     const std::string before = contentsOf(file);
-    const Loaded loaded = loadInFreshProcess(limited);
-    EXPECT_EQ(loaded, c.whenLimited) << "got " << name(loaded);
-    if (!c.stored.empty()) {
-      EXPECT_EQ(contentsOf(file), before);
+    if (c.lock) {
+      c.lock(prefs);
+      // The unprivileged child must be able to reach the folder.
+      fs::permissions(prefs.root(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+      const auto listedBefore = listing(prefs.root());
+      EXPECT_EQ(loadInFreshProcess(loseRoot), "default");
+      EXPECT_FALSE(opensInFreshProcess(loseRoot)) << "a suite that cannot be written gave a handle";
+      EXPECT_EQ(listing(prefs.root()), listedBefore) << "a file appeared or went away";
+      fs::permissions(prefs.root(), fs::perms::owner_all, fs::perm_options::add);
+      if (fs::exists(prefs.folder())) fs::permissions(prefs.folder(), fs::perms::owner_all, fs::perm_options::add);
+      if (fs::exists(file)) fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    } else {
+      EXPECT_EQ(loadInFreshProcess(limitFileSizes), "default");
     }
-    // Without the limit the suite serves as before: the preset, or the default stored.
-    const Loaded later = loadInFreshProcess();
-    EXPECT_EQ(later, c.later) << "got " << name(later);
-    if (later == Loaded::defaultPreset) {
-      EXPECT_TRUE(holdsDefault(file));
-    }
+    EXPECT_TRUE((!c.lock && c.stored.empty()) || contentsOf(file) == before) << "the suite file changed";
+    // Without the fault the suite serves as before: the preset, or the default stored.
+    EXPECT_EQ(loadInFreshProcess(), c.later);
+    EXPECT_TRUE(c.later != std::string("default") || holdsDefault(file)) << "the default was not stored";
   }
 }
 
@@ -432,12 +361,12 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
     const struct {
       const char* what;
       std::optional<foundation::Data> stored;
-      Loaded whenFull;
-      Loaded whenFreed;
+      const char* whenFull;
+      const char* whenFreed;
     } cases[] = {
-        {"no suite yet", std::nullopt, Loaded::defaultPreset, Loaded::defaultPreset},
-        {"a suite holding a preset", hostPresetData(kStoredPreset), Loaded::storedPreset, Loaded::storedPreset},
-        {"a suite holding an unreadable value", brokenData(4), Loaded::defaultPreset, Loaded::defaultPreset},
+        {"no suite yet", std::nullopt, "default", "default"},
+        {"a suite holding a preset", hostPresetData(kStoredPreset), "stored", "stored"},
+        {"a suite holding an unreadable value", brokenData(4), "default", "default"},
     };
     std::string report;
     for (const auto& c : cases) {
@@ -453,15 +382,15 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
       if (host && host->set(foundation::PropertyValue{hostPresetData(999)}, kSharedPresetKey)) {
         return std::string(c.what) + ": the disk is not full for the store";
       }
-      const Loaded full = loadInFreshProcess();
-      if (full != c.whenFull) report += std::string(c.what) + ": on a full disk got " + name(full) + "; ";
+      const std::string full = loadInFreshProcess();
+      if (full != c.whenFull) report += std::string(c.what) + ": on a full disk got " + full + "; ";
       if (readRawRow(file, std::string(kSharedPresetKey)) != valueBefore) {
         report += std::string(c.what) + ": the stored value changed on a full disk; ";
       }
       fs::remove(prefs.folder() / "filler");
-      const Loaded freed = loadInFreshProcess();
-      if (freed != c.whenFreed) report += std::string(c.what) + ": with space again got " + name(freed) + "; ";
-      if (freed == Loaded::defaultPreset && !holdsDefault(file)) {
+      const std::string freed = loadInFreshProcess();
+      if (freed != c.whenFreed) report += std::string(c.what) + ": with space again got " + freed + "; ";
+      if (freed == "default" && !holdsDefault(file)) {
         report += std::string(c.what) + ": with space again the default was not stored; ";
       }
     }

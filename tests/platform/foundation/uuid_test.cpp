@@ -5,8 +5,6 @@
 #include <set>
 #include <string>
 
-#include "platform/foundation/hasher.h"
-
 namespace foundation {
 namespace {
 
@@ -58,14 +56,6 @@ TEST(UUID, RandomIdentifiersAreVersionFourAndDistinct) {
     seen.insert(id);
   }
   EXPECT_EQ(seen.size(), 1000u);
-}
-
-TEST(UUID, EqualIdentifiersHashAlike) {
-  const UUID a = *UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-  const UUID b = *UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
-  const UUID c = *UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E50");
-  EXPECT_EQ(hashValue(a), hashValue(b));
-  EXPECT_NE(hashValue(a), hashValue(c));
 }
 
 }  // namespace
