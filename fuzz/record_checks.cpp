@@ -1,9 +1,6 @@
 // Checks for the keyed records read from outside: the shared preset and the Live
 // Activity's attributes and state.
 
-#include <cstdint>
-#include <span>
-
 #include "activity/tul_widget_attributes.h"
 #include "input_checks.h"
 #include "platform/foundation/canonical_text.h"
@@ -25,43 +22,26 @@ CheckResult checkError(const DecodingError& error, std::string_view record) {
   return std::nullopt;
 }
 
-// Decodes `input` as T from text and from bytes; a decoded value must encode, decode
-// back equal with an equal hash, and stay equal (and hash alike) after `canonical`
-// rewrites its texts to their NFC forms.
+// Decodes `input` as T; a decoded value must encode, decode back equal with an equal
+// hash, and stay equal (and hash alike) after `canonical` rewrites its texts to their
+// NFC forms.
 template <typename T, typename Canonical>
 CheckResult checkRecord(std::string_view input, std::string_view record, Canonical canonical) {
+  const auto fail = [&](const std::string& what) { return CheckResult(std::string(record) + ": " + what); };
   const foundation::JSONDecoder decoder;
-  const auto fromText = decoder.decode<T>(input);
-  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
-  const auto fromBytes = decoder.decode<T>(bytes);
-  if (fromText.has_value() != fromBytes.has_value()) {
-    return std::string(record) + ": decoding the text and its bytes disagree";
-  }
-  if (!fromText) {
-    if (fromText.error().description() != fromBytes.error().description()) {
-      return std::string(record) + ": decoding the text and its bytes fail differently";
-    }
-    return checkError(fromText.error(), record);
-  }
-  if (!(*fromText == *fromBytes)) return std::string(record) + ": decoding the text and its bytes give different values";
-
-  const auto encoded = foundation::JSONEncoder().encodeToString(*fromText);
-  if (!encoded) return std::string(record) + ": a decoded value does not encode: " + encoded.error().description();
+  const auto decoded = decoder.decode<T>(input);
+  if (!decoded) return checkError(decoded.error(), record);
+  const auto encoded = foundation::JSONEncoder().encodeToString(*decoded);
+  if (!encoded) return fail("a decoded value does not encode: " + encoded.error().description());
   const auto again = decoder.decode<T>(std::string_view(*encoded));
-  if (!again) {
-    return std::string(record) + ": its own encoding does not decode: " + again.error().description() + " in " +
-           *encoded;
-  }
-  if (!(*again == *fromText)) return std::string(record) + ": the encoding does not decode to an equal value: " + *encoded;
-  if (foundation::hashValue(*again) != foundation::hashValue(*fromText)) {
-    return std::string(record) + ": equal values after a round trip hash differently";
-  }
-
-  T normalized = *fromText;
+  if (!again) return fail("its own encoding does not decode: " + again.error().description() + " in " + *encoded);
+  if (!(*again == *decoded)) return fail("the encoding does not decode to an equal value: " + *encoded);
+  if (foundation::hashValue(*again) != foundation::hashValue(*decoded)) return fail("equal values hash differently");
+  T normalized = *decoded;
   canonical(normalized);
-  if (!(normalized == *fromText)) return std::string(record) + ": a value differs from its NFC form";
-  if (foundation::hashValue(normalized) != foundation::hashValue(*fromText)) {
-    return std::string(record) + ": a value and its NFC form hash differently";
+  if (!(normalized == *decoded)) return fail("a value differs from its NFC form");
+  if (foundation::hashValue(normalized) != foundation::hashValue(*decoded)) {
+    return fail("a value and its NFC form hash differently");
   }
   return std::nullopt;
 }

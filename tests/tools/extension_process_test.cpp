@@ -7,7 +7,7 @@
 
 #include <cerrno>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "installed_host.h"
 #include "json_rpc.h"
@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using tul::testing::standIn;
 using tul::testing::TempFolder;
+using tul::testing::TempPreferences;
 
 // Whether `pid` was reaped: it is no child of ours any more.
 bool reaped(pid_t pid) {
@@ -27,31 +28,26 @@ bool reaped(pid_t pid) {
 }
 
 TEST(ExtensionProcess, ExchangesRequestsWithTheRealExtensionAndEndsCleanly) {
-  TempFolder preferences;
-  ::setenv("WIDGET_PLATFORM_PREFERENCES", preferences.path().c_str(), 1);
+  const TempPreferences preferences;
   auto process = ExtensionProcess::start(tul::testing::installedBundle() / "TulWidgetExtension", 10s);
   ASSERT_TRUE(process.has_value()) << process.error().message;
-  const pid_t pid = process->pid();
-
-  for (std::int64_t id : {1, 2}) {
-    auto line = process->exchange(requestLine(id, "widgets", nullptr));
-    ASSERT_TRUE(line.has_value()) << line.error().message;
-    auto answer = readAnswer(*line, id);
-    ASSERT_TRUE(answer.has_value()) << answer.error().message;
-    EXPECT_EQ(answer->result["widgets"][0]["kind"], "com.lumaro.TulWidget");
-  }
+  auto line = process->exchange(requestLine(1, "widgets", nullptr));
+  ASSERT_TRUE(line.has_value()) << line.error().message;
+  const auto answer = readAnswer(*line, 1);
+  ASSERT_TRUE(answer.has_value()) << answer.error().message;
+  EXPECT_EQ(answer->result["widgets"][0]["kind"], "com.lumaro.TulWidget");
   // Two requests in one write, answered in order.
-  ASSERT_TRUE(process->send(requestLine(3, "widgets", nullptr) + "\n" + requestLine(4, "nope", nullptr) + "\n"));
+  ASSERT_TRUE(process->send(requestLine(2, "widgets", nullptr) + "\n" + requestLine(3, "nope", nullptr) + "\n"));
+  auto second = process->receiveLine();
   auto third = process->receiveLine();
-  auto fourth = process->receiveLine();
-  ASSERT_TRUE(third && fourth);
-  EXPECT_TRUE(readAnswer(*third, 3).has_value());
-  EXPECT_EQ(readAnswer(*fourth, 4)->error->code, widgetkit::kMethodNotFound);
+  ASSERT_TRUE(second && third);
+  EXPECT_TRUE(readAnswer(*second, 2).has_value());
+  EXPECT_EQ(readAnswer(*third, 3)->error->code, widgetkit::kMethodNotFound);
 
+  const pid_t pid = process->pid();
   EXPECT_TRUE(process->finish().has_value());
   EXPECT_FALSE(process->running());
   EXPECT_TRUE(reaped(pid));
-  ::unsetenv("WIDGET_PLATFORM_PREFERENCES");
 }
 
 TEST(ExtensionProcess, AFailedProcessIsReapedAndStaysFailed) {
@@ -69,22 +65,18 @@ TEST(ExtensionProcess, RefusesToStartWhatIsNoExecutable) {
   TempFolder folder;
   tul::testing::writeFile(folder / "plain-file", "#!/bin/sh\n");
   ::chmod((folder / "plain-file").c_str(), 0644);
-  struct Case {
-    fs::path path;
-    std::string reason;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<fs::path, std::string> cases[] = {
       {folder / "missing", "No such file or directory"},
       {folder.path(), "not a file"},
       {folder / "plain-file", "not executable"},
   };
-  for (const auto& c : cases) {
-    auto process = ExtensionProcess::start(c.path, 1s);
-    ASSERT_FALSE(process.has_value()) << c.path;
+  for (const auto& [path, reason] : cases) {
+    auto process = ExtensionProcess::start(path, 1s);
+    ASSERT_FALSE(process.has_value()) << path;
     EXPECT_EQ(process.error().code, ExitCode::unavailable);
-    EXPECT_EQ(process.error().message.rfind("cannot start the extension at " + c.path.string() + ": ", 0), 0U)
+    EXPECT_EQ(process.error().message.rfind("cannot start the extension at " + path.string() + ": ", 0), 0U)
         << process.error().message;
-    EXPECT_NE(process.error().message.find(c.reason), std::string::npos) << process.error().message;
+    EXPECT_NE(process.error().message.find(reason), std::string::npos) << process.error().message;
   }
 }
 
