@@ -31,7 +31,7 @@ std::expected<std::string, std::string> bytesFromHex(std::string_view digits) {
     if (digitValue(digits[i]) < 0) {
       const auto byte = static_cast<unsigned char>(digits[i]);
       const std::string shown =
-          byte >= 0x20 && byte < 0x7F ? "'" + std::string(1, digits[i]) + "'" : "byte " + std::to_string(byte);
+          byte >= 0x20 && byte < 0x7F ? std::string{'\'', digits[i], '\''} : "byte " + std::to_string(byte);
       return std::unexpected(shown + " at offset " + std::to_string(i) + " is not a hex digit");
     }
   }

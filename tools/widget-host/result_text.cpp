@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/ui/string_format.h"
 #include "platform/ui/tree_json_reader.h"
 #include "platform/ui/tree_outline.h"
 
@@ -60,7 +61,7 @@ std::expected<std::string, HostError> presentationText(const Json& presentation)
   }
   for (const Json& region : listOrEmpty(regions)) {
     const std::string position = shown(region, "position");
-    out += "  region " + position + ", priority " + shown(region, "priority") + ":\n";
+    out += ui::concatenated({"  region ", position, ", priority ", shown(region, "priority"), ":\n"});
     auto block = viewBlock(region, 4, "region " + position + " of the " + name + " presentation");
     if (!block) return block;
     out += *block;
@@ -75,35 +76,39 @@ std::string widgetsText(const Json& result) {
   for (const Json& widget : listOrEmpty(member(result, "widgets"))) {
     const std::string type = shown(widget, "type");
     if (type == "static") {
-      out += "static widget " + shown(widget, "kind") + "\n";
-      out += "  display name: " + shown(widget, "displayName") + "\n";
-      out += "  description: " + shown(widget, "description") + "\n";
+      out += ui::concatenated({"static widget ", shown(widget, "kind"), "\n"});
+      out += ui::concatenated({"  display name: ", shown(widget, "displayName"), "\n"});
+      out += ui::concatenated({"  description: ", shown(widget, "description"), "\n"});
       std::string families;
       for (const Json& family : listOrEmpty(member(widget, "families"))) {
         families +=
             (families.empty() ? "" : ", ") + (family.is_string() ? family.get<std::string>() : std::string("?"));
       }
-      out += "  families: " + (families.empty() ? std::string("none") : families) + "\n";
+      out += ui::concatenated({"  families: ", (families.empty() ? std::string("none") : families), "\n"});
     } else if (type == "activity") {
-      out += "activity widget for " + shown(widget, "attributesType") + "\n";
+      out += ui::concatenated({"activity widget for ", shown(widget, "attributesType"), "\n"});
     } else {
-      out += type + " widget\n";
+      out += ui::concatenated({type, " widget\n"});
     }
   }
   return out.empty() ? "no widgets declared\n" : out;
 }
 
 std::expected<std::string, HostError> entriesText(const Json& result) {
-  std::string out = "kind: " + shown(result, "kind") + "\nfamily: " + shown(result, "family") + "\n";
+  std::string out = "kind: ";
+  out += shown(result, "kind");
+  out += "\nfamily: ";
+  out += shown(result, "family");
+  out += '\n';
   if (member(result, "policy") != nullptr) {
-    out += "policy: " + shown(result, "policy");
-    if (member(result, "policyDate") != nullptr) out += " " + shown(result, "policyDate");
+    out += ui::concatenated({"policy: ", shown(result, "policy")});
+    if (member(result, "policyDate") != nullptr) out += ui::concatenated({" ", shown(result, "policyDate")});
     out += "\n";
   }
   if (const Json* entry = member(result, "entry")) {
     auto block = viewBlock(*entry, 2, "entry 1");
     if (!block) return block;
-    out += "entry at " + shown(*entry, "date") + ":\n" + *block;
+    out += ui::concatenated({"entry at ", shown(*entry, "date"), ":\n", *block});
   }
   if (const Json* entries = member(result, "entries")) {
     const Json& list = listOrEmpty(entries);
@@ -112,7 +117,8 @@ std::expected<std::string, HostError> entriesText(const Json& result) {
       const std::string counted = std::to_string(++number);
       auto block = viewBlock(entry, 2, "entry " + counted);
       if (!block) return block;
-      out += "entry " + counted + " of " + std::to_string(list.size()) + " at " + shown(entry, "date") + ":\n" + *block;
+      out += ui::concatenated(
+          {"entry ", counted, " of ", std::to_string(list.size()), " at ", shown(entry, "date"), ":\n", *block});
     }
     if (list.empty()) out += "no entries\n";
   }

@@ -55,7 +55,9 @@ std::optional<Json> toJson(const PropertyValue& value, std::string& path, int de
     Json items = Json::array();
     const std::size_t pathLength = path.size();
     for (std::size_t i = 0; i < array->size(); ++i) {
-      path += "[" + std::to_string(i) + "]";
+      path += '[';
+      path += std::to_string(i);
+      path += ']';
       auto item = toJson((*array)[i], path, depth + 1, problem);
       if (!item) return std::nullopt;
       path.resize(pathLength);

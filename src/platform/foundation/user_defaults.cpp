@@ -36,7 +36,14 @@ bool isValidSuiteName(std::string_view name) {
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
-std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string inQuotes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out += text;
+  out += '"';
+  return out;
+}
 
 DefaultsError errorFor(DefaultsError::Code code, const std::string& suite, std::string_view key,
                        const std::string& reason) {
