@@ -23,10 +23,9 @@
 #include "output_files.h"
 #include "output_format.h"
 #include "picture_renderer.h"
+#include "platform/foundation/preferences_location.h"
 #include "quoted_text.h"
 #include "widget_commands.h"
-
-#include "platform/foundation/preferences_location.h"
 
 namespace host {
 
@@ -130,9 +129,9 @@ ExtensionSearch defaultSearch() {
 
 // The drawing module, loaded only by the commands that draw.
 std::expected<PictureRenderer, HostError> loadRenderer() {
-  return PictureRenderer::load(renderModulePath(RenderModuleSearch{
-      runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE), fs::path(TUL_HOST_BUILD_FOLDER),
-      fs::path(TUL_HOST_BUILD_RENDER_MODULE)}));
+  return PictureRenderer::load(
+      renderModulePath(RenderModuleSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
+                                          fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)}));
 }
 
 int fail(const std::string& command, const HostError& error) {
@@ -271,6 +270,19 @@ int runCommandLine(int argc, char** argv) {
 
   // placeholder, snapshot, timeline
   PictureOptions pictures;
+  // A command that may draw checks, in this order, its picture output, the extension
+  // and (only when drawing) the renderer, then runs with them.
+  const auto drawingCommand = [&](auto run) {
+    return [&, run]() -> std::expected<std::string, HostError> {
+      auto output = checkedPictureOutput(pictures, format());
+      if (!output) return std::unexpected(output.error());
+      auto extension = extensionOptions();
+      if (!extension) return std::unexpected(extension.error());
+      auto renderer = rendererIfDrawing();
+      if (!renderer) return std::unexpected(renderer.error());
+      return run(*extension, *output, renderer->has_value() ? &**renderer : nullptr);
+    };
+  };
   EntryRequest entry;
   std::string entryLocale;
   for (const char* method : {"placeholder", "snapshot", "timeline"}) {
@@ -286,18 +298,10 @@ int runCommandLine(int argc, char** argv) {
     addPictureOptions(*command, pictures, false);
     command->callback([&, name] {
       entry.method = name;
-      chosen = Command{name,
-                       [&]() -> std::expected<std::string, HostError> {
-                         auto output = checkedPictureOutput(pictures, format());
-                         if (!output) return std::unexpected(output.error());
-                         auto extension = extensionOptions();
-                         if (!extension) return std::unexpected(extension.error());
-                         auto renderer = rendererIfDrawing();
-                         if (!renderer) return std::unexpected(renderer.error());
+      chosen = Command{name, drawingCommand([&](const auto& extension, const auto& output, auto* renderer) {
                          if (!entryLocale.empty()) entry.locale = entryLocale;
-                         return entriesCommand(*extension, entry, format(), *output,
-                                               renderer->has_value() ? &**renderer : nullptr);
-                       },
+                         return entriesCommand(extension, entry, format(), output, renderer);
+                       }),
                        true};
     });
   }
@@ -324,19 +328,11 @@ int runCommandLine(int argc, char** argv) {
   activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
   addPictureOptions(*activityCommandLine, pictures, false);
   activityCommandLine->callback([&] {
-    chosen = Command{"activity",
-                     [&]() -> std::expected<std::string, HostError> {
-                       auto output = checkedPictureOutput(pictures, format());
-                       if (!output) return std::unexpected(output.error());
-                       auto extension = extensionOptions();
-                       if (!extension) return std::unexpected(extension.error());
-                       auto renderer = rendererIfDrawing();
-                       if (!renderer) return std::unexpected(renderer.error());
+    chosen = Command{"activity", drawingCommand([&](const auto& extension, const auto& output, auto* renderer) {
                        if (!activityType.empty()) activity.attributesType = activityType;
                        if (!activityLocale.empty()) activity.locale = activityLocale;
-                       return activityCommand(*extension, activity, format(), *output,
-                                              renderer->has_value() ? &**renderer : nullptr);
-                     },
+                       return activityCommand(extension, activity, format(), output, renderer);
+                     }),
                      true};
   });
 
@@ -347,25 +343,24 @@ int runCommandLine(int argc, char** argv) {
       "Activity presentation for several states, in one folder with an index.html that shows them side by side");
   addPictureOptions(*gallery, pictures, true);
   gallery->callback([&, formatOption] {
-    chosen =
-        Command{"gallery",
-                [&, formatOption]() -> std::expected<std::string, HostError> {
-                  // The gallery is pictures: PNG unless --format says svg.
-                  const OutputFormat galleryFormat = formatOption->count() > 0 ? format() : OutputFormat::png;
-                  const auto image = imageFormat(galleryFormat);
-                  if (!image) {
-                    return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
-                  }
-                  auto extension = extensionOptions();
-                  if (!extension) return std::unexpected(extension.error());
-                  auto renderer = loadRenderer();
-                  if (!renderer) return std::unexpected(renderer.error());
-                  const PictureOutput output = pictureOutput(pictures);
-                  return galleryCommand(*extension,
-                                        GalleryOptions{output.path, PictureStyle{*image, output.scale}, output.overwrite},
-                                        *renderer);
-                },
-                true};
+    chosen = Command{
+        "gallery",
+        [&, formatOption]() -> std::expected<std::string, HostError> {
+          // The gallery is pictures: PNG unless --format says svg.
+          const OutputFormat galleryFormat = formatOption->count() > 0 ? format() : OutputFormat::png;
+          const auto image = imageFormat(galleryFormat);
+          if (!image) {
+            return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
+          }
+          auto extension = extensionOptions();
+          if (!extension) return std::unexpected(extension.error());
+          auto renderer = loadRenderer();
+          if (!renderer) return std::unexpected(renderer.error());
+          const PictureOutput output = pictureOutput(pictures);
+          return galleryCommand(
+              *extension, GalleryOptions{output.path, PictureStyle{*image, output.scale}, output.overwrite}, *renderer);
+        },
+        true};
   });
 
   // defaults

@@ -179,12 +179,17 @@ TEST(UserDefaults, ConcurrentIncrementsAreNotLost) {
     return defaults.has_value();
   };
   ASSERT_TRUE(UserDefaults::make("counter"));  // the file exists before both start
+  // The child is forked before any thread starts: a fork while another thread holds a
+  // lock (the allocator's, the connection registry's) would leave the child stuck.
+  const pid_t child = fork();
+  if (child == 0) _exit(increment() ? 0 : 1);
   std::atomic<int> failures = 0;
-  std::thread child([&] { failures += runInChild([&] { return increment() ? 0 : 1; }) != 0; });
   std::vector<std::thread> threads;
   for (int i = 0; i < 2; ++i) threads.emplace_back([&] { failures += !increment(); });
   for (auto& thread : threads) thread.join();
-  child.join();
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(UserDefaults::make("counter")->object("count"), value(std::int64_t{3 * kRounds}));
 }
