@@ -122,16 +122,16 @@ std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOption
   return pictureOutput(options);
 }
 
-ExtensionSearch defaultSearch() {
-  return ExtensionSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
-                         fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
+ShippedFileSearch defaultSearch() {
+  return ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
+                           fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
 }
 
 // The drawing module, loaded only by the commands that draw.
 std::expected<PictureRenderer, HostError> loadRenderer() {
   return PictureRenderer::load(
-      renderModulePath(RenderModuleSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
-                                          fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)}));
+      renderModulePath(ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
+                                         fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)}));
 }
 
 int fail(const std::string& command, const HostError& error) {

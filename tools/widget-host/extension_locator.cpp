@@ -33,14 +33,8 @@ fs::path absolutePath(const fs::path& path) {
 
 }  // namespace
 
-fs::path runningExecutableFolder() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::path() : self.parent_path();
-}
-
 std::expected<fs::path, HostError> locateExtension(const std::optional<fs::path>& requested,
-                                                   const ExtensionSearch& search) {
+                                                   const ShippedFileSearch& search) {
   if (requested) {
     const fs::path candidate = absolutePath(executableIn(*requested));
     if (isFile(candidate)) return candidate;
@@ -50,10 +44,7 @@ std::expected<fs::path, HostError> locateExtension(const std::optional<fs::path>
   std::vector<fs::path> tried;
   if (!search.hostFolder.empty()) {
     tried.push_back(absolutePath(search.hostFolder / search.installedRelative));
-    std::error_code error;
-    if (!search.buildFolder.empty() && fs::equivalent(search.hostFolder, search.buildFolder, error)) {
-      tried.push_back(absolutePath(search.buildExtension));
-    }
+    if (search.runsFromBuildTree()) tried.push_back(absolutePath(search.buildFile));
   }
   for (const fs::path& candidate : tried) {
     if (isFile(candidate)) return candidate;

@@ -11,23 +11,14 @@
 #include <optional>
 
 #include "host_error.h"
+#include "shipped_file.h"
 
 namespace host {
-
-struct ExtensionSearch {
-  std::filesystem::path hostFolder;         // the folder of the running host executable
-  std::filesystem::path installedRelative;  // from the host's folder to the installed extension
-  std::filesystem::path buildFolder;        // where the build tree's host lives
-  std::filesystem::path buildExtension;     // the build tree's extension executable
-};
 
 // The absolute path of the executable to start. `requested` (from --extension) is an
 // executable or a bundle folder "<Name>.appex" holding "<Name>". Fails (exit code
 // `unavailable`) when there is no such file, naming the places looked at.
 std::expected<std::filesystem::path, HostError> locateExtension(const std::optional<std::filesystem::path>& requested,
-                                                                const ExtensionSearch& search);
-
-// The folder of the running executable, or empty when the system does not say.
-std::filesystem::path runningExecutableFolder();
+                                                                const ShippedFileSearch& search);
 
 }  // namespace host

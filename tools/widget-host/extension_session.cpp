@@ -1,5 +1,6 @@
 #include "extension_session.h"
 
+#include "json_rpc.h"
 #include "quoted_text.h"
 
 namespace host {
@@ -7,12 +8,6 @@ namespace host {
 namespace {
 
 std::string sourceText(const std::string& file) { return file == "-" ? std::string("standard input") : inQuotes(file); }
-
-const Json* member(const Json& object, std::string_view key) {
-  if (!object.is_object()) return nullptr;
-  const auto found = object.find(key);
-  return found == object.end() ? nullptr : &*found;
-}
 
 std::string stringMember(const Json& object, std::string_view key) {
   const Json* value = member(object, key);

@@ -87,4 +87,10 @@ std::expected<RpcAnswer, HostError> readAnswer(std::string_view line, std::int64
   return RpcAnswer{nullptr, std::move(rpcError)};
 }
 
+const Json* member(const Json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  const auto found = object.find(key);
+  return found == object.end() ? nullptr : &*found;
+}
+
 }  // namespace host

@@ -43,6 +43,9 @@ std::string requestLine(std::int64_t id, std::string_view method, const Json& pa
 // the line is not JSON, not a JSON-RPC 2.0 answer, or answers another request.
 std::expected<RpcAnswer, HostError> readAnswer(std::string_view line, std::int64_t id);
 
+// The member `key` of `object`, or none when `object` is not an object or lacks it.
+const Json* member(const Json& object, std::string_view key);
+
 // A short, quoted excerpt of `text` for messages: at most `limit` bytes.
 std::string excerpt(std::string_view text, std::size_t limit = 80);
 

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <memory>
-#include <system_error>
 
 namespace host {
 
@@ -28,19 +27,16 @@ std::string loaderError(const fs::path& module) {
 
 }  // namespace
 
-fs::path renderModulePath(const RenderModuleSearch& search) {
+fs::path renderModulePath(const ShippedFileSearch& search) {
   if (search.hostFolder.empty()) return {};
-  std::error_code error;
-  if (!search.buildFolder.empty() && fs::equivalent(search.hostFolder, search.buildFolder, error)) {
-    return search.buildModule;
-  }
+  if (search.runsFromBuildTree()) return search.buildFile;
   return (search.hostFolder / search.installedRelative).lexically_normal();
 }
 
 std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& module) {
   if (module.empty()) {
-    return std::unexpected(HostError{ExitCode::unavailable,
-                                     "cannot find the renderer module: the host's own folder is unknown"});
+    return std::unexpected(
+        HostError{ExitCode::unavailable, "cannot find the renderer module: the host's own folder is unknown"});
   }
   // Every symbol is bound now, so that a library missing underneath the module fails
   // here, with the loader's reason, and not in the middle of a drawing. The module's
@@ -67,8 +63,7 @@ std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& 
 }
 
 std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, std::string_view treeJSON,
-                                                               const fs::path& assets, ImageFormat format,
-                                                               int scale) const {
+                                                          const fs::path& assets, ImageFormat format, int scale) const {
   const std::string surfaceName(ui::name(surface));
   const TulRenderRequest request{surfaceName.c_str(),
                                  treeJSON.data(),

@@ -3,7 +3,7 @@
 // command draws. Text and JSON commands never load it, so they start with the dozen
 // libraries the host needs rather than the forty-odd of cairo, pango and fontconfig.
 //
-// The module is found beside the host, as the extension is (extension_locator.h): the
+// The module is found beside the host, as the extension is (shipped_file.h): the
 // installed host loads the installed module, whose place relative to the host's own
 // folder is fixed when the project is configured; the host that runs from the build
 // tree loads the build tree's module. Nothing else is searched (no LD_LIBRARY_PATH,
@@ -22,19 +22,13 @@
 #include "output_format.h"
 #include "platform/ui/layout_surface.h"
 #include "render_module_abi.h"
+#include "shipped_file.h"
 
 namespace host {
 
-struct RenderModuleSearch {
-  std::filesystem::path hostFolder;         // the folder of the running host executable
-  std::filesystem::path installedRelative;  // from the host's folder to the installed module
-  std::filesystem::path buildFolder;        // where the build tree's host lives
-  std::filesystem::path buildModule;        // the build tree's module
-};
-
 // The module this host loads: the build tree's for the host in its build folder, else
 // the installed one beside the host. Empty when the host's own folder is unknown.
-std::filesystem::path renderModulePath(const RenderModuleSearch& search);
+std::filesystem::path renderModulePath(const ShippedFileSearch& search);
 
 // A drawn view: its size in points (as laid out on the phone) and its encoded file.
 struct Picture {
@@ -62,8 +56,7 @@ class PictureRenderer {
   // tree is the JSON text of a view tree, or for Surface::islandExpanded of the array
   // of its regions; named images are read from the bundle folder `assets`.
   std::expected<Picture, DrawFailure> draw(ui::Surface surface, std::string_view treeJSON,
-                                                const std::filesystem::path& assets, ImageFormat format,
-                                                int scale) const;
+                                           const std::filesystem::path& assets, ImageFormat format, int scale) const;
 
  private:
   explicit PictureRenderer(const TulRenderModule* module) : module_(module) {}

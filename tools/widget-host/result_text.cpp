@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "json_rpc.h"
 #include "platform/ui/string_format.h"
 #include "platform/ui/tree_json_reader.h"
 #include "platform/ui/tree_outline.h"
@@ -9,12 +10,6 @@
 namespace host {
 
 namespace {
-
-const Json* member(const Json& object, std::string_view key) {
-  if (!object.is_object()) return nullptr;
-  const auto found = object.find(key);
-  return found == object.end() ? nullptr : &*found;
-}
 
 // A scalar member as text: strings as they are, other values as JSON, "?" when absent.
 std::string shown(const Json& object, std::string_view key) {

@@ -39,6 +39,39 @@ std::expected<std::string, HostError> writePictures(std::expected<std::vector<Na
   return writtenFilesText(files);
 }
 
+// One call to the extension: its method, its parameters, and the files its records
+// were read from (for messages about them).
+struct Call {
+  std::string method;
+  Json params;
+  std::optional<RecordSources> sources;
+};
+
+// How a command that can draw shows the answer: drawn by `draw` (its pictures written
+// to the output) in a picture format, else as JSON or as `text` gives it.
+struct AnswerForms {
+  OutputFormat format;
+  const PictureOutput& pictures;
+  const PictureRenderer* renderer;
+  std::expected<std::vector<NamedPicture>, HostError> (*draw)(const Json& result, const Drawing& drawing);
+  std::expected<std::string, HostError> (*text)(const Json& result);
+};
+
+// Makes the call `makeCall()` gives (after checking that the answer can be drawn, if
+// it is to be) and shows its answer in `forms`.
+template <typename MakeCall>
+std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& extension, const AnswerForms& forms,
+                                                   MakeCall makeCall) {
+  const auto drawing = drawingFor(extension, forms.format, forms.pictures, forms.renderer);
+  if (!drawing) return std::unexpected(drawing.error());
+  auto call = makeCall();
+  if (!call) return std::unexpected(call.error());
+  auto result = callExtension(extension, call->method, call->params, call->sources);
+  if (!result) return std::unexpected(result.error());
+  if (*drawing) return writePictures(forms.draw(*result, **drawing), forms.pictures);
+  return forms.format == OutputFormat::json ? jsonOutput(*result) : forms.text(*result);
+}
+
 }  // namespace
 
 std::expected<std::string, HostError> widgetsCommand(const ExtensionOptions& extension,
@@ -53,41 +86,37 @@ std::expected<std::string, HostError> widgetsCommand(const ExtensionOptions& ext
 std::expected<std::string, HostError> entriesCommand(const ExtensionOptions& extension, const EntryRequest& request,
                                                      OutputFormat format, const PictureOutput& pictures,
                                                      const PictureRenderer* renderer) {
-  const auto drawing = drawingFor(extension, format, pictures, renderer);
-  if (!drawing) return std::unexpected(drawing.error());
-  Json context = Json::object();
-  if (request.preview) context["isPreview"] = true;
-  if (request.locale) context["locale"] = *request.locale;
-  Json params = {{"kind", request.kind}, {"family", request.family}};
-  if (!context.empty()) params["context"] = std::move(context);
-  auto result = callExtension(extension, request.method, params);
-  if (!result) return std::unexpected(result.error());
-  if (*drawing) return writePictures(drawEntries(*result, **drawing), pictures);
-  return format == OutputFormat::json ? jsonOutput(*result) : entriesText(*result);
+  const auto call = [&]() -> std::expected<Call, HostError> {
+    Json context = Json::object();
+    if (request.preview) context["isPreview"] = true;
+    if (request.locale) context["locale"] = *request.locale;
+    Json params = {{"kind", request.kind}, {"family", request.family}};
+    if (!context.empty()) params["context"] = std::move(context);
+    return Call{request.method, std::move(params), std::nullopt};
+  };
+  return drawnCommand(extension, AnswerForms{format, pictures, renderer, drawEntries, entriesText}, call);
 }
 
 std::expected<std::string, HostError> activityCommand(const ExtensionOptions& extension, const ActivityRequest& request,
                                                       OutputFormat format, const PictureOutput& pictures,
                                                       const PictureRenderer* renderer) {
-  const auto drawing = drawingFor(extension, format, pictures, renderer);
-  if (!drawing) return std::unexpected(drawing.error());
-  if (request.attributesFile == "-" && request.stateFile == "-") {
-    return std::unexpected(HostError{ExitCode::usage, "only one of --attributes and --state can be standard input"});
-  }
-  constexpr std::size_t kMaxRecordBytes = ExtensionSession::kMaxRequestBytes;
-  auto attributes = readInputFile(request.attributesFile, "attributes file", kMaxRecordBytes);
-  if (!attributes) return std::unexpected(attributes.error());
-  auto state = readInputFile(request.stateFile, "state file", kMaxRecordBytes);
-  if (!state) return std::unexpected(state.error());
-  Json params = {{"attributes", foundation::base64Encoded(*attributes)},
-                 {"state", foundation::base64Encoded(*state)},
-                 {"presentation", request.presentation}};
-  if (request.attributesType) params["attributesType"] = *request.attributesType;
-  if (request.locale) params["locale"] = *request.locale;
-  auto result = callExtension(extension, "activity", params, RecordSources{request.attributesFile, request.stateFile});
-  if (!result) return std::unexpected(result.error());
-  if (*drawing) return writePictures(drawPresentations(*result, **drawing), pictures);
-  return format == OutputFormat::json ? jsonOutput(*result) : activityText(*result);
+  const auto call = [&]() -> std::expected<Call, HostError> {
+    if (request.attributesFile == "-" && request.stateFile == "-") {
+      return std::unexpected(HostError{ExitCode::usage, "only one of --attributes and --state can be standard input"});
+    }
+    constexpr std::size_t kMaxRecordBytes = ExtensionSession::kMaxRequestBytes;
+    auto attributes = readInputFile(request.attributesFile, "attributes file", kMaxRecordBytes);
+    if (!attributes) return std::unexpected(attributes.error());
+    auto state = readInputFile(request.stateFile, "state file", kMaxRecordBytes);
+    if (!state) return std::unexpected(state.error());
+    Json params = {{"attributes", foundation::base64Encoded(*attributes)},
+                   {"state", foundation::base64Encoded(*state)},
+                   {"presentation", request.presentation}};
+    if (request.attributesType) params["attributesType"] = *request.attributesType;
+    if (request.locale) params["locale"] = *request.locale;
+    return Call{"activity", std::move(params), RecordSources{request.attributesFile, request.stateFile}};
+  };
+  return drawnCommand(extension, AnswerForms{format, pictures, renderer, drawPresentations, activityText}, call);
 }
 
 }  // namespace host
