@@ -16,21 +16,7 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-}  // namespace
+#include "platform/foundation/write_all.h"
 
 int main(int argc, char** argv) {
   std::size_t size = 0;
@@ -50,7 +36,7 @@ int main(int argc, char** argv) {
     if (count <= 0) return 0;
     std::string_view chunk(buffer.data(), static_cast<std::size_t>(count));
     for (auto newline = chunk.find('\n'); newline != std::string_view::npos; newline = chunk.find('\n')) {
-      if (!writeAll(STDOUT_FILENO, answer)) return 1;
+      if (!foundation::writeAll(STDOUT_FILENO, answer)) return 1;
       chunk.remove_prefix(newline + 1);
     }
   }

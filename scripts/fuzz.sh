@@ -18,20 +18,8 @@ all=(preset_json activity_records protocol_request strings_table string_format)
 targets=("$@")
 if ((${#targets[@]} == 0)); then targets=("${all[@]}"); fi
 
-# The build's own packages, then clang 14 and its libFuzzer runtime.
-scripts/install-deps.sh
-missing=()
-for p in clang-14 libclang-rt-14-dev; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then missing+=("$p"); fi
-done
-if ((${#missing[@]} > 0)); then
-  echo "installing: ${missing[*]}" >&2
-  sudo_cmd=()
-  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# The build's own packages, clang 14 and its libFuzzer runtime.
+scripts/install-deps.sh --fuzz
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j "$jobs" --target fuzzers

@@ -3,6 +3,7 @@
 # Idempotent: apt-get runs only when a package is missing.
 #   scripts/install-deps.sh            build and run
 #   scripts/install-deps.sh --test     also what the tests need
+#   scripts/install-deps.sh --fuzz     also clang 14 and its libFuzzer runtime
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,13 @@ packages=(
   libutf8proc-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libpango1.0-dev fonts-inter
 )
-if [[ "${1:-}" == "--test" ]]; then
-  packages+=(sqlite3 python3 chromium libxml2-dev)
-fi
+for option in "$@"; do
+  case "$option" in
+    --test) packages+=(sqlite3 python3 chromium libxml2-dev) ;;
+    --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    *) echo "install-deps.sh: unknown option $option (use --test, --fuzz)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
