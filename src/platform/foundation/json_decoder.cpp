@@ -10,6 +10,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/foundation/in_double_quotes.h"
+
 namespace foundation {
 
 namespace {
@@ -27,12 +29,19 @@ using simdjson::dom::object;
 static_assert(sizeof(element) <= 16 && alignof(element) <= 8, "JSONValueRef storage too small");
 static_assert(std::is_trivially_copyable_v<element>);
 
-std::string quoteKey(std::string_view key) {
-  std::string out;
-  out.reserve(key.size() + 2);
-  out += '"';
-  out += key;
-  out += '"';
+// One line: `kind`, the coding path when there is one, and the reason, e.g.
+//   keyNotFound at "id": no value for key "id"
+std::string describedError(std::string_view kind, const std::vector<std::string>& codingPath, std::string_view reason) {
+  std::string out(kind);
+  if (!codingPath.empty()) {
+    out += " at ";
+    for (std::size_t i = 0; i < codingPath.size(); ++i) {
+      if (i > 0) out += '.';
+      out += inDoubleQuotes(codingPath[i]);
+    }
+  }
+  out += ": ";
+  out += reason;
   return out;
 }
 
@@ -188,33 +197,9 @@ struct JSONDecoderAccess {
   }
 };
 
-std::string DecodingError::description() const {
-  std::string out = kindName(kind);
-  if (!codingPath.empty()) {
-    out += " at ";
-    for (std::size_t i = 0; i < codingPath.size(); ++i) {
-      if (i > 0) out += '.';
-      out += quoteKey(codingPath[i]);
-    }
-  }
-  out += ": ";
-  out += debugDescription;
-  return out;
-}
+std::string DecodingError::description() const { return describedError(kindName(kind), codingPath, debugDescription); }
 
-std::string EncodingError::description() const {
-  std::string out = "invalidValue";
-  if (!codingPath.empty()) {
-    out += " at ";
-    for (std::size_t i = 0; i < codingPath.size(); ++i) {
-      if (i > 0) out += '.';
-      out += quoteKey(codingPath[i]);
-    }
-  }
-  out += ": ";
-  out += debugDescription;
-  return out;
-}
+std::string EncodingError::description() const { return describedError("invalidValue", codingPath, debugDescription); }
 
 const char* kindName(DecodingError::Kind kind) {
   switch (kind) {
@@ -330,7 +315,7 @@ std::optional<DecodingError> KeyedDecodingContainerCore::absence(std::string_vie
                                                                  std::string_view expected) const {
   if (member.kind_ == JSONMemberRef::Kind::missing) {
     return DecodingError{DecodingError::Kind::keyNotFound, pathTo(key),
-                         "no value associated with key " + quoteKey(key)};
+                         "no value associated with key " + inDoubleQuotes(key)};
   }
   if (member.kind_ == JSONMemberRef::Kind::null) {
     return DecodingError{DecodingError::Kind::valueNotFound, pathTo(key),

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/foundation/canonical_text.h"
+#include "platform/foundation/in_double_quotes.h"
 #include "platform/foundation/preferences_location.h"
 #include "platform/foundation/suite_registry.h"
 #include "platform/foundation/suite_value_coding.h"
@@ -36,18 +37,9 @@ bool isValidSuiteName(std::string_view name) {
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
-std::string inQuotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out += '"';
-  out += text;
-  out += '"';
-  return out;
-}
-
 DefaultsError errorFor(DefaultsError::Code code, const std::string& suite, std::string_view key,
                        const std::string& reason) {
-  return DefaultsError{code, "suite " + inQuotes(suite) + ", key " + inQuotes(key) + ": " + reason};
+  return DefaultsError{code, "suite " + inDoubleQuotes(suite) + ", key " + inDoubleQuotes(key) + ": " + reason};
 }
 
 DefaultsError retiredError(const std::string& suite, std::string_view key) {
@@ -75,6 +67,28 @@ std::expected<Encoded, DefaultsError> prepareWrite(const PropertyValue& value, s
   return std::move(*encoded);
 }
 
+// A failed statement: the reason `what` with SQLite's message, after the open
+// transaction (if any) is rolled back. The caller holds the connection's mutex.
+DefaultsError storageFailure(Connection& connection, std::string_view key, std::string_view what) {
+  const std::string reason = std::string(what) + ": " + connection.message();
+  connection.rollBackIfOpen();
+  return errorFor(DefaultsError::Code::storageFailed, connection.suiteName(), key, reason);
+}
+
+// Checks and encodes `value` for `key`, then calls `write(live, encoded)` with the
+// connection's mutex held; fails without calling it when the value cannot be stored
+// or the connection is retired.
+template <typename Result, typename Write>
+std::expected<Result, DefaultsError> writing(Connection& connection, const PropertyValue& value, std::string_view key,
+                                             Write write) {
+  auto encoded = prepareWrite(value, key, connection.suiteName());
+  if (!encoded) return std::unexpected(std::move(encoded.error()));
+  const std::lock_guard lock(connection.mutex);
+  Statements* live = connection.live();
+  if (live == nullptr) return std::unexpected(retiredError(connection.suiteName(), key));
+  return write(*live, *encoded);
+}
+
 // Writes one row through a live connection's statements; the caller holds its mutex.
 int writeRow(Statements& live, std::string_view key, PropertyKind kind, const Encoded& value) {
   const StatementUse use(live.upsert);
@@ -83,6 +97,42 @@ int writeRow(Statements& live, std::string_view key, PropertyKind kind, const En
   if (rc == SQLITE_OK) rc = suite::bindEncoded(use.get(), 3, value);
   if (rc == SQLITE_OK) rc = sqlite3_step(use.get());
   return rc == SQLITE_DONE ? SQLITE_OK : (rc == SQLITE_OK ? SQLITE_ERROR : rc);
+}
+
+// The write of setIfUnchanged(), in one IMMEDIATE transaction: `encoded` goes in
+// under `key` only when the stored value is `expected`. The caller holds the mutex.
+std::expected<bool, DefaultsError> compareAndWrite(Connection& connection, Statements& live, std::string_view key,
+                                                   PropertyKind kind, const Encoded& encoded,
+                                                   const std::optional<PropertyValue>& expected) {
+  const auto fail = [&](std::string_view what) { return std::unexpected(storageFailure(connection, key, what)); };
+
+  // IMMEDIATE takes the write lock up front, so no other writer slips in between the
+  // read and the write (and no deadlock arises from upgrading a read lock).
+  {
+    const StatementUse use(live.begin);
+    if (sqlite3_step(use.get()) != SQLITE_DONE) return fail("could not start a transaction");
+  }
+  std::optional<PropertyValue> current;
+  {
+    const StatementUse use(live.select);
+    const int rc = suite::bindText(use.get(), 1, key) == SQLITE_OK ? sqlite3_step(use.get()) : SQLITE_ERROR;
+    if (rc == SQLITE_ROW) {
+      // A row that does not decode reads as none here, as it does through object().
+      current = suite::decodeRow(use.get(), 0, 1);
+    } else if (rc != SQLITE_DONE) {
+      return fail("could not read the current value");
+    }
+  }
+  if (current != expected) {
+    connection.rollBackIfOpen();
+    return false;
+  }
+  if (writeRow(live, key, kind, encoded) != SQLITE_OK) return fail("could not write the value");
+  {
+    const StatementUse use(live.commit);
+    if (sqlite3_step(use.get()) != SQLITE_DONE) return fail("could not commit the value");
+  }
+  return true;
 }
 
 }  // namespace
@@ -132,60 +182,19 @@ std::optional<PropertyValue> UserDefaults::object(std::string_view key) const {
 
 std::expected<void, DefaultsError> UserDefaults::set(const PropertyValue& value, std::string_view key) {
   Connection& connection = *connection_;
-  auto encoded = prepareWrite(value, key, connection.suiteName());
-  if (!encoded) return std::unexpected(std::move(encoded.error()));
-  const std::lock_guard lock(connection.mutex);
-  Statements* live = connection.live();
-  if (live == nullptr) return std::unexpected(retiredError(connection.suiteName(), key));
-  if (writeRow(*live, key, value.kind(), *encoded) != SQLITE_OK) {
-    const std::string reason = "could not write the value: " + connection.message();
-    connection.rollBackIfOpen();
-    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, connection.suiteName(), key, reason));
-  }
-  return {};
+  return writing<void>(connection, value, key,
+                       [&](Statements& live, const Encoded& encoded) -> std::expected<void, DefaultsError> {
+                         if (writeRow(live, key, value.kind(), encoded) == SQLITE_OK) return {};
+                         return std::unexpected(storageFailure(connection, key, "could not write the value"));
+                       });
 }
 
 std::expected<bool, DefaultsError> UserDefaults::setIfUnchanged(const PropertyValue& value, std::string_view key,
                                                                 const std::optional<PropertyValue>& expected) {
   Connection& connection = *connection_;
-  auto encoded = prepareWrite(value, key, connection.suiteName());
-  if (!encoded) return std::unexpected(std::move(encoded.error()));
-  const std::lock_guard lock(connection.mutex);
-  Statements* live = connection.live();
-  if (live == nullptr) return std::unexpected(retiredError(connection.suiteName(), key));
-  const auto fail = [&](std::string_view what) {
-    const std::string reason = std::string(what) + ": " + connection.message();
-    connection.rollBackIfOpen();
-    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, connection.suiteName(), key, reason));
-  };
-
-  // IMMEDIATE takes the write lock up front, so no other writer slips in between the
-  // read and the write (and no deadlock arises from upgrading a read lock).
-  {
-    const StatementUse use(live->begin);
-    if (sqlite3_step(use.get()) != SQLITE_DONE) return fail("could not start a transaction");
-  }
-  std::optional<PropertyValue> current;
-  {
-    const StatementUse use(live->select);
-    const int rc = suite::bindText(use.get(), 1, key) == SQLITE_OK ? sqlite3_step(use.get()) : SQLITE_ERROR;
-    if (rc == SQLITE_ROW) {
-      // A row that does not decode reads as none here, as it does through object().
-      current = suite::decodeRow(use.get(), 0, 1);
-    } else if (rc != SQLITE_DONE) {
-      return fail("could not read the current value");
-    }
-  }
-  if (current != expected) {
-    connection.rollBackIfOpen();
-    return false;
-  }
-  if (writeRow(*live, key, value.kind(), *encoded) != SQLITE_OK) return fail("could not write the value");
-  {
-    const StatementUse use(live->commit);
-    if (sqlite3_step(use.get()) != SQLITE_DONE) return fail("could not commit the value");
-  }
-  return true;
+  return writing<bool>(connection, value, key, [&](Statements& live, const Encoded& encoded) {
+    return compareAndWrite(connection, live, key, value.kind(), encoded, expected);
+  });
 }
 
 std::expected<void, DefaultsError> UserDefaults::removeObject(std::string_view key) {
@@ -198,9 +207,7 @@ std::expected<void, DefaultsError> UserDefaults::removeObject(std::string_view k
   if (live == nullptr) return std::unexpected(retiredError(connection.suiteName(), key));
   const StatementUse use(live->remove);
   if (suite::bindText(use.get(), 1, key) != SQLITE_OK || sqlite3_step(use.get()) != SQLITE_DONE) {
-    const std::string reason = "could not remove the value: " + connection.message();
-    connection.rollBackIfOpen();
-    return std::unexpected(errorFor(DefaultsError::Code::storageFailed, connection.suiteName(), key, reason));
+    return std::unexpected(storageFailure(connection, key, "could not remove the value"));
   }
   return {};
 }
@@ -211,7 +218,7 @@ std::expected<void, DefaultsError> UserDefaults::removeAll() {
   Statements* live = connection.live();
   const auto fail = [&] {
     const std::string reason =
-        "suite " + inQuotes(connection.suiteName()) + ": could not remove all keys: " + connection.message();
+        "suite " + inDoubleQuotes(connection.suiteName()) + ": could not remove all keys: " + connection.message();
     connection.rollBackIfOpen();
     return std::unexpected(DefaultsError{DefaultsError::Code::storageFailed, reason});
   };
