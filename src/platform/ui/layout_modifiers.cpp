@@ -26,6 +26,14 @@ class ModifierElement : public Element {
 
   Element& inner() { return *inner_; }
 
+  // Places the inner view offered `offered`, at the size it chooses for that (made
+  // finite within `bounds`), in the rectangle `at(size)` gives.
+  template <typename At>
+  void placeInner(ProposedSize offered, Rect bounds, PlacedView& out, At at) {
+    const Size size = finiteIn(inner().size(offered), bounds.size());
+    inner().place(offered, at(size), out);
+  }
+
  private:
   std::size_t index_;
   std::string name_;
@@ -57,10 +65,9 @@ class PaddingElement final : public ModifierElement {
 
   void place(ProposedSize proposal, Rect bounds, PlacedView& out) override {
     record(out, bounds);
-    const ProposedSize innerProposal = inset(proposal);
-    const Size size = finiteIn(inner().size(innerProposal), bounds.size());
-    inner().place(innerProposal, Rect{bounds.x + insets_.leading, bounds.y + insets_.top, size.width, size.height},
-                  out);
+    placeInner(inset(proposal), bounds, out, [&](Size size) {
+      return Rect{bounds.x + insets_.leading, bounds.y + insets_.top, size.width, size.height};
+    });
   }
 
  protected:
@@ -86,9 +93,8 @@ class FrameElement final : public ModifierElement {
 
   void place(ProposedSize proposal, Rect bounds, PlacedView& out) override {
     record(out, bounds);
-    const ProposedSize offered = childProposal(proposal);
-    const Size size = finiteIn(inner().size(offered), bounds.size());
-    inner().place(offered, aligned(size, bounds, options_.alignment), out);
+    placeInner(childProposal(proposal), bounds, out,
+               [&](Size size) { return aligned(size, bounds, options_.alignment); });
   }
 
  protected:
@@ -134,9 +140,8 @@ class AspectRatioElement final : public ModifierElement {
 
   void place(ProposedSize proposal, Rect bounds, PlacedView& out) override {
     record(out, bounds);
-    const ProposedSize offered = childProposal(proposal);
-    const Size size = finiteIn(inner().size(offered), bounds.size());
-    inner().place(offered, aligned(size, bounds, Alignment::center), out);
+    placeInner(childProposal(proposal), bounds, out,
+               [&](Size size) { return aligned(size, bounds, Alignment::center); });
   }
 
  protected:
