@@ -8,7 +8,8 @@
 #include <functional>
 
 #include "input_checks.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul::fuzzing {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/foundation/data.h"
 #include "platform/widgetkit/protocol_error_codes.h"
 #include "support/child_process.h"
-#include "support/temp_preferences.h"
+#include "support/temp_folder.h"
 
 namespace tul::hardening {
 namespace {

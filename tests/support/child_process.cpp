@@ -9,7 +9,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -290,12 +289,6 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input, co
   if (!status) child->kill(SIGKILL);
   result.exitCode = status ? *status : (child->wait(kNoDeadline), kHung);
   return result;
-}
-
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input) {
-  RunResult ran = run(argv, input);
-  std::fputs(ran.err.c_str(), stderr);
-  return {ran.exitCode, std::move(ran.out)};
 }
 
 }  // namespace tul::testing

@@ -103,12 +103,4 @@ class ChildProcess {
                        std::chrono::milliseconds, ProcessGroup);
 };
 
-// The older name and shape, kept while the last callers move to run(): the standard
-// error goes to this process's.
-struct ProcessResult {
-  int exitCode = -1;
-  std::string output;
-};
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "");
-
 }  // namespace tul::testing

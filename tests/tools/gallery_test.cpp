@@ -11,7 +11,6 @@
 #include "gallery_page.h"
 #include "installed_host.h"
 #include "picture_checks.h"
-#include "process_run.h"
 #include "support/files.h"
 
 namespace {
@@ -126,7 +125,7 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
 // the page's own check wrote it on <body>.
 std::string picturesLoadedInChromium(const fs::path& page) {
   const TempFolder profile("widget-host-chromium");
-  const RunResult browser = tul::testing::runProgram(
+  const RunResult browser = tul::testing::run(
       {kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
        "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
        "--user-data-dir=" + profile.path().string(), "--virtual-time-budget=5000", "--dump-dom",

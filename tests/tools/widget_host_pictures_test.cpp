@@ -11,7 +11,6 @@
 
 #include "installed_host.h"
 #include "picture_checks.h"
-#include "process_run.h"
 #include "support/files.h"
 
 namespace {
@@ -232,7 +231,7 @@ TEST(WidgetHostPictures, OnlyTheRendererModuleLinksCairo) {
       {tul::testing::installedBundle() / "TulWidgetExtension", false},
   };
   for (const Case& c : cases) {
-    const RunResult libraries = tul::testing::runProgram({"/usr/bin/ldd", c.program.string()});
+    const RunResult libraries = tul::testing::run({"/usr/bin/ldd", c.program.string()});
     ASSERT_EQ(libraries.exitCode, 0) << c.program << ": " << libraries.err;
     for (const char* library : {"libcairo.so", "libpango-1.0.so"}) {
       EXPECT_EQ(libraries.out.find(library) != std::string::npos, c.drawing) << c.program << ", " << library;
@@ -255,7 +254,7 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
   const fs::path out = host.folder() / "out";
   fs::create_directories(out);
   const auto run = [&](const std::vector<std::string>& command) {
-    return tul::testing::runProgram(
+    return tul::testing::run(
         joined({(prefix / "bin/widget-host").string(), "--preferences", host.preferences().string(), "--extension",
                 tul::testing::installedBundle().string()},
                command));
@@ -305,7 +304,7 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
 
   // The host in the build tree draws with the build tree's module.
   const fs::path widget = out / "build-tree.png";
-  const RunResult built = tul::testing::runProgram({TUL_BUILD_TREE_HOST, "--preferences", host.preferences().string(),
+  const RunResult built = tul::testing::run({TUL_BUILD_TREE_HOST, "--preferences", host.preferences().string(),
                                                     "timeline", "--format", "png", "--output", widget.string()});
   ASSERT_EQ(built.exitCode, 0) << built.err;
   PixelSize size;

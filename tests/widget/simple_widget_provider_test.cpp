@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/user_defaults.h"
-#include "support/temp_preferences.h"
+#include "support/temp_folder.h"
 
 namespace tul {
 namespace {

@@ -5,7 +5,8 @@
 
 #include "images/shared_images.h"
 #include "platform/ui/tree_json.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace tul {
 namespace {

@@ -37,26 +37,6 @@ void expectFits(const ui::LayoutResult& layout, ui::Surface surface, const std::
   });
 }
 
-TEST(AppLayout, WidgetStacksTitleTempoSecondLineAndPlaySymbolCentred) {
-  for (const testing::WidgetCase& c : testing::widgetCases()) {
-    const ui::LayoutResult layout = laidOut(testing::widgetView(c), ui::Surface::smallWidget);
-    expectFits(layout, ui::Surface::smallWidget, c.name);
-    const PlacedView* views[] = {layout.findText("Kadenzo"), layout.findText(c.tempo), layout.findText(c.second),
-                                 layout.findImage("play.fill")};
-    for (std::size_t i = 0; i < 4; ++i) {
-      ASSERT_NE(views[i], nullptr) << c.name << ", view " << i;
-      EXPECT_NEAR(views[i]->frame.midX(), 85, 0.01) << c.name << ", view " << i << " is not centred";
-      EXPECT_TRUE((Rect{16, 16, 138, 138}.contains(views[i]->frame))) << c.name << ", view " << i;
-      if (i > 0) {
-        EXPECT_LE(views[i - 1]->frame.maxY(), views[i]->frame.minY()) << c.name << ", view " << i;
-      }
-    }
-    EXPECT_EQ(std::get<PlacedText>(views[0]->content).font, (ui::ResolvedFont{12, 400}));
-    EXPECT_EQ(std::get<PlacedText>(views[1]->content).font, (ui::ResolvedFont{34, 800})) << c.name;
-    EXPECT_EQ(std::get<PlacedText>(views[1]->content).color, ui::Color::white) << c.name;
-  }
-}
-
 TEST(AppLayout, ActivityPresentationsKeepTheirColumnsAndFitTheirSurfaces) {
   using P = ui::ExpandedRegionPosition;
   for (const testing::ActivityCase& c : testing::activityCases()) {

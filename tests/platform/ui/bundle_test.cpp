@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "platform/ui/localizer.h"
-#include "support/temp_preferences.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace ui {
 namespace {
