@@ -16,11 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using tul::testing::Host;
-using tul::testing::PixelSize;
-using tul::testing::RunResult;
-using tul::testing::TempFolder;
-using tul::testing::XmlElement;
+using namespace tul::testing;
 
 constexpr const char* kChromium = "/usr/bin/chromium";
 
@@ -71,13 +67,13 @@ void expectGallery(const fs::path& folder, const std::string& extension, int sca
   if (extension == "png") {
     for (const auto& [name, surface] : pictures) {
       PixelSize size;
-      ASSERT_TRUE(tul::testing::decodePNG(folder / name, size));
-      EXPECT_TRUE(tul::testing::fitsSurface(size, surface, scale)) << name;
+      ASSERT_TRUE(decodePNG(folder / name, size));
+      EXPECT_TRUE(fitsSurface(size, surface, scale)) << name;
     }
   }
-  if (!tul::testing::kHaveXmlParser) return;
+  if (!kHaveXmlParser) return;
   XmlElement page;
-  ASSERT_TRUE(tul::testing::parseXML(tul::testing::readFile(folder / "index.html"), page));
+  ASSERT_TRUE(parseXML(readFile(folder / "index.html"), page));
   EXPECT_EQ(page.name, "html");
   std::set<std::string> shown;
   for (const XmlElement* image : page.all("img")) {
@@ -110,7 +106,7 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
 
   // Once more, as SVG, over it: --force replaces the gallery's own files and leaves
   // every other file alone.
-  tul::testing::writeFile(folder / "notes.txt", "mine");
+  writeFile(folder / "notes.txt", "mine");
   const RunResult refused = host.run({"gallery", "--output", folder.string()});
   EXPECT_EQ(refused.exitCode, 73) << refused.err;
   const RunResult forced = host.run({"gallery", "--output", folder.string(), "--format", "svg", "--force"});
@@ -118,19 +114,19 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
   std::set<std::string> left = {"notes.txt"};
   for (const auto& [name, surface] : galleryPictures("png")) left.insert(name);
   expectGallery(folder, "svg", 3, left);
-  EXPECT_EQ(tul::testing::readFile(folder / "notes.txt"), "mine");
+  EXPECT_EQ(readFile(folder / "notes.txt"), "mine");
 }
 
 // The page as headless Chromium has it once loaded: how many pictures it loaded, as
 // the page's own check wrote it on <body>.
 std::string picturesLoadedInChromium(const fs::path& page) {
   const TempFolder profile("widget-host-chromium");
-  const RunResult browser = tul::testing::run(
-      {kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-       "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
-       "--user-data-dir=" + profile.path().string(), "--virtual-time-budget=5000", "--dump-dom",
-       "file://" + page.string()},
-      "", {{"HOME", profile.path().string()}}, std::chrono::seconds(60), tul::testing::ProcessGroup::own);
+  const RunResult browser =
+      tul::testing::run({kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         "--disable-dev-shm-usage", "--user-data-dir=" + profile.path().string(),
+                         "--virtual-time-budget=5000", "--dump-dom", "file://" + page.string()},
+                        "", {{"HOME", profile.path().string()}}, std::chrono::seconds(60), ProcessGroup::own);
   EXPECT_EQ(browser.exitCode, 0) << browser.err;
   const std::string marker = "data-pictures-loaded=\"";
   const auto at = browser.out.find(marker);
@@ -166,7 +162,7 @@ TEST(GalleryPage, EscapesEveryLabelAndLink) {
     const host::GalleryPage page{
         text, text, {host::GalleryRow{text, text, {host::GalleryFigure{text, text + ".png", 62.33, 36.67}}}}};
     XmlElement root;
-    ASSERT_TRUE(tul::testing::parseXML(host::galleryPageHTML(page), root)) << text;
+    ASSERT_TRUE(parseXML(host::galleryPageHTML(page), root)) << text;
     ASSERT_EQ(root.all("h1").size(), 1U) << text;
     EXPECT_EQ(root.all("h1")[0]->text, text);
     EXPECT_EQ(root.all("title")[0]->text, text);

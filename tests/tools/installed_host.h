@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -100,6 +101,22 @@ inline void expectOneLineError(const RunResult& result, int exitCode, const std:
   EXPECT_EQ(result.err.rfind("widget-host: ", 0), 0U) << what << ": " << result.err;
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << what << ": " << result.err;
   EXPECT_NE(result.err.find(part), std::string::npos) << what << ": " << result.err;
+}
+
+// A command line the host must refuse: its arguments, exit status and part of its message.
+struct ErrorCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  int exitCode;
+  std::string message;
+};
+
+// Runs each case with `input` on standard input and expects its one-line error.
+inline void expectErrors(const Host& host, const std::vector<ErrorCase>& cases,
+                         const std::function<std::string(const ErrorCase&)>& input = {}) {
+  for (const ErrorCase& c : cases) {
+    expectOneLineError(host.run(c.arguments, input ? input(c) : ""), c.exitCode, c.message, c.name);
+  }
 }
 
 }  // namespace tul::testing

@@ -16,15 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using tul::testing::decodePNG;
-using tul::testing::expectOneLineError;
-using tul::testing::fitsSurface;
-using tul::testing::Host;
-using tul::testing::PixelSize;
-using tul::testing::RunResult;
-using tul::testing::standIn;
-using tul::testing::TempFolder;
-using tul::testing::XmlElement;
+using namespace tul::testing;
 
 const std::string kAttributes = R"({"name":"Practice"})";
 const std::string kState =
@@ -65,9 +57,9 @@ std::vector<std::string> namesIn(const fs::path& folder) {
   if (file.extension() == ".png") {
     if (auto decoded = decodePNG(file, size); !decoded) return decoded;
   } else {
-    if (!tul::testing::kHaveXmlParser) return ::testing::AssertionSuccess();
+    if (!kHaveXmlParser) return ::testing::AssertionSuccess();
     XmlElement root;
-    if (auto parsed = tul::testing::parseXML(tul::testing::readFile(file), root); !parsed) return parsed;
+    if (auto parsed = parseXML(readFile(file), root); !parsed) return parsed;
     if (root.name != "svg") return ::testing::AssertionFailure() << file << ": the root is <" << root.name << ">";
     size = PixelSize{std::stoi(root.attribute("width")), std::stoi(root.attribute("height"))};  // "340px"
   }
@@ -132,51 +124,55 @@ TEST(WidgetHostPictures, RefusesWhatWouldLoseOrLeaveFiles) {
   const auto state = host.file("state.json", kState).string();
   const fs::path out = host.folder() / "out";
   fs::create_directories(out / "a-folder");
-  tul::testing::writeFile(out / "taken.png", "someone's picture");
-  tul::testing::writeFile(out / "set-minimal.png", "someone else's");
-  tul::testing::writeFile(out / "gallery/notes.txt", "keep me");
+  writeFile(out / "taken.png", "someone's picture");
+  writeFile(out / "set-minimal.png", "someone else's");
+  writeFile(out / "gallery/notes.txt", "keep me");
   const auto at = [&](const std::string& name) { return (out / name).string(); };
   const std::vector<std::string> activity = {"activity", "--attributes", attributes, "--state", state};
-  struct Case {
-    const char* name;
-    std::vector<std::string> arguments;
-    int exitCode;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"no --output", {"timeline", "--format", "png"}, 64, "timeline: --format png writes a file: give --output FILE"},
-      {"--output for text", {"timeline", "--output", at("x.png")}, 64, "--output, --scale and --force go with"},
-      {"--scale for json", {"snapshot", "--format", "json", "--scale", "2"}, 64, "go with --format png or svg"},
-      {"scale 4", {"timeline", "--format", "png", "--output", at("x.png"), "--scale", "4"}, 64, "4 not in {1,2,3}"},
-      {"scale 2.5", {"timeline", "--format", "png", "--output", at("x.png"), "--scale", "2.5"}, 64, "--scale"},
-      {"standard output", {"timeline", "--format", "png", "--output", "-"}, 64, "not to standard output"},
-      {"pictures of widgets", {"widgets", "--format", "png"}, 64, "widgets: --format png makes pictures, which only"},
-      {"pictures of a suite", {"--format", "svg", "defaults", "read", "s"}, 64, "defaults read: --format svg makes"},
-      {"an existing file",
-       {"timeline", "--format", "png", "--output", at("taken.png")},
-       73,
-       "timeline: the output \"" + at("taken.png") + "\" already exists (use --force to replace it)"},
-      {"one file of a set exists", joined(activity, {"--format", "png", "--output", at("set.png")}), 73,
-       "\"" + at("set-minimal.png") + "\" already exists"},
-      {"a folder", {"timeline", "--format", "svg", "--output", at("a-folder")}, 73, "is a folder; name a file"},
-      {"a missing folder",
-       {"timeline", "--format", "svg", "--output", at("nowhere/x.svg")},
-       73,
-       "No such file or directory"},
-      {"gallery without a folder", {"gallery"}, 64, "gallery: --output is required"},
-      {"gallery as text", {"gallery", "--output", at("g"), "--format", "text"}, 64, "--format png or svg"},
-      {"gallery into a folder in use",
-       {"gallery", "--output", at("gallery")},
-       73,
-       "the gallery folder \"" + at("gallery") + "\" is not empty (use --force to write the gallery into it)"},
-      {"gallery over a file", {"gallery", "--output", at("taken.png")}, 73, "is not a folder"},
-  };
-  for (const Case& c : cases) expectOneLineError(host.run(c.arguments), c.exitCode, c.message, c.name);
+  expectErrors(
+      host,
+      {
+          {"no --output",
+           {"timeline", "--format", "png"},
+           64,
+           "timeline: --format png writes a file: give --output FILE"},
+          {"--output for text", {"timeline", "--output", at("x.png")}, 64, "--output, --scale and --force go with"},
+          {"--scale for json", {"snapshot", "--format", "json", "--scale", "2"}, 64, "go with --format png or svg"},
+          {"scale 4", {"timeline", "--format", "png", "--output", at("x.png"), "--scale", "4"}, 64, "4 not in {1,2,3}"},
+          {"scale 2.5", {"timeline", "--format", "png", "--output", at("x.png"), "--scale", "2.5"}, 64, "--scale"},
+          {"standard output", {"timeline", "--format", "png", "--output", "-"}, 64, "not to standard output"},
+          {"pictures of widgets",
+           {"widgets", "--format", "png"},
+           64,
+           "widgets: --format png makes pictures, which only"},
+          {"pictures of a suite",
+           {"--format", "svg", "defaults", "read", "s"},
+           64,
+           "defaults read: --format svg makes"},
+          {"an existing file",
+           {"timeline", "--format", "png", "--output", at("taken.png")},
+           73,
+           "timeline: the output \"" + at("taken.png") + "\" already exists (use --force to replace it)"},
+          {"one file of a set exists", joined(activity, {"--format", "png", "--output", at("set.png")}), 73,
+           "\"" + at("set-minimal.png") + "\" already exists"},
+          {"a folder", {"timeline", "--format", "svg", "--output", at("a-folder")}, 73, "is a folder; name a file"},
+          {"a missing folder",
+           {"timeline", "--format", "svg", "--output", at("nowhere/x.svg")},
+           73,
+           "No such file or directory"},
+          {"gallery without a folder", {"gallery"}, 64, "gallery: --output is required"},
+          {"gallery as text", {"gallery", "--output", at("g"), "--format", "text"}, 64, "--format png or svg"},
+          {"gallery into a folder in use",
+           {"gallery", "--output", at("gallery")},
+           73,
+           "the gallery folder \"" + at("gallery") + "\" is not empty (use --force to write the gallery into it)"},
+          {"gallery over a file", {"gallery", "--output", at("taken.png")}, 73, "is not a folder"},
+      });
   // Nothing was written, replaced or left half-done (no temporary files either).
   EXPECT_EQ(namesIn(out), (std::vector<std::string>{"a-folder", "gallery", "set-minimal.png", "taken.png"}));
   EXPECT_EQ(namesIn(out / "gallery"), std::vector<std::string>{"notes.txt"});
-  EXPECT_EQ(tul::testing::readFile(out / "taken.png"), "someone's picture");
-  EXPECT_EQ(tul::testing::readFile(out / "set-minimal.png"), "someone else's");
+  EXPECT_EQ(readFile(out / "taken.png"), "someone's picture");
+  EXPECT_EQ(readFile(out / "set-minimal.png"), "someone else's");
 
   // --force replaces, with the whole new picture.
   const RunResult forced = host.run({"timeline", "--format", "png", "--output", at("taken.png"), "--force"});
@@ -226,9 +222,9 @@ TEST(WidgetHostPictures, OnlyTheRendererModuleLinksCairo) {
     bool drawing;
   };
   const std::vector<Case> cases = {
-      {tul::testing::installedHost(), false},
-      {tul::testing::installedRenderModule(), true},
-      {tul::testing::installedBundle() / "TulWidgetExtension", false},
+      {installedHost(), false},
+      {installedRenderModule(), true},
+      {installedBundle() / "TulWidgetExtension", false},
   };
   for (const Case& c : cases) {
     const RunResult libraries = tul::testing::run({"/usr/bin/ldd", c.program.string()});
@@ -248,16 +244,15 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
   const auto state = host.file("state.json", kState).string();
   const TempFolder prefix("widget-host-without-module");
   fs::create_directories(prefix / "bin");
-  fs::copy_file(tul::testing::installedHost(), prefix / "bin/widget-host");
+  fs::copy_file(installedHost(), prefix / "bin/widget-host");
   const fs::path module = prefix.path() / TUL_INSTALL_LIBDIR / "tul-widget/widget-host-render.so";
   fs::create_directories(module.parent_path());
   const fs::path out = host.folder() / "out";
   fs::create_directories(out);
   const auto run = [&](const std::vector<std::string>& command) {
-    return tul::testing::run(
-        joined({(prefix / "bin/widget-host").string(), "--preferences", host.preferences().string(), "--extension",
-                tul::testing::installedBundle().string()},
-               command));
+    return tul::testing::run(joined({(prefix / "bin/widget-host").string(), "--preferences",
+                                     host.preferences().string(), "--extension", installedBundle().string()},
+                                    command));
   };
 
   struct Module {
@@ -287,7 +282,7 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
     if (m.copiedFrom) {
       fs::copy_file(*m.copiedFrom, module);
     } else if (!m.contents.empty()) {
-      tul::testing::writeFile(module, m.contents);
+      writeFile(module, m.contents);
     }
     const RunResult text = run({"timeline"});
     EXPECT_EQ(text.exitCode, 0) << m.name << ": " << text.err;
@@ -305,7 +300,7 @@ TEST(WidgetHostPictures, WithoutAUsableRendererModuleOnlyPicturesFail) {
   // The host in the build tree draws with the build tree's module.
   const fs::path widget = out / "build-tree.png";
   const RunResult built = tul::testing::run({TUL_BUILD_TREE_HOST, "--preferences", host.preferences().string(),
-                                                    "timeline", "--format", "png", "--output", widget.string()});
+                                             "timeline", "--format", "png", "--output", widget.string()});
   ASSERT_EQ(built.exitCode, 0) << built.err;
   PixelSize size;
   EXPECT_TRUE(decodePNG(widget, size));

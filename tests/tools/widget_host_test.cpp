@@ -16,15 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
-using tul::testing::expectOneLineError;
-using tul::testing::Host;
-using tul::testing::installedBundle;
-using tul::testing::installedHost;
-using tul::testing::kKey;
-using tul::testing::kSuite;
-using tul::testing::RunResult;
-using tul::testing::standIn;
-using tul::testing::TempFolder;
+using namespace tul::testing;
 
 const std::string kPreset =
     R"({"isPlaylingList":true,"poly1":4,"poly2":1,"polyBar":1,"bars":4,"bpm":72,"note":4,"beat":3,)"
@@ -130,74 +122,76 @@ TEST(WidgetHost, BadInputGivesOneLineAndItsExitStatus) {
       host.file("manual.json", R"({"tempo":96,"beat":3,"note":4,"melodyName":null,"isPlaying":true})");
   const auto notJson = host.file("broken.json", "{\"tempo\":");
   const auto missing = (host.preferences() / "nowhere.json").string();
-  struct Case {
-    const char* name;
-    std::vector<std::string> arguments;
-    int exitCode;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"unknown command", {"render"}, 64, "unknown command \"render\" (commands: widgets,"},
-      {"no command", {}, 64, "a command is needed"},
-      {"unknown defaults command", {"defaults", "copy"}, 64, "defaults: unknown command \"copy\""},
-      {"unknown option", {"timeline", "--colour"}, 64, "timeline: the following argument was not expected: --colour"},
-      {"unknown format", {"--format", "gif", "widgets"}, 64, "--format: gif not in {text,json,png,svg}"},
-      {"bad time limit", {"--timeout", "-1", "widgets"}, 64, "\"-1\" is not a number of seconds"},
-      {"missing required option", {"activity", "--state", state.string()}, 64, "--attributes is required"},
-      {"unknown presentation",
-       {"activity", "--attributes", attributes.string(), "--state", state.string(), "--presentation", "island"},
-       64,
-       "--presentation: island not in"},
-      {"both records on standard input",
-       {"activity", "--attributes", "-", "--state", "-"},
-       64,
-       "only one of --attributes and --state can be standard input"},
-      {"missing file",
-       {"activity", "--attributes", attributes.string(), "--state", missing},
-       66,
-       "activity: cannot read the state file \"" + missing + "\": No such file or directory"},
-      {"a folder for a file",
-       {"activity", "--attributes", host.preferences().parent_path().string(), "--state", state.string()},
-       66,
-       "Is a directory"},
-      {"undeclared family",
-       {"snapshot", "--family", "systemLarge"},
-       64,
-       "snapshot: the extension refused the request: widget \"com.lumaro.TulWidget\" does not support family "
-       "\"systemLarge\" (it declares: systemSmall)"},
-      {"unknown kind", {"timeline", "--kind", "com.other"}, 64, "unknown widget kind \"com.other\""},
-      {"state missing isAutomated",
-       {"activity", "--attributes", attributes.string(), "--state", noAutomation.string()},
-       65,
-       "activity: the coded state from \"" + noAutomation.string() +
-           "\" does not decode: keyNotFound at \"isAutomated\": "},
-      {"state that is not JSON",
-       {"activity", "--attributes", attributes.string(), "--state", notJson.string()},
-       65,
-       "does not decode: dataCorrupted"},
-      {"attributes on standard input that do not decode",
-       {"activity", "--attributes", "-", "--state", state.string()},
-       65,
-       "the coded attributes from standard input do not decode: keyNotFound at \"name\""},
-      {"missing suite", {"defaults", "read", "no.such.suite"}, 66, "defaults read: no suite \"no.such.suite\""},
-      {"bad suite name", {"defaults", "write", "a/b", "k", "--int", "1"}, 64, "bad suite name \"a/b\""},
-      {"no value to write", {"defaults", "write", kSuite, "k"}, 64, "give exactly one of --data"},
-      {"two values to write",
-       {"defaults", "write", kSuite, "k", "--int", "1", "--string", "a"},
-       64,
-       "several values given"},
-      {"bad hex", {"defaults", "write", kSuite, "k", "--data", "0g"}, 64, "--data: 'g' at offset 1 is not a hex digit"},
-      {"bad integer", {"defaults", "write", kSuite, "k", "--int", "12.5"}, 64, "--int: \"12.5\" is not a whole number"},
-      {"bad boolean", {"defaults", "write", kSuite, "k", "--bool", "yes"}, 64, "is neither true nor false"},
-      {"missing data file",
-       {"defaults", "write", kSuite, "k", "--data-file", missing},
-       66,
-       "cannot read the data file"},
-  };
-  for (const auto& c : cases) {
-    const std::string input = std::string(c.name).find("standard input") != std::string::npos ? "{}" : "";
-    expectOneLineError(host.run(c.arguments, input), c.exitCode, c.message, c.name);
-  }
+  expectErrors(
+      host,
+      {
+          {"unknown command", {"render"}, 64, "unknown command \"render\" (commands: widgets,"},
+          {"no command", {}, 64, "a command is needed"},
+          {"unknown defaults command", {"defaults", "copy"}, 64, "defaults: unknown command \"copy\""},
+          {"unknown option",
+           {"timeline", "--colour"},
+           64,
+           "timeline: the following argument was not expected: --colour"},
+          {"unknown format", {"--format", "gif", "widgets"}, 64, "--format: gif not in {text,json,png,svg}"},
+          {"bad time limit", {"--timeout", "-1", "widgets"}, 64, "\"-1\" is not a number of seconds"},
+          {"missing required option", {"activity", "--state", state.string()}, 64, "--attributes is required"},
+          {"unknown presentation",
+           {"activity", "--attributes", attributes.string(), "--state", state.string(), "--presentation", "island"},
+           64,
+           "--presentation: island not in"},
+          {"both records on standard input",
+           {"activity", "--attributes", "-", "--state", "-"},
+           64,
+           "only one of --attributes and --state can be standard input"},
+          {"missing file",
+           {"activity", "--attributes", attributes.string(), "--state", missing},
+           66,
+           "activity: cannot read the state file \"" + missing + "\": No such file or directory"},
+          {"a folder for a file",
+           {"activity", "--attributes", host.preferences().parent_path().string(), "--state", state.string()},
+           66,
+           "Is a directory"},
+          {"undeclared family",
+           {"snapshot", "--family", "systemLarge"},
+           64,
+           "snapshot: the extension refused the request: widget \"com.lumaro.TulWidget\" does not support family "
+           "\"systemLarge\" (it declares: systemSmall)"},
+          {"unknown kind", {"timeline", "--kind", "com.other"}, 64, "unknown widget kind \"com.other\""},
+          {"state missing isAutomated",
+           {"activity", "--attributes", attributes.string(), "--state", noAutomation.string()},
+           65,
+           "activity: the coded state from \"" + noAutomation.string() +
+               "\" does not decode: keyNotFound at \"isAutomated\": "},
+          {"state that is not JSON",
+           {"activity", "--attributes", attributes.string(), "--state", notJson.string()},
+           65,
+           "does not decode: dataCorrupted"},
+          {"attributes on standard input that do not decode",
+           {"activity", "--attributes", "-", "--state", state.string()},
+           65,
+           "the coded attributes from standard input do not decode: keyNotFound at \"name\""},
+          {"missing suite", {"defaults", "read", "no.such.suite"}, 66, "defaults read: no suite \"no.such.suite\""},
+          {"bad suite name", {"defaults", "write", "a/b", "k", "--int", "1"}, 64, "bad suite name \"a/b\""},
+          {"no value to write", {"defaults", "write", kSuite, "k"}, 64, "give exactly one of --data"},
+          {"two values to write",
+           {"defaults", "write", kSuite, "k", "--int", "1", "--string", "a"},
+           64,
+           "several values given"},
+          {"bad hex",
+           {"defaults", "write", kSuite, "k", "--data", "0g"},
+           64,
+           "--data: 'g' at offset 1 is not a hex digit"},
+          {"bad integer",
+           {"defaults", "write", kSuite, "k", "--int", "12.5"},
+           64,
+           "--int: \"12.5\" is not a whole number"},
+          {"bad boolean", {"defaults", "write", kSuite, "k", "--bool", "yes"}, 64, "is neither true nor false"},
+          {"missing data file",
+           {"defaults", "write", kSuite, "k", "--data-file", missing},
+           66,
+           "cannot read the data file"},
+      },
+      [](const ErrorCase& c) { return std::string(c.name).find("standard input") != std::string::npos ? "{}" : ""; });
   // Keys: a missing key reads and deletes as an error, and nothing was created.
   ASSERT_EQ(host.run({"defaults", "write", kSuite, "present", "--bool", "true"}).exitCode, 0);
   const std::vector<std::vector<std::string>> absentKey = {
@@ -214,7 +208,7 @@ TEST(WidgetHost, BadInputGivesOneLineAndItsExitStatus) {
   expectOneLineError(host.run({"defaults", "read", "broken"}), 66, "not a readable preferences database", "read");
   expectOneLineError(host.run({"defaults", "write", "broken", "k", "--int", "1"}), 74,
                      "cannot open or create suite \"broken\"", "write");
-  EXPECT_EQ(tul::testing::readFile(broken), "not a database, but someone's file");
+  EXPECT_EQ(readFile(broken), "not a database, but someone's file");
 }
 
 TEST(WidgetHost, DefaultsKeepEachKind) {
