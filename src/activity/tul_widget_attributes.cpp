@@ -13,19 +13,9 @@ std::expected<State, DecodingError> State::decode(const foundation::Decoder& dec
   auto container = decoder.container<K>();
   if (!container) return std::unexpected(container.error());
   const auto& c = *container;
-  auto tempo = c.decodeInt64(K::tempo);
-  if (!tempo) return std::unexpected(tempo.error());
-  auto beat = c.decodeInt64(K::beat);
-  if (!beat) return std::unexpected(beat.error());
-  auto note = c.decodeInt64(K::note);
-  if (!note) return std::unexpected(note.error());
-  auto melodyName = c.decodeStringIfPresent(K::melodyName);
-  if (!melodyName) return std::unexpected(melodyName.error());
-  auto isPlaying = c.decodeBool(K::isPlaying);
-  if (!isPlaying) return std::unexpected(isPlaying.error());
-  auto isAutomated = c.decodeBool(K::isAutomated);
-  if (!isAutomated) return std::unexpected(isAutomated.error());
-  return State{*tempo, *beat, *note, std::move(*melodyName), *isPlaying, *isAutomated};
+  return foundation::recordOf<State>(c.decodeInt64(K::tempo), c.decodeInt64(K::beat), c.decodeInt64(K::note),
+                                     c.decodeStringIfPresent(K::melodyName), c.decodeBool(K::isPlaying),
+                                     c.decodeBool(K::isAutomated));
 }
 
 std::expected<void, EncodingError> State::encode(foundation::Encoder& encoder) const {
@@ -63,9 +53,7 @@ void State::hash(foundation::Hasher& hasher) const {
 std::expected<TulWidgetAttributes, DecodingError> TulWidgetAttributes::decode(const foundation::Decoder& decoder) {
   auto container = decoder.container<CodingKeys>();
   if (!container) return std::unexpected(container.error());
-  auto name = container->decodeString(CodingKeys::name);
-  if (!name) return std::unexpected(name.error());
-  return TulWidgetAttributes{std::move(*name)};
+  return foundation::recordOf<TulWidgetAttributes>(container->decodeString(CodingKeys::name));
 }
 
 std::expected<void, EncodingError> TulWidgetAttributes::encode(foundation::Encoder& encoder) const {

@@ -21,37 +21,21 @@ std::expected<MiniMelody, DecodingError> MiniMelody::decode(const foundation::De
   auto container = decoder.container<K>();
   if (!container) return std::unexpected(container.error());
   const auto& c = *container;
-
-  // Each member in field order; the first failure ends the decode.
-  auto isPlaylingList = c.decodeBool(K::isPlaylingList);
-  if (!isPlaylingList) return std::unexpected(isPlaylingList.error());
-  std::int64_t numbers[7] = {};
-  constexpr K numberKeys[7] = {K::poly1, K::poly2, K::polyBar, K::bars, K::bpm, K::note, K::beat};
-  for (int i = 0; i < 7; ++i) {
-    auto number = c.decodeInt64(numberKeys[i]);
-    if (!number) return std::unexpected(number.error());
-    numbers[i] = *number;
-  }
-  auto subdivision = c.decodeString(K::subdivision);
-  if (!subdivision) return std::unexpected(subdivision.error());
-  auto acc = c.decodeString(K::acc);
-  if (!acc) return std::unexpected(acc.error());
-  auto name = c.decodeString(K::name);
-  if (!name) return std::unexpected(name.error());
-  auto modeRaw = c.decodeInt64(K::rythmMode);
-  if (!modeRaw) return std::unexpected(modeRaw.error());
-  auto mode = rhythmModeFromRawValue(*modeRaw);
-  if (!mode) {
-    return std::unexpected(DecodingError{DecodingError::Kind::dataCorrupted,
-                                         {std::string(foundation::stringValue(K::rythmMode))},
-                                         "cannot initialize RhythmMode from invalid Int64 value " +
-                                             std::to_string(*modeRaw)});
-  }
-  auto id = c.decodeUUID(K::id);
-  if (!id) return std::unexpected(id.error());
-  return MiniMelody{*isPlaylingList, numbers[0], numbers[1],       numbers[2],
-                    numbers[3],      numbers[4], numbers[5],       numbers[6],
-                    std::move(*subdivision), std::move(*acc), std::move(*name), *mode, *id};
+  // The rhythm mode is stored as its raw value; one that no mode has is corrupt.
+  auto mode = [&]() -> std::expected<RhythmMode, DecodingError> {
+    const auto raw = c.decodeInt64(K::rythmMode);
+    if (!raw) return std::unexpected(raw.error());
+    if (auto known = rhythmModeFromRawValue(*raw)) return *known;
+    return std::unexpected(
+        DecodingError{DecodingError::Kind::dataCorrupted,
+                      {std::string(foundation::stringValue(K::rythmMode))},
+                      "cannot initialize RhythmMode from invalid Int64 value " + std::to_string(*raw)});
+  }();
+  return foundation::recordOf<MiniMelody>(c.decodeBool(K::isPlaylingList), c.decodeInt64(K::poly1),
+                                          c.decodeInt64(K::poly2), c.decodeInt64(K::polyBar), c.decodeInt64(K::bars),
+                                          c.decodeInt64(K::bpm), c.decodeInt64(K::note), c.decodeInt64(K::beat),
+                                          c.decodeString(K::subdivision), c.decodeString(K::acc),
+                                          c.decodeString(K::name), std::move(mode), c.decodeUUID(K::id));
 }
 
 std::expected<void, EncodingError> MiniMelody::encode(foundation::Encoder& encoder) const {
@@ -79,8 +63,8 @@ std::expected<void, EncodingError> MiniMelody::encode(foundation::Encoder& encod
 }
 
 bool operator==(const MiniMelody& a, const MiniMelody& b) {
-  return a.isPlaylingList == b.isPlaylingList && a.poly1 == b.poly1 && a.poly2 == b.poly2 &&
-         a.polyBar == b.polyBar && a.bars == b.bars && a.bpm == b.bpm && a.note == b.note && a.beat == b.beat &&
+  return a.isPlaylingList == b.isPlaylingList && a.poly1 == b.poly1 && a.poly2 == b.poly2 && a.polyBar == b.polyBar &&
+         a.bars == b.bars && a.bpm == b.bpm && a.note == b.note && a.beat == b.beat &&
          foundation::canonicallyEqual(a.subdivision, b.subdivision) && foundation::canonicallyEqual(a.acc, b.acc) &&
          foundation::canonicallyEqual(a.name, b.name) && a.rythmMode == b.rythmMode && a.id == b.id;
 }

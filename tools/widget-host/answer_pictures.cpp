@@ -40,7 +40,7 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
   }
   name = named->get<std::string>();
   const std::string what = "the " + name + " presentation";
-  const std::optional<ui::Surface> surface = ui::surfaceNamed(name);
+  const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(name);
   if (!surface || *surface == ui::Surface::smallWidget) {
     return std::unexpected(brokeProtocol("the extension's answer has an unknown presentation " + inQuotes(name)));
   }

@@ -5,8 +5,8 @@
 // mixes with the host's.
 #include <exception>
 #include <expected>
-#include <nlohmann/json.hpp>
 #include <new>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,7 +53,7 @@ TulRenderResult* draw(const TulRenderRequest& request) {
   }
   const auto format = request.format == kTulRenderPNG ? render::ImageFormat::png : render::ImageFormat::svg;
   const std::string_view surfaceName = request.surface == nullptr ? "" : request.surface;
-  const std::optional<ui::Surface> surface = ui::surfaceNamed(surfaceName);
+  const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(surfaceName);
   if (!surface) return failed("unknown surface \"" + std::string(surfaceName) + "\"");
   const nlohmann::json tree =
       nlohmann::json::parse(std::string_view(request.tree, request.treeSize), nullptr, /*allow_exceptions=*/false);

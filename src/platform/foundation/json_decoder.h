@@ -4,7 +4,8 @@
 // A decodable record T provides
 //   static std::expected<T, DecodingError> decode(const Decoder& decoder);
 // which asks for a keyed container and reads its members by key in field order,
-// returning the first failure. Reading rules that hold for every record:
+// returning the first failure (recordOf, below, makes the record or picks that
+// failure). Reading rules that hold for every record:
 // - The whole document is validated, also inside members the record never reads:
 //   invalid UTF-8, lone surrogate escapes, trailing content, trailing commas and
 //   nesting deeper than 512 fail. A UTF-8 byte-order mark before the text is skipped.
@@ -191,6 +192,20 @@ class Decoder {
   JSONValueRef value_;
   std::vector<std::string> path_;
 };
+
+// The record `T{values...}` made of the values that `reads` (one per member, in
+// field order) hold, or the first of their failures. Every read has been made by the
+// time this is called; a failure only makes the reads after it moot.
+template <typename T, typename... Values>
+std::expected<T, DecodingError> recordOf(std::expected<Values, DecodingError>... reads) {
+  const DecodingError* failure = nullptr;
+  const auto keepFirstFailure = [&failure](const auto& read) {
+    if (failure == nullptr && !read) failure = &read.error();
+  };
+  (keepFirstFailure(reads), ...);
+  if (failure != nullptr) return std::unexpected(*failure);
+  return T{std::move(*reads)...};
+}
 
 template <typename T>
 concept Decodable = requires(const Decoder& decoder) {

@@ -18,12 +18,12 @@ void setSource(cairo_t* cr, const ui::Color& color) {
 }
 
 double tint(ui::Material material) {
-  switch (material.thickness) {
-    case ui::Material::Thickness::ultraThin: return 0.25;
-    case ui::Material::Thickness::thin: return 0.4;
-    case ui::Material::Thickness::regular: return 0.5;
-    case ui::Material::Thickness::thick: return 0.6;
-    case ui::Material::Thickness::ultraThick: return 0.7;
+  switch (material) {
+    case ui::Material::ultraThin: return 0.25;
+    case ui::Material::thin: return 0.4;
+    case ui::Material::regular: return 0.5;
+    case ui::Material::thick: return 0.6;
+    case ui::Material::ultraThick: return 0.7;
   }
   return 0.5;
 }

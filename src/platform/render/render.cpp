@@ -145,7 +145,7 @@ std::expected<std::vector<ExpandedRegion>, RenderError> regionsFromJSON(const nl
     }
     const auto position = region.find("position");
     if (position == region.end() || !position->is_string()) return fail(path + ".position", "expected a position name");
-    const auto named = ui::expandedRegionPositionNamed(position->get<std::string>());
+    const auto named = ui::byName<ui::ExpandedRegionPosition>(position->get<std::string>());
     if (!named) {
       return fail(path + ".position", "unknown position \"" + position->get<std::string>() +
                                           "\" (expected leading, trailing, center or bottom)");

@@ -23,49 +23,38 @@ struct Font {
   };
   enum class Weight { ultraLight, thin, light, regular, medium, semibold, bold, heavy, black };
 
-  TextStyle style = TextStyle::body;
+  // The platform's fonts by their names, one per text style: `Font::caption` is the
+  // caption style, which stands for its font wherever a Font is asked for.
+  using enum TextStyle;
 
-  static const Font largeTitle;
-  static const Font title;
-  static const Font title2;
-  static const Font title3;
-  static const Font headline;
-  static const Font subheadline;
-  static const Font body;
-  static const Font callout;
-  static const Font footnote;
-  static const Font caption;
-  static const Font caption2;
+  constexpr Font(TextStyle textStyle = TextStyle::body) : style(textStyle) {}  // NOLINT: implicit by design
+
+  TextStyle style;
 
   friend constexpr bool operator==(Font, Font) = default;
 };
 
-inline constexpr Font Font::largeTitle{Font::TextStyle::largeTitle};
-inline constexpr Font Font::title{Font::TextStyle::title};
-inline constexpr Font Font::title2{Font::TextStyle::title2};
-inline constexpr Font Font::title3{Font::TextStyle::title3};
-inline constexpr Font Font::headline{Font::TextStyle::headline};
-inline constexpr Font Font::subheadline{Font::TextStyle::subheadline};
-inline constexpr Font Font::body{Font::TextStyle::body};
-inline constexpr Font Font::callout{Font::TextStyle::callout};
-inline constexpr Font Font::footnote{Font::TextStyle::footnote};
-inline constexpr Font Font::caption{Font::TextStyle::caption};
-inline constexpr Font Font::caption2{Font::TextStyle::caption2};
+// One text style's font: its name and its size in points at the default text size.
+struct FontEntry {
+  std::string_view name;
+  Font value;
+  double pointSize;
+};
 
 template <>
 struct Names<Font> {
-  static constexpr Named<Font> table[] = {
-      {"largeTitle", Font::largeTitle},
-      {"title", Font::title},
-      {"title2", Font::title2},
-      {"title3", Font::title3},
-      {"headline", Font::headline},
-      {"subheadline", Font::subheadline},
-      {"body", Font::body},
-      {"callout", Font::callout},
-      {"footnote", Font::footnote},
-      {"caption", Font::caption},
-      {"caption2", Font::caption2},
+  static constexpr FontEntry table[] = {
+      {"largeTitle", Font::largeTitle, 34},
+      {"title", Font::title, 28},
+      {"title2", Font::title2, 22},
+      {"title3", Font::title3, 20},
+      {"headline", Font::headline, 17},
+      {"subheadline", Font::subheadline, 15},
+      {"body", Font::body, 17},
+      {"callout", Font::callout, 16},
+      {"footnote", Font::footnote, 13},
+      {"caption", Font::caption, 12},
+      {"caption2", Font::caption2, 11},
   };
 };
 
@@ -86,18 +75,8 @@ struct Names<Font::Weight> {
 
 // The style's size in points at the default text size.
 constexpr double pointSize(Font::TextStyle style) {
-  switch (style) {
-    case Font::TextStyle::largeTitle: return 34;
-    case Font::TextStyle::title: return 28;
-    case Font::TextStyle::title2: return 22;
-    case Font::TextStyle::title3: return 20;
-    case Font::TextStyle::headline: return 17;
-    case Font::TextStyle::subheadline: return 15;
-    case Font::TextStyle::body: return 17;
-    case Font::TextStyle::callout: return 16;
-    case Font::TextStyle::footnote: return 13;
-    case Font::TextStyle::caption: return 12;
-    case Font::TextStyle::caption2: return 11;
+  for (const FontEntry& entry : Names<Font>::table) {
+    if (entry.value.style == style) return entry.pointSize;
   }
   return 17;
 }

@@ -80,11 +80,9 @@ class JSONMemberReader {
 
   template <NamedValue T>
   std::optional<T> lookUp(const std::string& text, const std::string& path) {
+    if (const std::optional<T> value = byName<T>(text)) return value;
     std::string names;
-    for (const Named<T>& entry : Names<T>::table) {
-      if (entry.name == text) return entry.value;
-      names += (names.empty() ? "" : ", ") + std::string(entry.name);
-    }
+    for (const auto& entry : Names<T>::table) names += (names.empty() ? "" : ", ") + std::string(entry.name);
     if constexpr (requires { Names<T>::what; }) {
       return fail(path, "unknown " + std::string(Names<T>::what) + " \"" + text + "\" (expected " + names + ")");
     }

@@ -26,14 +26,6 @@ class ModifierElement : public Element {
 
   Element& inner() { return *inner_; }
 
-  // Places the inner view offered `offered`, at the size it chooses for that (made
-  // finite within `bounds`), in the rectangle `at(size)` gives.
-  template <typename At>
-  void placeInner(ProposedSize offered, Rect bounds, PlacedView& out, At at) {
-    const Size size = finiteIn(inner().size(offered), bounds.size());
-    inner().place(offered, at(size), out);
-  }
-
  private:
   std::size_t index_;
   std::string name_;
@@ -58,51 +50,67 @@ class PassingElement final : public ModifierElement {
   double opacity_;
 };
 
-class PaddingElement final : public ModifierElement {
+// Modifiers that offer their view a proposal of their own making: padding, frame,
+// aspectRatio, each a `Rule` that says
+//   offered(proposal, view)  what the view is offered when the modifier is offered
+//                            `proposal` (`view` may be asked for its sizes),
+//   around(proposal, size)   the modifier's size around a view that chose `size`,
+//   placed(size, bounds)     where a view of `size` goes inside the modifier's bounds.
+// The view is placed at the size it answers to its offer, made finite within the
+// modifier's bounds.
+template <typename Rule>
+class ProposingElement final : public ModifierElement {
  public:
-  PaddingElement(std::size_t index, std::unique_ptr<Element> inner, EdgeInsets insets)
-      : ModifierElement(index, "padding", std::move(inner)), insets_(insets) {}
+  ProposingElement(std::size_t index, std::string name, std::unique_ptr<Element> inner, Rule rule)
+      : ModifierElement(index, std::move(name), std::move(inner)), rule_(std::move(rule)) {}
 
   void place(ProposedSize proposal, Rect bounds, PlacedView& out) override {
     record(out, bounds);
-    placeInner(inset(proposal), bounds, out, [&](Size size) {
-      return Rect{bounds.x + insets_.leading, bounds.y + insets_.top, size.width, size.height};
-    });
+    const ProposedSize offered = rule_.offered(proposal, inner());
+    const Size size = finiteIn(inner().size(offered), bounds.size());
+    inner().place(offered, rule_.placed(size, bounds), out);
   }
 
  protected:
   Size measure(ProposedSize proposal) override {
-    const Size size = inner().size(inset(proposal));
-    return Size{size.width + insets_.leading + insets_.trailing, size.height + insets_.top + insets_.bottom};
+    return rule_.around(proposal, inner().size(rule_.offered(proposal, inner())));
   }
 
  private:
-  ProposedSize inset(ProposedSize proposal) const {
-    if (proposal.width) proposal.width = std::max(0.0, *proposal.width - insets_.leading - insets_.trailing);
-    if (proposal.height) proposal.height = std::max(0.0, *proposal.height - insets_.top - insets_.bottom);
-    return proposal;
-  }
-
-  EdgeInsets insets_;
+  Rule rule_;
 };
 
-class FrameElement final : public ModifierElement {
- public:
-  FrameElement(std::size_t index, std::unique_ptr<Element> inner, FrameOptions options)
-      : ModifierElement(index, "frame", std::move(inner)), options_(options) {}
+// The view offered the proposal less the insets, and placed inside them.
+struct PaddingRule {
+  EdgeInsets insets;
 
-  void place(ProposedSize proposal, Rect bounds, PlacedView& out) override {
-    record(out, bounds);
-    placeInner(childProposal(proposal), bounds, out,
-               [&](Size size) { return aligned(size, bounds, options_.alignment); });
+  ProposedSize offered(ProposedSize proposal, Element& /*view*/) const {
+    if (proposal.width) proposal.width = std::max(0.0, *proposal.width - insets.leading - insets.trailing);
+    if (proposal.height) proposal.height = std::max(0.0, *proposal.height - insets.top - insets.bottom);
+    return proposal;
   }
+  Size around(ProposedSize /*proposal*/, Size size) const {
+    return Size{size.width + insets.leading + insets.trailing, size.height + insets.top + insets.bottom};
+  }
+  Rect placed(Size size, Rect bounds) const {
+    return Rect{bounds.x + insets.leading, bounds.y + insets.top, size.width, size.height};
+  }
+};
 
- protected:
-  Size measure(ProposedSize proposal) override {
-    const Size child = inner().size(childProposal(proposal));
-    return Size{chosen(proposal.width, child.width, options_.minWidth, options_.idealWidth, options_.maxWidth),
-                chosen(proposal.height, child.height, options_.minHeight, options_.idealHeight, options_.maxHeight)};
+// The view offered what was offered within the frame's limits; the frame's size is
+// the view's, pulled towards what was offered as far as the limits allow.
+struct FrameRule {
+  FrameOptions options;
+
+  ProposedSize offered(ProposedSize proposal, Element& /*view*/) const {
+    return ProposedSize{limited(proposal.width, options.minWidth, options.idealWidth, options.maxWidth),
+                        limited(proposal.height, options.minHeight, options.idealHeight, options.maxHeight)};
   }
+  Size around(ProposedSize proposal, Size size) const {
+    return Size{chosen(proposal.width, size.width, options.minWidth, options.idealWidth, options.maxWidth),
+                chosen(proposal.height, size.height, options.minHeight, options.idealHeight, options.maxHeight)};
+  }
+  Rect placed(Size size, Rect bounds) const { return aligned(size, bounds, options.alignment); }
 
  private:
   static std::optional<double> limited(std::optional<double> offered, std::optional<double> min,
@@ -113,13 +121,7 @@ class FrameElement final : public ModifierElement {
     return offered;
   }
 
-  ProposedSize childProposal(ProposedSize proposal) const {
-    return ProposedSize{limited(proposal.width, options_.minWidth, options_.idealWidth, options_.maxWidth),
-                        limited(proposal.height, options_.minHeight, options_.idealHeight, options_.maxHeight)};
-  }
-
-  // The frame's length on one axis: the child's, pulled towards what was offered
-  // as far as the limits allow.
+  // The frame's length on one axis.
   static double chosen(std::optional<double> offered, double child, std::optional<double> min,
                        std::optional<double> ideal, std::optional<double> max) {
     if (!min && !max) return !offered && ideal ? *ideal : child;
@@ -129,51 +131,40 @@ class FrameElement final : public ModifierElement {
     if (max) length = std::min(*max, std::max(length, preferred));
     return length;
   }
-
-  FrameOptions options_;
 };
 
-class AspectRatioElement final : public ModifierElement {
- public:
-  AspectRatioElement(std::size_t index, std::unique_ptr<Element> inner, std::optional<double> ratio, ContentMode mode)
-      : ModifierElement(index, "aspectRatio", std::move(inner)), ratio_(ratio), mode_(mode) {}
+// The view offered the largest (fit) or smallest (fill) size of the ratio the
+// proposal allows, sized as it chooses and centred.
+struct AspectRatioRule {
+  std::optional<double> ratio;  // absent: the view's own
+  ContentMode mode;
 
-  void place(ProposedSize proposal, Rect bounds, PlacedView& out) override {
-    record(out, bounds);
-    placeInner(childProposal(proposal), bounds, out,
-               [&](Size size) { return aligned(size, bounds, Alignment::center); });
-  }
-
- protected:
-  Size measure(ProposedSize proposal) override { return inner().size(childProposal(proposal)); }
-
- private:
-  double ratio() {
-    if (ratio_ && *ratio_ > 0 && isFinite(*ratio_)) return *ratio_;
-    const Size ideal = inner().size(ProposedSize::ideal());
-    if (ideal.width > 0 && ideal.height > 0 && isFinite(ideal.width) && isFinite(ideal.height)) {
-      return ideal.width / ideal.height;
-    }
-    return 1;
-  }
-
-  ProposedSize childProposal(ProposedSize proposal) {
-    const double r = ratio();
+  ProposedSize offered(ProposedSize proposal, Element& view) const {
+    const double r = ratioOf(view);
     if (!proposal.width && !proposal.height) {
-      if (!ratio_) return proposal;
-      const Size ideal = inner().size(ProposedSize::ideal());
+      if (!ratio) return proposal;
+      const Size ideal = view.size(ProposedSize::ideal());
       return ProposedSize{ideal.width, ideal.width / r};
     }
     if (!proposal.height) return ProposedSize{*proposal.width, *proposal.width / r};
     if (!proposal.width) return ProposedSize{*proposal.height * r, *proposal.height};
     const double byHeight = *proposal.height * r;
     const double width =
-        mode_ == ContentMode::fit ? std::min(*proposal.width, byHeight) : std::max(*proposal.width, byHeight);
+        mode == ContentMode::fit ? std::min(*proposal.width, byHeight) : std::max(*proposal.width, byHeight);
     return ProposedSize{width, width / r};
   }
+  Size around(ProposedSize /*proposal*/, Size size) const { return size; }
+  Rect placed(Size size, Rect bounds) const { return aligned(size, bounds, Alignment::center); }
 
-  std::optional<double> ratio_;
-  ContentMode mode_;
+ private:
+  double ratioOf(Element& view) const {
+    if (ratio && *ratio > 0 && isFinite(*ratio)) return *ratio;
+    const Size ideal = view.size(ProposedSize::ideal());
+    if (ideal.width > 0 && ideal.height > 0 && isFinite(ideal.width) && isFinite(ideal.height)) {
+      return ideal.width / ideal.height;
+    }
+    return 1;
+  }
 };
 
 // .background and .overlay: the view's size; the content offered exactly that.
@@ -239,14 +230,16 @@ std::unique_ptr<Element> modifierElement(std::size_t index, const Modifier& modi
       Overloaded{
           [&](const PaddingModifier& m) -> std::unique_ptr<Element> {
             const double length = m.length ? clean(*m.length) : kDefaultPadding;
-            return std::make_unique<PaddingElement>(index, std::move(inner),
-                                                    insets(m.edges, isFinite(length) ? length : 0));
+            return std::make_unique<ProposingElement<PaddingRule>>(
+                index, "padding", std::move(inner), PaddingRule{insets(m.edges, isFinite(length) ? length : 0)});
           },
           [&](const FrameModifier& m) -> std::unique_ptr<Element> {
-            return std::make_unique<FrameElement>(index, std::move(inner), cleanedFrame(m.options));
+            return std::make_unique<ProposingElement<FrameRule>>(index, "frame", std::move(inner),
+                                                                 FrameRule{cleanedFrame(m.options)});
           },
           [&](const AspectRatioModifier& m) -> std::unique_ptr<Element> {
-            return std::make_unique<AspectRatioElement>(index, std::move(inner), m.ratio, m.contentMode);
+            return std::make_unique<ProposingElement<AspectRatioRule>>(index, "aspectRatio", std::move(inner),
+                                                                       AspectRatioRule{m.ratio, m.contentMode});
           },
           [&](const BackgroundModifier& m) -> std::unique_ptr<Element> {
             return std::make_unique<DecorationElement>(index, "background", std::move(inner), content(*m.content, site),

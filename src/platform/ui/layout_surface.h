@@ -13,8 +13,7 @@
 // Plain values; names as the widget host protocol spells presentations.
 #pragma once
 
-#include <optional>
-#include <string_view>
+#include "platform/ui/names.h"
 
 namespace ui {
 
@@ -27,18 +26,32 @@ enum class Surface {
   islandMinimal,
 };
 
-// "small-widget", "lock-screen", "expanded", "compact-leading", "compact-trailing",
-// "minimal": the protocol's presentation names, and one for the widget.
-std::string_view name(Surface surface);
-// The surface of that name, or none.
-std::optional<Surface> surfaceNamed(std::string_view name);
+// The protocol's presentation names, and one for the widget: `name(surface)`,
+// `byName<Surface>(text)` (names.h).
+template <>
+struct Names<Surface> {
+  static constexpr Named<Surface> table[] = {
+      {"small-widget", Surface::smallWidget},
+      {"lock-screen", Surface::lockScreen},
+      {"expanded", Surface::islandExpanded},
+      {"compact-leading", Surface::islandCompactLeading},
+      {"compact-trailing", Surface::islandCompactTrailing},
+      {"minimal", Surface::islandMinimal},
+  };
+};
 
 // Where a region of the expanded Dynamic Island sits.
 enum class ExpandedRegionPosition { leading, trailing, center, bottom };
 
-// "leading", "trailing", "center", "bottom".
-std::string_view name(ExpandedRegionPosition position);
-std::optional<ExpandedRegionPosition> expandedRegionPositionNamed(std::string_view name);
+template <>
+struct Names<ExpandedRegionPosition> {
+  static constexpr Named<ExpandedRegionPosition> table[] = {
+      {"leading", ExpandedRegionPosition::leading},
+      {"trailing", ExpandedRegionPosition::trailing},
+      {"center", ExpandedRegionPosition::center},
+      {"bottom", ExpandedRegionPosition::bottom},
+  };
+};
 
 // What lies behind a surface's views.
 enum class SurfaceFill {

@@ -1,9 +1,8 @@
 // Schema: the view tree's vocabulary, declared once for every reader and writer of
 // the tree (the JSON writer, the JSON reader, the outline).
 //
-// - Names<T>: the names of an enumeration's values, one table per enumeration
-//   (`Names<ContentMode>::table`); `name(value)` and the reader's lookup by name
-//   both use it.
+// - Names<T> (names.h): the names of an enumeration's values, one table per
+//   enumeration (`Names<ContentMode>::table`); the writers and the reader use it.
 // - schema(std::type_identity<T>): for each node kind and modifier, its name and its
 //   fields in JSON order. A field is a member (reached through one or more member
 //   pointers), its JSON name, how the outline shows it, and how its value is formed.
@@ -20,33 +19,9 @@
 #include <variant>
 
 #include "platform/foundation/json_text_writer.h"
+#include "platform/ui/names.h"
 
 namespace ui {
-
-// One value of an enumeration and its name.
-template <typename T>
-struct Named {
-  std::string_view name;
-  T value;
-};
-
-// Specialised per enumeration: `static constexpr Named<T> table[] = {...};`.
-template <typename T>
-struct Names;
-
-template <typename T>
-concept NamedValue = requires {
-  Names<T>::table;
-};
-
-// The value's name in its table ("?" for a value the table lacks).
-template <NamedValue T>
-constexpr std::string_view name(const T& value) {
-  for (const Named<T>& entry : Names<T>::table) {
-    if (entry.value == value) return entry.name;
-  }
-  return "?";
-}
 
 // How the outline shows a field: by its value alone, as `label: value`, as
 // `label: value` unless it holds the call's default, or not at all.

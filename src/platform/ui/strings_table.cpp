@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/ui/backslash_escape.h"
 #include "platform/ui/string_format.h"
 
 namespace ui {
@@ -225,41 +226,35 @@ class Parser {
       advance();
       if (atEnd()) return failAt(openLine, openColumn, "unterminated string");
       const char e = peek();
-      switch (e) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'u': {
-          advance();
-          auto unit = readHex4(escLine, escColumn);
-          if (!unit) return std::unexpected(unit.error());
-          std::uint32_t codePoint = *unit;
-          if (codePoint >= 0xDC00 && codePoint <= 0xDFFF) {
-            return failAt(escLine, escColumn, "unpaired low surrogate in \\u escape");
-          }
-          if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
-            if (!text_.substr(pos_).starts_with("\\u")) {
-              return failAt(escLine, escColumn, "unpaired high surrogate in \\u escape");
-            }
-            const std::size_t lowLine = line_;
-            const std::size_t lowColumn = column_;
-            advance();
-            advance();
-            auto low = readHex4(lowLine, lowColumn);
-            if (!low) return std::unexpected(low.error());
-            if (*low < 0xDC00 || *low > 0xDFFF) {
-              return failAt(escLine, escColumn, "unpaired high surrogate in \\u escape");
-            }
-            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (*low - 0xDC00);
-          }
-          appendUtf8(out, codePoint);
-          continue;  // the digits are consumed already
-        }
-        default: return failAt(escLine, escColumn, concatenated({"unknown escape '\\", nextCharacter(), "'"}));
+      if (const std::optional<char> character = unescaped(e)) {
+        out += *character;
+        advance();
+        continue;
       }
+      if (e != 'u') return failAt(escLine, escColumn, concatenated({"unknown escape '\\", nextCharacter(), "'"}));
       advance();
+      auto unit = readHex4(escLine, escColumn);
+      if (!unit) return std::unexpected(unit.error());
+      std::uint32_t codePoint = *unit;
+      if (codePoint >= 0xDC00 && codePoint <= 0xDFFF) {
+        return failAt(escLine, escColumn, "unpaired low surrogate in \\u escape");
+      }
+      if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
+        if (!text_.substr(pos_).starts_with("\\u")) {
+          return failAt(escLine, escColumn, "unpaired high surrogate in \\u escape");
+        }
+        const std::size_t lowLine = line_;
+        const std::size_t lowColumn = column_;
+        advance();
+        advance();
+        auto low = readHex4(lowLine, lowColumn);
+        if (!low) return std::unexpected(low.error());
+        if (*low < 0xDC00 || *low > 0xDFFF) {
+          return failAt(escLine, escColumn, "unpaired high surrogate in \\u escape");
+        }
+        codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (*low - 0xDC00);
+      }
+      appendUtf8(out, codePoint);
     }
   }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/ui/backslash_escape.h"
 #include "platform/ui/string_format.h"
 
 namespace ui {
@@ -195,21 +196,16 @@ std::string outlineQuoted(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          out += "\\u{";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xF];
-          out += '}';
-        } else {
-          out += c;
-        }
+    if (const std::optional<char> letter = escapeLetter(c)) {
+      out += '\\';
+      out += *letter;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\u{";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+      out += '}';
+    } else {
+      out += c;
     }
   }
   out += '"';

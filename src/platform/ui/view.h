@@ -30,6 +30,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -50,24 +51,23 @@ class View;
 // The node kinds besides Text, Image, Color and Material, which are their own nodes.
 namespace nodes {
 
-struct VStack {
-  HorizontalAlignment alignment;
+// A stack that lines its children up on one axis and aligns them on the other: a
+// VStack (aligned by HorizontalAlignment) or an HStack (by VerticalAlignment).
+template <typename CrossAlignment>
+struct LinearStack {
+  CrossAlignment alignment;
   std::optional<double> spacing;  // absent: the platform's default spacing
   std::vector<View> children;
 };
-constexpr auto schema(std::type_identity<VStack>) {
-  return Schema("VStack", field<&VStack::alignment>("alignment", Show::labelled),
-                field<&VStack::spacing>("spacing", Show::labelled), children<&VStack::children>());
-}
+using VStack = LinearStack<HorizontalAlignment>;
+using HStack = LinearStack<VerticalAlignment>;
 
-struct HStack {
-  VerticalAlignment alignment;
-  std::optional<double> spacing;
-  std::vector<View> children;
-};
-constexpr auto schema(std::type_identity<HStack>) {
-  return Schema("HStack", field<&HStack::alignment>("alignment", Show::labelled),
-                field<&HStack::spacing>("spacing", Show::labelled), children<&HStack::children>());
+template <typename CrossAlignment>
+constexpr auto schema(std::type_identity<LinearStack<CrossAlignment>>) {
+  using Stack = LinearStack<CrossAlignment>;
+  return Schema(std::is_same_v<Stack, VStack> ? "VStack" : "HStack",
+                field<&Stack::alignment>("alignment", Show::labelled),
+                field<&Stack::spacing>("spacing", Show::labelled), children<&Stack::children>());
 }
 
 struct ZStack {
