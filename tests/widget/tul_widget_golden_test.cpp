@@ -27,7 +27,7 @@ TEST(TulWidgetGolden, EveryKindOfEntry) {
   testing::expectGolden("widget-not-a-playlist.txt", outlineFor(false, "Let it be", 0));
   testing::expectGolden("widget-lowest-tempo.txt", outlineFor(false, "x", std::numeric_limits<std::int64_t>::min()));
   // Values are never read as formats, and quotes and control characters are escaped.
-  testing::expectGolden("widget-format-characters.txt", outlineFor(true, "100% \"%@\" %lld %1$@ %%\n\t", 180));
+  testing::expectGolden("widget-format-characters.txt", outlineFor(true, "100% \"%@\" %lld %1$@ %%\n\t\r", 180));
 }
 
 }  // namespace

@@ -69,9 +69,7 @@ struct Count {
   static std::expected<Count, DecodingError> decode(const Decoder& decoder) {
     auto c = decoder.container<CountKey>();
     if (!c) return std::unexpected(c.error());
-    auto count = c->decodeInt64(CountKey::count);
-    if (!count) return std::unexpected(count.error());
-    return Count{*count};
+    return recordOf<Count>(c->decodeInt64(CountKey::count));
   }
 };
 
@@ -85,15 +83,8 @@ struct Sample {
   static std::expected<Sample, DecodingError> decode(const Decoder& decoder) {
     auto c = decoder.container<SampleKey>();
     if (!c) return std::unexpected(c.error());
-    auto flag = c->decodeBool(SampleKey::flag);
-    if (!flag) return std::unexpected(flag.error());
-    auto count = c->decodeInt64(SampleKey::count);
-    if (!count) return std::unexpected(count.error());
-    auto text = c->decodeString(SampleKey::text);
-    if (!text) return std::unexpected(text.error());
-    auto id = c->decodeUUID(SampleKey::id);
-    if (!id) return std::unexpected(id.error());
-    return Sample{*flag, *count, std::move(*text), *id};
+    return recordOf<Sample>(c->decodeBool(SampleKey::flag), c->decodeInt64(SampleKey::count),
+                            c->decodeString(SampleKey::text), c->decodeUUID(SampleKey::id));
   }
 };
 
