@@ -108,22 +108,14 @@ constexpr auto schema(std::type_identity<FrameModifier>) {
                 labelledUnless<options, &FrameOptions::alignment>("alignment", Alignment::center));
 }
 
-// The schema of a modifier that draws a view of its own with the modified one
-// (background, overlay): its one option, labelled unless it holds the call's
-// default, then the view it draws.
-template <auto Content, auto Option, typename Default>
-consteval auto drawingSchema(std::string_view name, foundation::JSONTextWriter::Name option, Default defaultValue) {
-  return Schema(name, labelledUnless<Option>(option, defaultValue), field<Content>("content", Show::positional));
-}
-
 // `content` drawn behind the view, sized to it and placed by `alignment`.
 struct BackgroundModifier {
   Box<View> content;
   Alignment alignment;
 };
 constexpr auto schema(std::type_identity<BackgroundModifier>) {
-  return drawingSchema<&BackgroundModifier::content, &BackgroundModifier::alignment>("background", "alignment",
-                                                                                     Alignment::center);
+  return Schema("background", labelledUnless<&BackgroundModifier::alignment>("alignment", Alignment::center),
+                field<&BackgroundModifier::content>("content", Show::positional));
 }
 
 // `content` (a view, or a colour or material as a view) drawn over the view,
@@ -133,8 +125,8 @@ struct OverlayModifier {
   EdgeSet ignoresSafeAreaEdges;
 };
 constexpr auto schema(std::type_identity<OverlayModifier>) {
-  return drawingSchema<&OverlayModifier::content, &OverlayModifier::ignoresSafeAreaEdges>(
-      "overlay", "ignoresSafeAreaEdges", EdgeSet::all);
+  return Schema("overlay", labelledUnless<&OverlayModifier::ignoresSafeAreaEdges>("ignoresSafeAreaEdges", EdgeSet::all),
+                field<&OverlayModifier::content>("content", Show::positional));
 }
 
 // `ratio` absent: the view's own aspect ratio.
