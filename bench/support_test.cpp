@@ -6,57 +6,41 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "budget.h"
+#include "golden/golden.h"
 #include "proc_status.h"
 #include "support/child_process.h"
 
 namespace bench {
 namespace {
 
-TEST(Comparison, VerdictRatioAndBudgetText) {
-  struct Case {
-    Comparison comparison;
-    Verdict verdict;
-    std::string ratio;
-    std::string budget;
+TEST(ComparisonGolden, ValuesVerdictRatioAndBudgetText) {
+  const Comparison cases[] = {
+      {"decode", 100, "alternative", 600, Unit::nanoseconds, Budget::timesFaster(5)},
+      {"decode", 100, "alternative", 400, Unit::nanoseconds, Budget::timesFaster(5)},
+      {"decode", 300, "floor", 150, Unit::nanoseconds, Budget::withinTimes(2)},
+      {"decode", 301, "floor", 150, Unit::nanoseconds, Budget::withinTimes(2)},
+      {"peak", 8000, "budget", 8192, Unit::kibibytes, Budget::below(8192)},
+      {"peak", 8192, "budget", 8192, Unit::kibibytes, Budget::below(8192)},
+      {"late", 5064, "early", 5000, Unit::kibibytes, Budget::noGrowth(64)},
+      {"late", 5065, "early", 5000, Unit::kibibytes, Budget::noGrowth(64)},
+      {"decode", 0, "floor", 150, Unit::nanoseconds, Budget::withinTimes(2)},
+      {"decode", 4210, "alternative", 3'100'000, Unit::nanoseconds, Budget::timesFaster(5)},
+      {"peak", 980, "budget", 8192, Unit::kibibytes, Budget::below(8192)},
+      {"rps", 24'412.4, "echo", 90000, Unit::perSecond, {}},
   };
-  const std::vector<Case> cases = {
-      {{"decode", 100, "alternative", 600, Unit::nanoseconds, Budget::timesFaster(5)},
-       Verdict::met,
-       "6.00x faster",
-       ">= 5.00x faster"},
-      {{"decode", 100, "alternative", 400, Unit::nanoseconds, Budget::timesFaster(5)},
-       Verdict::missed,
-       "4.00x faster",
-       ">= 5.00x faster"},
-      {{"decode", 300, "floor", 150, Unit::nanoseconds, Budget::withinTimes(2)}, Verdict::met, "2.00x", "<= 2.00x"},
-      {{"decode", 301, "floor", 150, Unit::nanoseconds, Budget::withinTimes(2)}, Verdict::missed, "2.01x", "<= 2.00x"},
-      {{"peak", 8000, "budget", 8192, Unit::kibibytes, Budget::below(8192)}, Verdict::met, "0.98x", "< 8.00 MiB"},
-      {{"peak", 8192, "budget", 8192, Unit::kibibytes, Budget::below(8192)}, Verdict::missed, "1.00x", "< 8.00 MiB"},
-      {{"late", 5064, "early", 5000, Unit::kibibytes, Budget::noGrowth(64)}, Verdict::met, "1.01x", "<= +64.0 KiB"},
-      {{"late", 5065, "early", 5000, Unit::kibibytes, Budget::noGrowth(64)}, Verdict::missed, "1.01x", "<= +64.0 KiB"},
-      // A side that was not measured (zero) never meets a budget.
-      {{"decode", 0, "floor", 150, Unit::nanoseconds, Budget::withinTimes(2)}, Verdict::missed, "-", "<= 2.00x"},
-      {{"rps", 25000, "echo", 90000, Unit::perSecond, {}}, Verdict::none, "0.28x", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.comparison.figure + " " + std::to_string(c.comparison.value));
-    EXPECT_EQ(verdict(c.comparison), c.verdict);
-    EXPECT_EQ(ratioText(c.comparison), c.ratio);
-    EXPECT_EQ(budgetText(c.comparison), c.budget);
+  // Per comparison: figure and baseline (each value in the unit its magnitude picks),
+  // then the verdict, ratio and budget as the report prints them. A side that was not measured (zero) never meets a
+  // budget.
+  std::string out;
+  for (const Comparison& c : cases) {
+    out += c.figure + " " + formatValue(c.value, c.unit) + " / " + c.baseline + " " +
+           formatValue(c.baselineValue, c.unit) + ": [" + verdictText(verdict(c)) + "] " + ratioText(c) + ", " +
+           budgetText(c) + "\n";
   }
-}
-
-TEST(FormatValue, PicksTheUnitByMagnitude) {
-  const std::vector<std::tuple<double, Unit, std::string>> cases = {
-      {612, Unit::nanoseconds, "612 ns"},        {4210, Unit::nanoseconds, "4.21 µs"},
-      {3'100'000, Unit::nanoseconds, "3.10 ms"}, {980, Unit::kibibytes, "980 KiB"},
-      {7600, Unit::kibibytes, "7.42 MiB"},       {24'412.4, Unit::perSecond, "24,412/s"},
-  };
-  for (const auto& [value, unit, text] : cases) EXPECT_EQ(formatValue(value, unit), text);
+  tul::testing::expectGolden("bench-comparisons.txt", out);
 }
 
 TEST(MemoryStatus, ParsesResidentAndPeak) {

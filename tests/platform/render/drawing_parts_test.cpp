@@ -15,17 +15,12 @@ namespace render {
 namespace {
 
 struct Canvas {
-  struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-  };
-  struct ContextDeleter {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-  };
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface;
-  std::unique_ptr<cairo_t, ContextDeleter> cr;
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface;
+  std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr;
 
   Canvas(int width, int height)
-      : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)), cr(cairo_create(surface.get())) {
+      : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy),
+        cr(cairo_create(surface.get()), cairo_destroy) {
     cairo_set_source_rgb(cr.get(), 0, 0, 0);
   }
 

@@ -1,3 +1,5 @@
+// Localized string keys: the key and arguments an interpolation makes, and a key
+// rebuilt from the key and arguments a tree's JSON carries.
 #include "platform/ui/localized_string_key.h"
 
 #include <gtest/gtest.h>
@@ -6,46 +8,36 @@
 #include <string>
 #include <vector>
 
+#include "golden/golden.h"
 #include "platform/ui/localizer.h"
 
 namespace ui {
 namespace {
 
-TEST(LocalizedStringKey, BuildsKeyAndArguments) {
-  struct Case {
-    const char* name;
-    LocalizedStringKey key;
-    std::string expectedKey;
-    std::vector<FormatArgument> expectedArguments;
-    std::string shown;  // with no bundle: the key, placeholders filled
+TEST(LocalizedStringKeyGolden, BuildsKeyAndArguments) {
+  const std::pair<const char*, LocalizedStringKey> cases[] = {
+      {"literal", LocalizedStringKey("Kadenzo")},
+      {"literal shown as found", LocalizedStringKey("a %@ b")},
+      {"tempo", LocalizedStringKey::interpolated({"", Arg::integer(120), ""})},
+      {"metre", LocalizedStringKey::interpolated({Arg::integer(3), "/", Arg::integer(4)})},
+      {"literal percent escaped beside a value", LocalizedStringKey::interpolated({"", Arg::integer(50), "% off"})},
+      {"pieces without values are a literal", LocalizedStringKey::interpolated({"50", "%"})},
+      {"own integer specifier enters the key", LocalizedStringKey::interpolated({Arg::integer(7, "%d")})},
+      {"string values", LocalizedStringKey::interpolated({"\u00AB", Arg::string("Let it be"), "\u00BB "})},
   };
-  const std::vector<Case> cases = {
-      {"literal", LocalizedStringKey("Kadenzo"), "Kadenzo", {}, "Kadenzo"},
-      {"literal shown as found", LocalizedStringKey("a %@ b"), "a %@ b", {}, "a %@ b"},
-      {"tempo", LocalizedStringKey::interpolated({"", Arg::integer(120), ""}), "%lld", {std::int64_t{120}}, "120"},
-      {"metre",
-       LocalizedStringKey::interpolated({Arg::integer(3), "/", Arg::integer(4)}),
-       "%lld/%lld",
-       {std::int64_t{3}, std::int64_t{4}},
-       "3/4"},
-      {"literal percent escaped beside a value",
-       LocalizedStringKey::interpolated({"", Arg::integer(50), "% off"}),
-       "%lld%% off",
-       {std::int64_t{50}},
-       "50% off"},
-      {"pieces without values are a literal", LocalizedStringKey::interpolated({"50", "%"}), "50%", {}, "50%"},
-      {"own integer specifier enters the key",
-       LocalizedStringKey::interpolated({Arg::integer(7, "%d")}),
-       "%d",
-       {std::int64_t{7}},
-       "%d"},
-  };
+  // Each case's key, its arguments, and what it shows with no bundle: the key with
+  // its placeholders filled.
   const Localizer noBundle;
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.key.key(), c.expectedKey) << c.name;
-    EXPECT_EQ(c.key.arguments(), c.expectedArguments) << c.name;
-    EXPECT_EQ(noBundle.resolve(c.key), c.shown) << c.name;
+  std::string out;
+  for (const auto& [name, key] : cases) {
+    out += std::string(name) + "\n  key \"" + key.key() + "\" arguments";
+    for (const FormatArgument& argument : key.arguments()) {
+      const auto* text = std::get_if<std::string>(&argument);
+      out += text ? " \"" + *text + "\"" : " " + std::to_string(std::get<std::int64_t>(argument));
+    }
+    out += "\n  shown \"" + noBundle.resolve(key) + "\"\n";
   }
+  tul::testing::expectGolden("localized-string-keys.txt", out);
 }
 
 TEST(LocalizedStringKey, IsRebuiltFromItsKeyAndArguments) {

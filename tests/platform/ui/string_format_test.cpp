@@ -1,3 +1,5 @@
+// The platform's format strings filled with integer and string values: every
+// placeholder form, what cannot be filled, and values never read as formats.
 #include "platform/ui/string_format.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +12,15 @@
 namespace ui {
 namespace {
 
-struct FormatCase {
-  const char* name;
-  std::string format;
-  std::vector<FormatArgument> arguments;
-  std::string expected;
-};
-
-void expectFormats(const std::vector<FormatCase>& cases) {
-  for (const auto& c : cases) {
-    EXPECT_EQ(formatString(c.format, c.arguments), c.expected) << c.name << ": format " << c.format;
-  }
-}
-
-TEST(FormatString, FillsEveryPlaceholderForm) {
+TEST(FormatString, FillsPlaceholdersAndShowsWhatItCannotFillAsWritten) {
   using A = std::vector<FormatArgument>;
-  expectFormats({
+  const struct {
+    const char* name;
+    std::string format;
+    A arguments;
+    std::string expected;
+  } cases[] = {
+      // It fills every placeholder form.
       {"integer", "%lld", A{std::int64_t{120}}, "120"},
       {"string", "%@", A{std::string("Let it be")}, "Let it be"},
       {"two sequential", "%lld/%lld", A{std::int64_t{3}, std::int64_t{4}}, "3/4"},
@@ -37,12 +32,7 @@ TEST(FormatString, FillsEveryPlaceholderForm) {
       {"largest", "%lld", A{std::numeric_limits<std::int64_t>::max()}, "9223372036854775807"},
       {"smallest", "%lld", A{std::numeric_limits<std::int64_t>::min()}, "-9223372036854775808"},
       {"multibyte text kept", "Größe %lld", A{std::int64_t{2}}, "Größe 2"},
-  });
-}
-
-TEST(FormatString, ShowsWhatItCannotFillAsWritten) {
-  using A = std::vector<FormatArgument>;
-  expectFormats({
+      // It shows what it cannot fill as written.
       {"unknown conversion", "%d items", A{std::int64_t{3}}, "%d items"},
       {"float", "%.2f", A{std::int64_t{3}}, "%.2f"},
       {"lone percent at end", "50%", A{}, "50%"},
@@ -55,16 +45,14 @@ TEST(FormatString, ShowsWhatItCannotFillAsWritten) {
       {"position overflowing", "%99999999999999999999999$@", A{std::string("a")}, "%99999999999999999999999$@"},
       {"position without conversion", "%1$", A{std::string("a")}, "%1$"},
       {"surplus arguments ignored", "%lld", A{std::int64_t{1}, std::int64_t{2}}, "1"},
-  });
-}
-
-TEST(FormatString, NeverReadsValuesAsFormats) {
-  using A = std::vector<FormatArgument>;
-  expectFormats({
+      // It never reads values as formats.
       {"value with percent", "%@", A{std::string("100%")}, "100%"},
       {"value looking like a placeholder", "%@ %@", A{std::string("%@"), std::string("b")}, "%@ b"},
       {"value with positional form", "%1$@", A{std::string("%1$@")}, "%1$@"},
-  });
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(formatString(c.format, c.arguments), c.expected) << c.name << ": format " << c.format;
+  }
 }
 
 }  // namespace

@@ -1,19 +1,104 @@
-// Pictures written to real files in a temporary folder and decoded again: what the
-// pixels show, and what is refused without leaving anything behind.
+// The app's real trees laid out with the real font and drawn: the frames of the widget
+// and of every Live Activity presentation in several states, compared with
+// tests/golden/app-layouts.txt (written as golden/layout_frames.h describes), with
+// every drawn thing inside its surface; the expanded island's regions read from JSON;
+// and pictures written to real files in a temporary folder and decoded again: what
+// the pixels show, and what is refused without leaving anything behind.
 #include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
 
-#include "app_trees.h"
+#include "activity/tul_widget_live_activity.h"
+#include "golden/golden.h"
+#include "golden/layout_frames.h"
 #include "platform/render/painter.h"
 #include "platform/render/render.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
+#include "widget/tul_widget_entry_view.h"
 
 namespace tul {
 namespace {
+
+// The extension bundle that holds the trees' assets.
+ui::Bundle extensionBundle() { return ui::Bundle(TUL_EXTENSION_BUNDLE_DIR); }
+
+// The widget for the default preset at 120 BPM (its tempo shown as "120").
+ui::View presetWidgetView() {
+  MiniMelody melody = MiniMelody::defaultMelody();
+  melody.isPlaylingList = false;
+  melody.name = "Let it be";
+  melody.bpm = 120;
+  return TulWidgetEntryView{SimpleEntry{foundation::Date::now(), melody}}.body();
+}
+
+TEST(AppLayoutGolden, WidgetAndActivityPresentations) {
+  std::string out;
+  const auto add = [&](const std::string& what, const auto& layout) {
+    ASSERT_TRUE(layout) << what << ": " << layout.error().message;
+    testing::writeLayout(out, what, *layout);
+    const ui::Rect whole{0, 0, layout->size.width, layout->size.height};
+    layout->forEach([&](const ui::PlacedView& view) {
+      if (!std::holds_alternative<std::monostate>(view.content)) {
+        EXPECT_TRUE(whole.contains(view.frame)) << what << ": " << view.type << " " << testing::rectText(view.frame);
+      }
+    });
+  };
+  const ui::Bundle bundle = extensionBundle();
+  add("preset widget", render::layOut(presetWidgetView(), ui::Surface::smallWidget, bundle));
+  // The Live Activity's five presentations while playing, paused, automated, with no
+  // melody name and with a long one.
+  const std::string longName = "An Extremely Long Melody Name That Does Not Fit Anywhere At All";
+  const std::pair<std::string, TulWidgetAttributes::ContentState> states[] = {
+      {"playing", {120, 4, 4, "Waltz", true, false}},    {"paused", {90, 3, 4, "Waltz", false, false}},
+      {"automated", {140, 4, 4, "Waltz", true, true}},   {"no melody name", {60, 6, 8, std::nullopt, true, false}},
+      {"long name", {180, 7, 8, longName, true, false}},
+  };
+  const auto configuration = TulWidgetLiveActivity().body();
+  for (const auto& [name, state] : states) {
+    const TulWidgetLiveActivity::Context context{TulWidgetAttributes{"Practice"}, state};
+    const widgetkit::DynamicIsland island = configuration.dynamicIsland(context);
+    add(name, render::layOut(configuration.lockScreen(context), ui::Surface::lockScreen, bundle));
+    add(name, render::layOut(island.compactLeading(), ui::Surface::islandCompactLeading, bundle));
+    add(name, render::layOut(island.compactTrailing(), ui::Surface::islandCompactTrailing, bundle));
+    add(name, render::layOut(island.minimal(), ui::Surface::islandMinimal, bundle));
+    std::vector<ui::ExpandedRegion> regions;
+    for (const auto& region : island.expanded()) regions.push_back({region.position(), region.content()});
+    add(name, render::layOut(regions, bundle));
+  }
+  testing::expectGolden("app-layouts.txt", out);
+}
+
+// The expanded island's regions read back from the JSON the extension answers with.
+TEST(RegionsFromJSON, ReadsRegionsAndNamesWhatIsWrong) {
+  const nlohmann::json text = {{"type", "Text"},
+                               {"text", "1"},
+                               {"key", "1"},
+                               {"arguments", nlohmann::json::array()},
+                               {"modifiers", nlohmann::json::array()}};
+  const struct {
+    std::string name;
+    nlohmann::json regions;
+    std::string mentions;
+  } cases[] = {
+      {"not a list", nlohmann::json::object(), "regions: expected an array"},
+      {"unknown position", {{{"position", "top"}, {"priority", 0}, {"view", text}}}, "regions[0].position: unknown"},
+      {"extra member", {{{"position", "center"}, {"view", text}, {"size", 3}}}, "regions[0].size: unexpected"},
+      {"bad view",
+       {{{"position", "center"}, {"view", text}}, {{"position", "bottom"}, {"view", {{"type", "Text"}}}}},
+       "regions[1].view.text: missing"},
+  };
+  for (const auto& c : cases) {
+    auto read = render::regionsFromJSON(c.regions);
+    ASSERT_FALSE(read) << c.name;
+    EXPECT_NE(read.error().message.find(c.mentions), std::string::npos) << c.name << ": " << read.error().message;
+  }
+  auto good = render::regionsFromJSON({{{"position", "trailing"}, {"priority", 1}, {"view", text}}});
+  ASSERT_TRUE(good) << good.error().message;
+  EXPECT_EQ(good->at(0).position, ui::ExpandedRegionPosition::trailing);
+}
 
 std::vector<std::string> namesIn(const std::filesystem::path& folder) {
   std::vector<std::string> out;
@@ -23,12 +108,10 @@ std::vector<std::string> namesIn(const std::filesystem::path& folder) {
 }
 
 struct Decoded {
-  struct Deleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-  };
-  std::unique_ptr<cairo_surface_t, Deleter> surface;
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface;
 
-  explicit Decoded(const std::filesystem::path& file) : surface(cairo_image_surface_create_from_png(file.c_str())) {}
+  explicit Decoded(const std::filesystem::path& file)
+      : surface(cairo_image_surface_create_from_png(file.c_str()), cairo_surface_destroy) {}
   bool ok() const { return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS; }
 
   // Red, green, blue (unpremultiplied) and alpha of one pixel, 0...255.
@@ -48,11 +131,10 @@ struct Decoded {
 
 TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
   testing::TempFolder folder;
-  const testing::WidgetCase preset = testing::widgetCases()[0];
-  const ui::View view = testing::widgetView(preset);
+  const ui::View view = presetWidgetView();
   const auto file = folder.path() / "widget.png";
-  ASSERT_TRUE(render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3,
-                                   testing::extensionBundle(), file));
+  ASSERT_TRUE(
+      render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, extensionBundle(), file));
   const Decoded picture(file);
   ASSERT_TRUE(picture.ok());
   EXPECT_EQ(picture.pixel(0, 0)[3], 0) << "the corner is cut round";
@@ -63,8 +145,8 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
   EXPECT_GT(background[0], 40) << "lightened by the frosted layer";
 
   // The tempo's glyphs are white.
-  const ui::LayoutResult layout = *render::layOut(view, ui::Surface::smallWidget, testing::extensionBundle());
-  const ui::Rect tempo = layout.findText(preset.tempo)->frame;
+  const ui::LayoutResult layout = *render::layOut(view, ui::Surface::smallWidget, extensionBundle());
+  const ui::Rect tempo = layout.findText("120")->frame;
   int brightest = 0;
   for (int y = static_cast<int>(tempo.minY() * 3); y < static_cast<int>(tempo.maxY() * 3); ++y) {
     for (int x = static_cast<int>(tempo.minX() * 3); x < static_cast<int>(tempo.maxX() * 3); ++x) {
@@ -77,8 +159,8 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
 
 TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
   testing::TempFolder folder;
-  const ui::View view = testing::widgetView(testing::widgetCases()[0]);
-  const ui::Bundle bundle = testing::extensionBundle();
+  const ui::View view = presetWidgetView();
+  const ui::Bundle bundle = extensionBundle();
   const auto target = folder.path() / "widget.png";
   testing::writeFile(target, "keep me");
 
@@ -130,8 +212,8 @@ TEST(RenderFiles, ReportsViewsThatCannotBeDrawn) {
     render::RenderError::Kind kind;
     std::string mentions;
   } cases[] = {
-      {"the bundle lacks the background", testing::widgetView(testing::widgetCases()[0]),
-       render::RenderError::Kind::image, "\"background\" not found"},
+      {"the bundle lacks the background", presetWidgetView(), render::RenderError::Kind::image,
+       "\"background\" not found"},
       {"an unknown symbol", ui::HStack({ui::Image::systemName("bell")}), render::RenderError::Kind::layout,
        "$.children[0]: unknown symbol \"bell\""},
       {"too many materials", ui::ZStack(frosted), render::RenderError::Kind::drawing,
