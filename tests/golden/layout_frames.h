@@ -34,8 +34,13 @@ inline std::string heading(const std::string& name, ui::ProposedSize proposal) {
 
 inline void writeFrames(std::string& out, const ui::PlacedView& view, std::size_t depth, const std::string& role = "") {
   out += std::string(2 * depth, ' ') + role + view.type + " " + rectText(view.frame);
+  std::string lines;
   if (const auto* text = std::get_if<ui::PlacedText>(&view.content)) {
     out += " " + ui::outlineQuoted(text->shown) + " " + fontText(text->font) + " " + colourText(text->color);
+    for (const ui::PlacedLine& line : text->lines) {
+      lines +=
+          std::string(2 * depth + 2, ' ') + "- " + ui::outlineQuoted(line.text) + " " + rectText(line.frame) + "\n";
+    }
   } else if (const auto* symbol = std::get_if<ui::PlacedSymbol>(&view.content)) {
     out += " " + symbol->name + " " + fontText(symbol->font) + " glyph " + rectText(symbol->glyph);
   } else if (const auto* picture = std::get_if<ui::PlacedPicture>(&view.content)) {
@@ -48,12 +53,7 @@ inline void writeFrames(std::string& out, const ui::PlacedView& view, std::size_
   for (const ui::PlacedModifier& modifier : view.modifiers) {
     out += " | " + modifier.name + " " + rectText(modifier.frame);
   }
-  out += "\n";
-  if (const auto* text = std::get_if<ui::PlacedText>(&view.content)) {
-    for (const ui::PlacedLine& line : text->lines) {
-      out += std::string(2 * depth + 2, ' ') + "- " + ui::outlineQuoted(line.text) + " " + rectText(line.frame) + "\n";
-    }
-  }
+  out += "\n" + lines;
   for (const ui::PlacedView& child : view.children) writeFrames(out, child, depth + 1);
   for (const ui::PlacedModifier& modifier : view.modifiers) {
     for (const ui::PlacedView& content : modifier.content) writeFrames(out, content, depth + 1, modifier.name + ": ");

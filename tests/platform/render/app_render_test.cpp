@@ -2,19 +2,26 @@
 // and of every Live Activity presentation in several states, compared with
 // tests/golden/app-layouts.txt (written as golden/layout_frames.h describes), with
 // every drawn thing inside its surface; the expanded island's regions read from JSON;
-// and pictures written to real files in a temporary folder and decoded again: what
-// the pixels show, and what is refused without leaving anything behind.
+// pictures written to real files in a temporary folder and decoded again: what the
+// pixels show, and what is refused without leaving anything behind; and the drawing
+// parts on their own: font, symbols and blur.
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "activity/tul_widget_live_activity.h"
 #include "golden/golden.h"
 #include "golden/layout_frames.h"
+#include "platform/render/box_blur.h"
 #include "platform/render/painter.h"
+#include "platform/render/pango_text_measurer.h"
 #include "platform/render/render.h"
+#include "platform/render/symbol_paths.h"
+#include "platform/ui/layout_symbol.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
 #include "widget/tul_widget_entry_view.h"
@@ -25,13 +32,9 @@ namespace {
 // The extension bundle that holds the trees' assets.
 ui::Bundle extensionBundle() { return ui::Bundle(TUL_EXTENSION_BUNDLE_DIR); }
 
-// The widget for the default preset at 120 BPM (its tempo shown as "120").
+// The widget for the default preset ("Let it be" at 120 BPM, its tempo shown as "120").
 ui::View presetWidgetView() {
-  MiniMelody melody = MiniMelody::defaultMelody();
-  melody.isPlaylingList = false;
-  melody.name = "Let it be";
-  melody.bpm = 120;
-  return TulWidgetEntryView{SimpleEntry{foundation::Date::now(), melody}}.body();
+  return TulWidgetEntryView{SimpleEntry{foundation::Date::now(), MiniMelody::defaultMelody()}}.body();
 }
 
 TEST(AppLayoutGolden, WidgetAndActivityPresentations) {
@@ -73,27 +76,19 @@ TEST(AppLayoutGolden, WidgetAndActivityPresentations) {
 
 // The expanded island's regions read back from the JSON the extension answers with.
 TEST(RegionsFromJSON, ReadsRegionsAndNamesWhatIsWrong) {
-  const nlohmann::json text = {{"type", "Text"},
-                               {"text", "1"},
-                               {"key", "1"},
-                               {"arguments", nlohmann::json::array()},
-                               {"modifiers", nlohmann::json::array()}};
-  const struct {
-    std::string name;
-    nlohmann::json regions;
-    std::string mentions;
-  } cases[] = {
-      {"not a list", nlohmann::json::object(), "regions: expected an array"},
-      {"unknown position", {{{"position", "top"}, {"priority", 0}, {"view", text}}}, "regions[0].position: unknown"},
-      {"extra member", {{{"position", "center"}, {"view", text}, {"size", 3}}}, "regions[0].size: unexpected"},
-      {"bad view",
-       {{{"position", "center"}, {"view", text}}, {{"position", "bottom"}, {"view", {{"type", "Text"}}}}},
+  const auto text =
+      nlohmann::json::parse(R"({"type": "Text", "text": "1", "key": "1", "arguments": [], "modifiers": []})");
+  const std::pair<nlohmann::json, std::string> cases[] = {
+      {nlohmann::json::object(), "regions: expected an array"},
+      {{{{"position", "top"}, {"priority", 0}, {"view", text}}}, "regions[0].position: unknown"},
+      {{{{"position", "center"}, {"view", text}, {"size", 3}}}, "regions[0].size: unexpected"},
+      {{{{"position", "center"}, {"view", text}}, {{"position", "bottom"}, {"view", {{"type", "Text"}}}}},
        "regions[1].view.text: missing"},
   };
-  for (const auto& c : cases) {
-    auto read = render::regionsFromJSON(c.regions);
-    ASSERT_FALSE(read) << c.name;
-    EXPECT_NE(read.error().message.find(c.mentions), std::string::npos) << c.name << ": " << read.error().message;
+  for (const auto& [regions, mentions] : cases) {
+    auto read = render::regionsFromJSON(regions);
+    ASSERT_FALSE(read) << regions;
+    EXPECT_NE(read.error().message.find(mentions), std::string::npos) << read.error().message;
   }
   auto good = render::regionsFromJSON({{{"position", "trailing"}, {"priority", 1}, {"view", text}}});
   ASSERT_TRUE(good) << good.error().message;
@@ -107,15 +102,23 @@ std::vector<std::string> namesIn(const std::filesystem::path& folder) {
   return out;
 }
 
-struct Decoded {
+// A cairo image surface: a blank one drawn on in black, or one decoded from a PNG file.
+struct Picture {
   std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface;
+  std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr{nullptr, cairo_destroy};
 
-  explicit Decoded(const std::filesystem::path& file)
+  Picture(int width, int height)
+      : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy),
+        cr(cairo_create(surface.get()), cairo_destroy) {
+    cairo_set_source_rgb(cr.get(), 0, 0, 0);
+  }
+  explicit Picture(const std::filesystem::path& file)
       : surface(cairo_image_surface_create_from_png(file.c_str()), cairo_surface_destroy) {}
   bool ok() const { return cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS; }
 
   // Red, green, blue (unpremultiplied) and alpha of one pixel, 0...255.
   std::array<int, 4> pixel(int x, int y) const {
+    cairo_surface_flush(surface.get());
     const unsigned char* row = cairo_image_surface_get_data(surface.get()) +
                                static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(surface.get());
     std::uint32_t value = 0;
@@ -127,6 +130,20 @@ struct Decoded {
     };
     return {channel(16), channel(8), channel(0), alpha};
   }
+
+  // Painted pixels inside and outside `area` (in pixels).
+  std::pair<int, int> painted(const ui::Rect& area) const {
+    int inside = 0;
+    int outside = 0;
+    for (int y = 0; y < cairo_image_surface_get_height(surface.get()); ++y) {
+      for (int x = 0; x < cairo_image_surface_get_width(surface.get()); ++x) {
+        if (pixel(x, y)[3] == 0) continue;
+        const bool in = x + 1 > area.minX() && x < area.maxX() && y + 1 > area.minY() && y < area.maxY();
+        ++(in ? inside : outside);
+      }
+    }
+    return {inside, outside};
+  }
 };
 
 TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
@@ -135,7 +152,7 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
   const auto file = folder.path() / "widget.png";
   ASSERT_TRUE(
       render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, extensionBundle(), file));
-  const Decoded picture(file);
+  const Picture picture(file);
   ASSERT_TRUE(picture.ok());
   EXPECT_EQ(picture.pixel(0, 0)[3], 0) << "the corner is cut round";
   EXPECT_EQ(picture.pixel(509, 509)[3], 0) << "the corner is cut round";
@@ -173,7 +190,7 @@ TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
   auto replaced = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target,
                                        foundation::Overwrite::replace);
   ASSERT_TRUE(replaced) << replaced.error().message;
-  EXPECT_TRUE(Decoded(target).ok());
+  EXPECT_TRUE(Picture(target).ok());
 
   const struct {
     std::string name;
@@ -231,6 +248,89 @@ TEST(RenderFiles, ReportsViewsThatCannotBeDrawn) {
   }
   EXPECT_EQ(render::imageFormatNamed("svg"), render::ImageFormat::svg);
   EXPECT_EQ(render::imageFormatNamed("jpeg"), std::nullopt);
+}
+
+// The drawing target's parts on their own: the real font's measurements, the symbol
+// shapes and the blur of frosted materials, drawn onto real cairo image surfaces.
+TEST(PangoTextMeasurer, MeasuresAndDrawsTheInterFace) {
+  auto measurer = render::PangoTextMeasurer::create();
+  ASSERT_TRUE(measurer) << measurer.error().message;
+  const ui::ResolvedFont body{17, 400};
+  const ui::ResolvedFont large{34, 400};
+  const ui::ResolvedFont heavy{34, 800};
+  const double width = measurer->width("Kadenzo 120", body);
+  EXPECT_GT(width, 17 * 4);
+  EXPECT_LT(width, 17 * 9);
+  EXPECT_NEAR(measurer->width("Kadenzo 120", large), 2 * width, 0.02 * width) << "unhinted: sizes scale";
+  EXPECT_GT(measurer->width("Kadenzo 120", heavy), measurer->width("Kadenzo 120", large));
+  EXPECT_EQ(measurer->width("", body), 0);
+  const ui::FontMetrics metrics = measurer->metrics(large);
+  EXPECT_NEAR(metrics.ascent / 34, 0.97, 0.05);
+  EXPECT_NEAR(metrics.descent / 34, 0.24, 0.05);
+
+  Picture canvas(200, 60);
+  measurer->drawLine(canvas.cr.get(), "120", heavy, 10, 5);
+  const auto [inside, outside] = canvas.painted(ui::Rect{10, 5, measurer->width("120", heavy), metrics.lineHeight()});
+  EXPECT_GT(inside, 200);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST(SymbolPaths, DrawEachSymbolInsideItsGlyphBox) {
+  for (const char* name : {"play.fill", "pause.fill", "metronome"}) {
+    const std::optional<ui::SymbolBox> box = ui::symbolBox(name, 60);
+    ASSERT_TRUE(box) << name;
+    EXPECT_TRUE((ui::Rect{0, 0, box->frame.width, box->frame.height}.contains(box->glyph))) << name;
+    Picture canvas(100, 100);
+    const ui::Rect glyph{20, 20, box->glyph.width, box->glyph.height};
+    EXPECT_TRUE(render::drawSymbol(canvas.cr.get(), name, glyph)) << name;
+    const auto [inside, outside] = canvas.painted(glyph);
+    EXPECT_GT(inside, static_cast<int>(glyph.width * glyph.height * 0.15)) << name;
+    EXPECT_EQ(outside, 0) << name;
+  }
+  Picture canvas(10, 10);
+  EXPECT_FALSE(render::drawSymbol(canvas.cr.get(), "bell", ui::Rect{0, 0, 10, 10}));
+  EXPECT_EQ(canvas.painted(ui::Rect{}).second, 0);
+}
+
+TEST(BoxBlur, SpreadsADotSymmetricallyKeepsFlatAreasAndStaysInItsRows) {
+  for (const int radius : {0, 1, 3, 40}) {
+    std::vector<std::uint8_t> flat(9 * 7 * 4, 200);
+    render::boxBlur(flat, 9, 7, 9 * 4, radius);
+    EXPECT_TRUE(std::ranges::all_of(flat, [](std::uint8_t v) { return v == 200; })) << radius;
+
+    std::vector<std::uint8_t> dot(9 * 9 * 4, 0);
+    const auto at = [&](int x, int y) { return dot[static_cast<std::size_t>((y * 9 + x) * 4)]; };
+    std::fill_n(dot.begin() + (4 * 9 + 4) * 4, 4, 255);
+    render::boxBlur(dot, 9, 9, 9 * 4, radius);
+    if (radius == 0) {
+      EXPECT_EQ(at(4, 4), 255);
+      EXPECT_EQ(at(5, 4), 0);
+      continue;
+    }
+    EXPECT_LT(at(4, 4), 255) << radius;
+    EXPECT_LT(std::accumulate(dot.begin(), dot.end(), 0), 4 * 255 * 2) << radius << ": spreads light, adds none";
+    if (radius >= 9) continue;  // spread so thin that rounding leaves nothing
+    EXPECT_GT(at(5, 4), 0) << radius;
+    EXPECT_LE(at(5, 4), at(4, 4)) << radius;
+    EXPECT_TRUE(at(3, 4) == at(5, 4) && at(4, 3) == at(5, 4) && at(4, 5) == at(5, 4)) << radius;
+  }
+
+  // Rows padded to 12 pixels: the padding is never touched, the edge repeats.
+  const int stride = 12 * 4;
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride * 5), 0);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) pixels[static_cast<std::size_t>(y * stride + x * 4)] = 255;
+    std::fill_n(pixels.begin() + y * stride + 40, stride - 40, 77);
+  }
+  render::boxBlur(pixels, 10, 5, stride, 2);
+  for (int y = 0; y < 5; ++y) {
+    EXPECT_EQ(pixels[static_cast<std::size_t>(y * stride + 40)], 77);
+    EXPECT_GE(pixels[static_cast<std::size_t>(y * stride)], 240);
+    EXPECT_GT(pixels[static_cast<std::size_t>(y * stride + 5 * 4)], 0);
+  }
+  std::vector<std::uint8_t> small(8, 9);
+  render::boxBlur(small, 4, 4, 16, 2);  // claims more pixels than it holds: left alone
+  EXPECT_TRUE(std::ranges::all_of(small, [](std::uint8_t v) { return v == 9; }));
 }
 
 }  // namespace

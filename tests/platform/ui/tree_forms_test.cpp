@@ -65,17 +65,16 @@ View everything() {
       .overlay(Color::clear, EdgeSet::vertical);
 }
 
-TEST(TreeFormsGolden, EveryNodeAndModifier) {
-  tul::testing::expectGolden("tree-every-node.json", toJSON(everything()).dump(2) + "\n");
-  tul::testing::expectGolden("tree-every-node.txt", outline(everything()));
-}
-
-TEST(TreeJSONReader, IsTheInverseOfToJSONAndKeepsWhatWasShown) {
+TEST(TreeFormsGolden, EveryNodeAndModifierWrittenAndReadBack) {
   const Json written = toJSON(everything());
+  tul::testing::expectGolden("tree-every-node.json", written.dump(2) + "\n");
+  tul::testing::expectGolden("tree-every-node.txt", outline(everything()));
+  // The reader is the writer's inverse, and the host's outline of the tree it read
+  // back is the extension's.
   auto read = fromJSON(written);
   ASSERT_TRUE(read) << read.error().describe();
   EXPECT_EQ(toJSON(*read), written);
-  EXPECT_EQ(outline(*read), outline(everything())) << "the host's outline of the tree it read back";
+  EXPECT_EQ(outline(*read), outline(everything()));
 
   // A text read back shows the string the extension showed, not its key looked up here.
   auto text = fromJSON(Json::parse(R"({"type": "Text", "text": "Hallo 120", "key": "Hello %lld", "arguments": [120],
