@@ -1,7 +1,8 @@
 // The app's real trees laid out with the real font and drawn: the frames of the widget
 // and of every Live Activity presentation in several states, compared with
-// tests/golden/app-layouts.txt (written as golden/layout_frames.h describes), with
-// every drawn thing inside its surface; the expanded island's regions read from JSON;
+// tests/golden/app-layouts.txt (written as golden/layout_frames.h describes: every
+// drawn thing, text line and modifier with its frame); the expanded island's regions
+// read from JSON;
 // pictures written to real files in a temporary folder and decoded again: what the
 // pixels show, and what is refused without leaving anything behind; and the drawing
 // parts on their own: font, symbols and blur.
@@ -42,12 +43,6 @@ TEST(AppLayoutGolden, WidgetAndActivityPresentations) {
   const auto add = [&](const std::string& what, const auto& layout) {
     ASSERT_TRUE(layout) << what << ": " << layout.error().message;
     testing::writeLayout(out, what, *layout);
-    const ui::Rect whole{0, 0, layout->size.width, layout->size.height};
-    layout->forEach([&](const ui::PlacedView& view) {
-      if (!std::holds_alternative<std::monostate>(view.content)) {
-        EXPECT_TRUE(whole.contains(view.frame)) << what << ": " << view.type << " " << testing::rectText(view.frame);
-      }
-    });
   };
   const ui::Bundle bundle = extensionBundle();
   add("preset widget", render::layOut(presetWidgetView(), ui::Surface::smallWidget, bundle));
@@ -93,13 +88,6 @@ TEST(RegionsFromJSON, ReadsRegionsAndNamesWhatIsWrong) {
   auto good = render::regionsFromJSON({{{"position", "trailing"}, {"priority", 1}, {"view", text}}});
   ASSERT_TRUE(good) << good.error().message;
   EXPECT_EQ(good->at(0).position, ui::ExpandedRegionPosition::trailing);
-}
-
-std::vector<std::string> namesIn(const std::filesystem::path& folder) {
-  std::vector<std::string> out;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) out.push_back(entry.path().filename());
-  std::ranges::sort(out);
-  return out;
 }
 
 // A cairo image surface: a blank one drawn on in black, or one decoded from a PNG file.
@@ -174,78 +162,53 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
   EXPECT_GE(brightest, 250);
 }
 
-TEST(RenderFiles, WritesWholeFilesOnlyAndReplacesOnlyWhenAsked) {
+// Each refusal's kind and message (the temporary folder written as <folder>) against
+// tests/golden/render-refusals.txt; nothing is left behind by any of them.
+TEST(RenderFilesGolden, WritesWholeFilesOnlyReplacesOnlyWhenAskedAndReportsWhatCannotBeDrawn) {
   testing::TempFolder folder;
-  const ui::View view = presetWidgetView();
-  const ui::Bundle bundle = extensionBundle();
+  const ui::View widget = presetWidgetView();
+  const ui::Bundle empty(folder.path() / "Empty.appex");
   const auto target = folder.path() / "widget.png";
   testing::writeFile(target, "keep me");
-
-  auto refused = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target);
-  ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().kind, render::RenderError::Kind::output);
-  EXPECT_NE(refused.error().message.find("already exists"), std::string::npos) << refused.error().message;
+  const char* const kinds[] = {"argument", "layout", "font", "image", "drawing", "output"};
+  std::string out;
+  const auto refused = [&](const std::string& name, const auto& result) {
+    ASSERT_FALSE(result) << name;
+    std::string message = result.error().message;
+    const std::string where = folder.path().string();
+    for (std::size_t at; (at = message.find(where)) != std::string::npos;)
+      message.replace(at, where.size(), "<folder>");
+    out += name + ": " + kinds[static_cast<int>(result.error().kind)] + "\n  " + message + "\n";
+  };
+  const auto png = [&](const std::filesystem::path& file, double scale,
+                       foundation::Overwrite overwrite = foundation::Overwrite::refuse) {
+    return render::renderToFile(widget, ui::Surface::smallWidget, render::ImageFormat::png, scale, extensionBundle(),
+                                file, overwrite);
+  };
+  refused("an existing file", png(target, 3));
   EXPECT_EQ(testing::readFile(target), "keep me");
-
-  auto replaced = render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, 3, bundle, target,
-                                       foundation::Overwrite::replace);
+  auto replaced = png(target, 3, foundation::Overwrite::replace);
   ASSERT_TRUE(replaced) << replaced.error().message;
   EXPECT_TRUE(Picture(target).ok());
+  refused("no such folder", png(folder.path() / "missing" / "widget.png", 3));
+  refused("a folder as the file", png(folder.path(), 3));
+  refused("scale zero", png(folder.path() / "zero.png", 0));
+  refused("scale not a number", png(folder.path() / "nan.png", std::numeric_limits<double>::quiet_NaN()));
+  refused("scale too large", png(folder.path() / "huge.png", 100));
 
-  const struct {
-    std::string name;
-    std::filesystem::path out;
-    double scale;
-    render::RenderError::Kind kind;
-    std::string mentions;
-  } failures[] = {
-      {"no such folder", folder.path() / "missing" / "widget.png", 3, render::RenderError::Kind::output,
-       "cannot create a temporary file"},
-      {"a folder as the file", folder.path(), 3, render::RenderError::Kind::output, "is a directory"},
-      {"scale zero", folder.path() / "zero.png", 0, render::RenderError::Kind::argument, "scale"},
-      {"scale not a number", folder.path() / "nan.png", std::numeric_limits<double>::quiet_NaN(),
-       render::RenderError::Kind::argument, "scale"},
-      {"scale too large", folder.path() / "huge.png", 100, render::RenderError::Kind::argument, "scale"},
+  const auto svg = [&](const ui::View& view) {
+    return render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::svg, 3, empty,
+                                folder.path() / "picture.svg");
   };
-  for (const auto& f : failures) {
-    auto result =
-        render::renderToFile(view, ui::Surface::smallWidget, render::ImageFormat::png, f.scale, bundle, f.out);
-    ASSERT_FALSE(result) << f.name;
-    EXPECT_EQ(result.error().kind, f.kind) << f.name;
-    EXPECT_NE(result.error().message.find(f.mentions), std::string::npos) << f.name << ": " << result.error().message;
-  }
-  // Only the finished picture is there: no temporary files, nothing from the failures.
-  EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"widget.png"});
-}
-
-TEST(RenderFiles, ReportsViewsThatCannotBeDrawn) {
-  testing::TempFolder folder;
-  const ui::Bundle empty(folder.path() / "Empty.appex");
-  std::vector<ui::View> frosted(render::kMaxMaterials + 1, ui::View(ui::Material::thin));
-  std::vector<ui::View> crowd(render::kMaxDrawnViews + 1, ui::View(ui::Color::red));
-  const struct {
-    std::string name;
-    ui::View view;
-    render::RenderError::Kind kind;
-    std::string mentions;
-  } cases[] = {
-      {"the bundle lacks the background", presetWidgetView(), render::RenderError::Kind::image,
-       "\"background\" not found"},
-      {"an unknown symbol", ui::HStack({ui::Image::systemName("bell")}), render::RenderError::Kind::layout,
-       "$.children[0]: unknown symbol \"bell\""},
-      {"too many materials", ui::ZStack(frosted), render::RenderError::Kind::drawing,
-       std::to_string(render::kMaxMaterials + 1) + " materials"},
-      {"too many views", ui::ZStack(crowd), render::RenderError::Kind::drawing,
-       std::to_string(render::kMaxDrawnViews + 1) + " views that draw"},
-  };
-  for (const auto& c : cases) {
-    const auto out = folder.path() / "picture.svg";
-    auto result = render::renderToFile(c.view, ui::Surface::smallWidget, render::ImageFormat::svg, 3, empty, out);
-    ASSERT_FALSE(result) << c.name;
-    EXPECT_EQ(result.error().kind, c.kind) << c.name;
-    EXPECT_NE(result.error().message.find(c.mentions), std::string::npos) << c.name << ": " << result.error().message;
-    EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
-  }
+  refused("the bundle lacks the background", svg(widget));
+  refused("an unknown symbol", svg(ui::HStack({ui::Image::systemName("bell")})));
+  refused("too many materials", svg(ui::ZStack(std::vector(render::kMaxMaterials + 1, ui::View(ui::Material::thin)))));
+  refused("too many views", svg(ui::ZStack(std::vector(render::kMaxDrawnViews + 1, ui::View(ui::Color::red)))));
+  testing::expectGolden("render-refusals.txt", out);
+  // Only the finished picture (widget.png, decoded above) is there: no temporary
+  // files, nothing from the failures.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()),
+            1);
   EXPECT_EQ(render::imageFormatNamed("svg"), render::ImageFormat::svg);
   EXPECT_EQ(render::imageFormatNamed("jpeg"), std::nullopt);
 }
