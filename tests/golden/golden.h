@@ -1,7 +1,8 @@
-// Golden outlines: a view tree's outline (ui::outline) compared as text with a file
-// kept under tests/golden/, so that a change in what the app shows is seen as a diff
-// of that file. With TUL_UPDATE_GOLDENS=1 in the environment the file is rewritten
-// from the tree instead (see README.md in this folder).
+// Golden files: text a test makes from the code (a view tree's outline, a layout's
+// frames, a list of error messages) compared with a file kept under tests/golden/, so
+// that a change in behaviour is seen as a diff of that file. With TUL_UPDATE_GOLDENS=1
+// in the environment the file is rewritten from the text instead (see README.md in
+// this folder).
 #pragma once
 
 #include <gtest/gtest.h>
