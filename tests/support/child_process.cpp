@@ -107,13 +107,18 @@ struct ChildProcess::State {
     }
   }
 
-  bool takeLine(std::string& line) {
-    const char* first = buffer.data() + begin;
-    const auto* newline = static_cast<const char*>(std::memchr(first, '\n', end - begin));
-    if (newline == nullptr) return false;
-    line.assign(first, newline);
-    begin += static_cast<std::size_t>(newline - first) + 1;
-    return true;
+  // The next whole line into `line`, reading more as needed; false at the end of the
+  // output or when the deadline passes first.
+  bool readLine(std::string& line, Deadline deadline) {
+    for (;;) {
+      const char* first = buffer.data() + begin;
+      if (const auto* newline = static_cast<const char*>(std::memchr(first, '\n', end - begin))) {
+        line.assign(first, newline);
+        begin += static_cast<std::size_t>(newline - first) + 1;
+        return true;
+      }
+      if (!fill(deadline)) return false;
+    }
   }
 
   // Writes `input` (closing the child's input once it is all written) while collecting
@@ -151,8 +156,7 @@ ChildProcess::~ChildProcess() = default;
 std::expected<ChildProcess, std::string> ChildProcess::start(const std::vector<std::string>& argv,
                                                              const ChildOptions& options) {
   if (argv.empty()) return std::unexpected(std::string("no program to start"));
-  static const bool pipeSignalIgnored = ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-  (void)pipeSignalIgnored;
+  [[maybe_unused]] static const bool pipeSignalIgnored = ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
   std::array<int, 2> in{-1, -1}, out{-1, -1}, err{-1, -1};
   const auto closeAll = [&] {
     for (int* fd : {&in[0], &in[1], &out[0], &out[1], &err[0], &err[1]}) closeIfOpen(*fd);
@@ -176,11 +180,10 @@ std::expected<ChildProcess, std::string> ChildProcess::start(const std::vector<s
     posix_spawnattr_setpgroup(&attributes, 0);
   }
   std::vector<std::string> arguments = argv;
-  std::vector<std::string> environment;
-  if (!options.changes.empty()) environment = changedEnvironment(options.changes);
+  std::vector<std::string> environment = changedEnvironment(options.changes);
   auto state = std::make_unique<State>();
   const int error = ::posix_spawn(&state->pid, argv[0].c_str(), &actions, &attributes, pointers(arguments).data(),
-                                  options.changes.empty() ? environ : pointers(environment).data());
+                                  pointers(environment).data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
@@ -213,20 +216,12 @@ bool ChildProcess::write(std::string_view bytes, std::chrono::milliseconds timeo
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
-  const auto deadline = deadlineAfter(timeout);
   std::string line;
-  while (!state_->takeLine(line)) {
-    if (!state_->fill(deadline)) return std::nullopt;
-  }
+  if (!state_->readLine(line, deadlineAfter(timeout))) return std::nullopt;
   return line;
 }
 
-bool ChildProcess::readLine(std::string& line) {
-  while (!state_->takeLine(line)) {
-    if (!state_->fill(std::nullopt)) return false;
-  }
-  return true;
-}
+bool ChildProcess::readLine(std::string& line) { return state_->readLine(line, std::nullopt); }
 
 std::string ChildProcess::readToEnd(std::chrono::milliseconds timeout) {
   std::string out;

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
-#include <utility>
 
 #include "platform/foundation/preferences_location.h"
 
@@ -29,16 +28,6 @@ TempFolder::TempFolder(std::string_view prefix) {
   std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
   path_ = pattern;
-}
-
-TempFolder::TempFolder(TempFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
-
-TempFolder& TempFolder::operator=(TempFolder&& other) noexcept {
-  if (this != &other) {
-    if (!path_.empty()) removeTree(path_);
-    path_ = std::exchange(other.path_, {});
-  }
-  return *this;
 }
 
 TempFolder::~TempFolder() {

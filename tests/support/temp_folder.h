@@ -9,14 +9,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tul::testing {
 
 class TempFolder {
  public:
   explicit TempFolder(std::string_view prefix = "tul-test");
-  TempFolder(TempFolder&& other) noexcept;
-  TempFolder& operator=(TempFolder&& other) noexcept;
+  TempFolder(TempFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+  // The folder this one held goes when `other` does.
+  TempFolder& operator=(TempFolder&& other) noexcept {
+    std::swap(path_, other.path_);
+    return *this;
+  }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder();

@@ -1,3 +1,4 @@
+// ExtensionProcess: a real extension child on pipes, started, asked, ended and reaped.
 #include "extension_process.h"
 
 #include <gtest/gtest.h>
@@ -17,32 +18,22 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using tul::testing::standIn;
-using tul::testing::TempFolder;
-using tul::testing::TempPreferences;
+using namespace tul::testing;
 
 // Whether `pid` was reaped: it is no child of ours any more.
-bool reaped(pid_t pid) {
-  int status = 0;
-  return ::waitpid(pid, &status, WNOHANG) == -1 && errno == ECHILD;
-}
+bool reaped(pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD; }
 
 TEST(ExtensionProcess, ExchangesRequestsWithTheRealExtensionAndEndsCleanly) {
   const TempPreferences preferences;
-  auto process = ExtensionProcess::start(tul::testing::installedBundle() / "TulWidgetExtension", 10s);
+  auto process = ExtensionProcess::start(installedBundle() / "TulWidgetExtension", 10s);
   ASSERT_TRUE(process.has_value()) << process.error().message;
   auto line = process->exchange(requestLine(1, "widgets", nullptr));
   ASSERT_TRUE(line.has_value()) << line.error().message;
-  const auto answer = readAnswer(*line, 1);
-  ASSERT_TRUE(answer.has_value()) << answer.error().message;
-  EXPECT_EQ(answer->result["widgets"][0]["kind"], "com.lumaro.TulWidget");
+  EXPECT_EQ(readAnswer(*line, 1).value().result["widgets"][0]["kind"], "com.lumaro.TulWidget");
   // Two requests in one write, answered in order.
   ASSERT_TRUE(process->send(requestLine(2, "widgets", nullptr) + "\n" + requestLine(3, "nope", nullptr) + "\n"));
-  auto second = process->receiveLine();
-  auto third = process->receiveLine();
-  ASSERT_TRUE(second && third);
-  EXPECT_TRUE(readAnswer(*second, 2).has_value());
-  EXPECT_EQ(readAnswer(*third, 3)->error->code, widgetkit::kMethodNotFound);
+  EXPECT_TRUE(readAnswer(process->receiveLine().value(), 2).has_value());
+  EXPECT_EQ(readAnswer(process->receiveLine().value(), 3).value().error.value().code, widgetkit::kMethodNotFound);
 
   const pid_t pid = process->pid();
   EXPECT_TRUE(process->finish().has_value());
@@ -63,7 +54,7 @@ TEST(ExtensionProcess, AFailedProcessIsReapedAndStaysFailed) {
 
 TEST(ExtensionProcess, RefusesToStartWhatIsNoExecutable) {
   TempFolder folder;
-  tul::testing::writeFile(folder / "plain-file", "#!/bin/sh\n");
+  writeFile(folder / "plain-file", "#!/bin/sh\n");
   ::chmod((folder / "plain-file").c_str(), 0644);
   const std::pair<fs::path, std::string> cases[] = {
       {folder / "missing", "No such file or directory"},

@@ -1,20 +1,19 @@
 // Test support for the widget host's process-level tests: the build tree installed with
 // `cmake --install` into a temporary prefix (once per test process, removed when it
 // ends), the installed widget-host run as a user runs it against a preferences folder of
-// its own (Host), and the check that a failure is one line with its status.
+// its own (Host), and the transcript of command lines that the golden files keep.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <nlohmann/json.hpp>
+#include <regex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "hex.h"
 #include "support/child_process.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
@@ -44,23 +43,23 @@ inline std::filesystem::path installedBundle() {
   return installedPrefix() / TUL_INSTALL_LIBDIR / "tul-widget/TulWidgetExtension.appex";
 }
 
-// The installed renderer module, which the installed host loads to draw.
-inline std::filesystem::path installedRenderModule() {
-  return installedPrefix() / TUL_INSTALL_LIBDIR / "tul-widget/widget-host-render.so";
-}
-
 // A misbehaving stand-in extension (stand_in_extension.cpp): "stand_in_" and the
-// behaviour, '-' written as '_'.
-inline std::filesystem::path standIn(std::string behaviour) {
-  std::replace(behaviour.begin(), behaviour.end(), '-', '_');
+// behaviour as its target names it ('-' written as '_').
+inline std::filesystem::path standIn(const std::string& behaviour) {
   return std::filesystem::path(TUL_STAND_IN_DIR) / ("stand_in_" + behaviour);
 }
 
-// A folder for one test's preferences and files, and the installed host run against it.
+inline const std::string kState =
+    R"({"tempo":96,"beat":3,"note":4,"melodyName":"Waltz","isPlaying":true,"isAutomated":false})";
+
+// A folder for one test's preferences and files (attributes.json and state.json, the
+// records of a Live Activity, to begin with), and the installed host run against it.
 class Host {
  public:
-  using Json = nlohmann::ordered_json;
-
+  Host() {
+    file("attributes.json", R"({"name":"Practice"})");
+    file("state.json", kState);
+  }
   const std::filesystem::path& folder() const { return folder_.path(); }
   std::filesystem::path preferences() const { return folder_ / "preferences"; }
   std::filesystem::path file(const std::string& name, const std::string& bytes) const {
@@ -73,50 +72,66 @@ class Host {
     return testing::run(arguments, input);
   }
 
-  // The stored preset's bytes, as hex digits.
-  std::string storedHex() const {
-    const RunResult read = run({"defaults", "read", kSuite, kKey, "--format", "json"});
-    EXPECT_EQ(read.exitCode, 0) << read.err;
-    const Json value = Json::parse(read.out, nullptr, false);
-    EXPECT_EQ(value["type"], "data") << read.out;
-    return value["value"].get<std::string>();
-  }
-
-  // The preset stored now, decoded.
-  Json storedPreset() const {
-    auto bytes = host::bytesFromHex(storedHex());
-    EXPECT_TRUE(bytes.has_value());
-    return Json::parse(bytes.value_or("null"));
-  }
-
  private:
   TempFolder folder_;
 };
 
-// A failure: no output, one line on standard error that starts with the tool's name.
-inline void expectOneLineError(const RunResult& result, int exitCode, const std::string& part,
-                               const std::string& what) {
-  EXPECT_EQ(result.exitCode, exitCode) << what << ": " << result.err;
-  EXPECT_EQ(result.out, "") << what;
-  EXPECT_EQ(result.err.rfind("widget-host: ", 0), 0U) << what << ": " << result.err;
-  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << what << ": " << result.err;
-  EXPECT_NE(result.err.find(part), std::string::npos) << what << ": " << result.err;
-}
-
-// A command line the host must refuse: its arguments, exit status and part of its message.
-struct ErrorCase {
-  const char* name;
-  std::vector<std::string> arguments;
-  int exitCode;
-  std::string message;
+// One command line of a transcript: its words, split at spaces ('' is an empty word),
+// in which $DIR (the host's folder), $BUILD_HOST (the host in the build tree), $BIN
+// and $LIB (the installed prefix's folders) and $STAND_IN (the stand-ins' folder) are
+// put in; and the bytes it gets on standard input. A line whose first word is a path
+// runs that program instead of the installed host.
+struct Line {
+  Line(const char* line) : words(line) {}
+  Line(std::string line, std::string bytes = "") : words(std::move(line)), input(std::move(bytes)) {}
+  std::string words;
+  std::string input;
 };
 
-// Runs each case with `input` on standard input and expects its one-line error.
-inline void expectErrors(const Host& host, const std::vector<ErrorCase>& cases,
-                         const std::function<std::string(const ErrorCase&)>& input = {}) {
-  for (const ErrorCase& c : cases) {
-    expectOneLineError(host.run(c.arguments, input ? input(c) : ""), c.exitCode, c.message, c.name);
+// The pieces of `text` between the separators (none after a last one).
+inline std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
+  for (std::size_t at = 0; at < text.size();) {
+    const auto end = std::min(text.find(separator, at), text.size());
+    pieces.push_back(text.substr(at, end - at));
+    at = end + 1;
   }
+  return pieces;
+}
+
+// What each line did, as a golden file keeps it: "$ " and the line, then its output,
+// each line of its error after "! ", and its exit status; with the folders written as
+// their names again and every time stamp as $DATE.
+inline std::string transcript(const Host& host, const std::vector<Line>& lines) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"$BUILD_HOST", TUL_BUILD_TREE_HOST},
+      {"$LIB", (installedPrefix() / TUL_INSTALL_LIBDIR).string()},
+      {"$BIN", (installedPrefix() / TUL_INSTALL_BINDIR).string()},
+      {"$STAND_IN", TUL_STAND_IN_DIR},
+      {"$DIR", host.folder().string()},
+  };
+  const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+    return text;
+  };
+  std::string out;
+  for (const Line& line : lines) {
+    std::string text = line.words;
+    for (const auto& [name, path] : names) text = replaced(text, name, path);
+    std::vector<std::string> words = split(text, ' ');
+    std::ranges::replace(words, std::string("''"), std::string());
+    if (words.empty() || !words[0].starts_with('/')) words.insert(words.begin(), installedHost().string());
+    words.insert(words.begin() + 1, {"--preferences", host.preferences().string()});
+    const RunResult result = run(words, line.input);
+    std::string shown = "$ " + line.words + "\n" + result.out;
+    for (const std::string& error : split(result.err, '\n')) shown += "! " + error + "\n";
+    shown += "[exit " + std::to_string(result.exitCode) + "]\n";
+    for (const auto& [name, path] : names) shown = replaced(shown, path, name);
+    out += std::regex_replace(shown, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z)"), "$$DATE");
+  }
+  return out;
 }
 
 }  // namespace tul::testing

@@ -7,14 +7,17 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/layout_surface.h"
+#include "support/files.h"
 
 #ifdef TUL_HAVE_LIBXML2
 #include <libxml/parser.h>
@@ -69,14 +72,11 @@ struct XmlElement {
     }
     return {};
   }
-  // Every element named `name` in this subtree, in document order.
-  void collect(const std::string& wanted, std::vector<const XmlElement*>& out) const {
-    if (name == wanted) out.push_back(this);
-    for (const XmlElement& child : children) child.collect(wanted, out);
-  }
+  // Every element named `wanted` in this subtree, in document order.
   std::vector<const XmlElement*> all(const std::string& wanted) const {
     std::vector<const XmlElement*> out;
-    collect(wanted, out);
+    if (name == wanted) out.push_back(this);
+    for (const XmlElement& child : children) std::ranges::copy(child.all(wanted), std::back_inserter(out));
     return out;
   }
 };
@@ -135,6 +135,35 @@ inline ::testing::AssertionResult parseXML(const std::string& text, XmlElement& 
   (void)root;
   return ::testing::AssertionFailure() << "built without libxml2";
 #endif
+}
+
+// Whether `file` is a picture of `surface` at `scale`: a PNG that decodes, or
+// well-formed SVG whose width and height are the pixels.
+inline ::testing::AssertionResult isPicture(const std::filesystem::path& file, ui::Surface surface, int scale) {
+  PixelSize size;
+  if (file.extension() == ".png") {
+    if (auto decoded = decodePNG(file, size); !decoded) return decoded;
+  } else {
+    if (!kHaveXmlParser) return ::testing::AssertionSuccess();
+    XmlElement root;
+    if (auto parsed = parseXML(readFile(file), root); !parsed) return parsed;
+    if (root.name != "svg") return ::testing::AssertionFailure() << file << ": the root is <" << root.name << ">";
+    size = PixelSize{std::stoi(root.attribute("width")), std::stoi(root.attribute("height"))};  // "340px"
+  }
+  return fitsSurface(size, surface, scale) << " (" << file.filename() << ")";
+}
+
+// The surface a picture shows, by its name: "<anything>-<presentation>.<format>" for
+// a presentation of the Live Activity, else the widget.
+inline ui::Surface surfaceOf(const std::string& name) {
+  for (const auto& [presentation, surface] : {std::pair{"-lock-screen.", ui::Surface::lockScreen},
+                                              {"-expanded.", ui::Surface::islandExpanded},
+                                              {"-compact-leading.", ui::Surface::islandCompactLeading},
+                                              {"-compact-trailing.", ui::Surface::islandCompactTrailing},
+                                              {"-minimal.", ui::Surface::islandMinimal}}) {
+    if (name.find(presentation) != std::string::npos) return surface;
+  }
+  return ui::Surface::smallWidget;
 }
 
 }  // namespace tul::testing
