@@ -42,21 +42,18 @@ struct RawRow {
 
 inline std::optional<RawRow> readRawRow(const std::filesystem::path& file, const std::string& key) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    return std::nullopt;
-  }
-  // Closing must not checkpoint: the reader changes nothing on disk.
-  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  std::optional<RawRow> row;
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT kind, value FROM entries WHERE key = ?1", -1, &statement, nullptr) == SQLITE_OK &&
+  std::optional<RawRow> row;
+  // Closing must not checkpoint: the reader changes nothing on disk.
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, "SELECT kind, value FROM entries WHERE key = ?1", -1, &statement, nullptr) == SQLITE_OK &&
       sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
       sqlite3_step(statement) == SQLITE_ROW) {
     const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
     const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, 1));
-    row = RawRow{kind ? kind : "", bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, 1)))
-                                         : std::string()};
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, 1));
+    row = RawRow{kind ? kind : "", bytes ? std::string(bytes, size) : std::string()};
   }
   sqlite3_finalize(statement);
   sqlite3_close(db);
