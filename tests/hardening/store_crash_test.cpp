@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <set>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"
 #include "support/child_process.h"
+#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace tul::hardening {
@@ -58,8 +60,8 @@ Allowed allowedAfter(const std::string& mode, std::int64_t first, const std::vec
 }
 
 // In a fresh process: the suite opens, holds an allowed value whole, and the next
-// load behaves as the store's rules say.
-std::string checkAfterKill(const Allowed& allowed) {
+// load behaves as the store's rules say. Writes the value it found to `found`.
+std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& found) {
   auto suite = UserDefaults::make(kSharedSuiteName);
   if (!suite) return "the suite does not open after the kill";
   const auto value = suite->object(kSharedPresetKey);
@@ -74,6 +76,7 @@ std::string checkAfterKill(const Allowed& allowed) {
   } else if (!allowed.allowNothing) {
     return "after the kill the suite lost its value";
   }
+  std::ofstream(found, std::ios::binary | std::ios::trunc) << (data ? blob(*data) : std::string("(nothing)"));
 
   const MiniMelody loaded = MiniMelody::loadShared();
   const auto now = suite->object(kSharedPresetKey);
@@ -100,8 +103,15 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
   RecordProperty("seed", std::to_string(seed));
   std::printf("seed %u, %ld rounds\n", seed, rounds);
 
+  const auto foundFile = prefs.root() / "found-after-kill";
   std::optional<std::string> before;  // what the suite holds between rounds
   std::int64_t next = 1;
+  // How the kills landed: before the writer's first write counted, after a write
+  // whose acknowledgement never came out (the new value is there), or after the last
+  // acknowledged write (the value in flight, if any, is not there).
+  long beforeFirstWrite = 0;
+  long newValueKept = 0;
+  long oldValueKept = 0;
   for (long round = 0; round < rounds; ++round) {
     // Every tenth round starts from no file at all, so kills also land in the
     // creation of the database.
@@ -111,9 +121,7 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     }
     const std::string mode = round % 3 == 2 ? "fallbacks" : "presets";
     const std::int64_t first = next;
-    auto started = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)});
-    ASSERT_TRUE(started) << started.error();
-    testing::ChildProcess& writer = *started;
+    auto writer = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)}).value();
     std::vector<std::string> lines;
     for (int i = acknowledgements(random); i > 0; --i) {
       auto line = writer.readLine();
@@ -132,11 +140,23 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     const Allowed allowed = allowedAfter(mode, first, lines, before, highest);
     next = highest + 2;
 
-    const ChildOutcome check = runForked([&] { return checkAfterKill(allowed); });
+    const ChildOutcome check = runForked([&] { return checkAfterKill(allowed, foundFile); });
     ASSERT_TRUE(check.clean()) << "round " << round << " (" << mode << ", seed " << seed << "): " << check.describe();
     const auto left = readRawRow(file, std::string(kSharedPresetKey));
     before = left ? std::optional(left->bytes) : std::nullopt;
+    // The operation in flight at the kill: the next preset, the next broken value, or
+    // (after "b k") the load's default.
+    const std::string found = testing::readFile(foundFile);
+    const bool inFlightKept = mode == "presets" ? found == blob(hostPresetData(highest + 1))
+                              : !lines.empty() && lines.back().starts_with("b ")
+                                  ? holdsDefaultPreset(foundation::dataFromString(found))
+                                  : found == blob(brokenData(highest + 1));
+    ++(lines.empty() ? beforeFirstWrite : inFlightKept ? newValueKept : oldValueKept);
   }
+  std::printf(
+      "%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "
+      "kept, %ld with the last acknowledged value kept\n",
+      rounds, beforeFirstWrite, newValueKept, oldValueKept);
   RecordProperty("killed", std::to_string(rounds));
 }
 
