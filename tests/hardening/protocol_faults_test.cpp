@@ -33,6 +33,12 @@ std::string request(const Json& id, const std::string& method, const Json& param
   return message.dump();
 }
 
+// A whole "widgets" request padded with blanks inside its object to exactly `size` bytes.
+std::string padded(std::size_t size, const Json& id = 1) {
+  std::string line = request(id, "widgets");
+  return line.insert(line.size() - 1, size - line.size(), ' ');
+}
+
 const std::string kKind = "com.lumaro.TulWidget";
 const std::string kState = R"({"tempo":96,"beat":3,"note":4,"isPlaying":true,"isAutomated":false})";
 
@@ -101,11 +107,6 @@ TEST(ExtensionProtocolFaults, BadLinesGetAClearErrorAndServingGoesOn) {
                          wholes[w].substr(0, length));
     }
   }
-  // A whole request padded with blanks inside its object to exactly `size` bytes.
-  const auto padded = [](std::size_t size) {
-    std::string line = request(1, "widgets");
-    return line.insert(line.size() - 1, size - line.size(), ' ');
-  };
   cases.emplace_back("a line of 1 MiB and a byte", padded(1024 * 1024 + 1));
   // Lines that are served (checked by their code): the deepest nesting and the longest
   // line allowed; then random bytes, any but '\n', which may be refused as not JSON or
@@ -149,9 +150,7 @@ TEST(ExtensionProtocolFaults, A256MiBLineIsRefusedWithoutBeingHeld) {
   ChildProcess& process = extension.process;
   // Measured from a warm extension that has already held a line of the largest size it
   // serves, so that only what the oversized line itself costs is counted.
-  std::string largest = request("warm", "widgets");
-  largest.insert(largest.size() - 1, 1024 * 1024 - largest.size(), ' ');
-  ASSERT_EQ(extension.exchange(largest + "\n", 1).size(), 1u);
+  ASSERT_EQ(extension.exchange(padded(1024 * 1024, "warm") + "\n", 1).size(), 1u);
   const long before = process.peakResidentKiB().value_or(0);
   std::thread writer([&] {
     const std::string chunk(1024 * 1024, 'x');

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <thread>
 
 #include "hardening_support.h"
@@ -22,9 +22,9 @@ namespace {
 using Json = nlohmann::json;
 using namespace std::chrono_literals;
 
-void collectTexts(const Json& node, std::vector<std::string>& texts) {
+void collectTexts(const Json& node, std::set<std::string>& texts) {
   if (node.is_object()) {
-    if (node.value("type", "") == "Text" && node.contains("text")) texts.push_back(node["text"].get<std::string>());
+    if (node.value("type", "") == "Text" && node.contains("text")) texts.insert(node["text"].get<std::string>());
     for (const auto& [name, member] : node.items()) collectTexts(member, texts);
   } else if (node.is_array()) {
     for (const auto& item : node) collectTexts(item, texts);
@@ -60,21 +60,17 @@ void serveTimelines(testing::ChildProcess& extension, const std::atomic<bool>& s
       fail("request " + std::to_string(id) + " failed: " + *line);
       continue;
     }
-    std::vector<std::string> texts;
+    std::set<std::string> texts;
     collectTexts(answer["result"]["entries"], texts);
-    std::optional<std::int64_t> k;
-    for (const auto& text : texts) {
-      if (text.starts_with("Host ")) k = std::stoll(text.substr(5));
-    }
-    const auto shows = [&](const std::string& text) {
-      return std::find(texts.begin(), texts.end(), text) != texts.end();
-    };
+    const auto host = texts.lower_bound("Host ");
+    const auto k =
+        host != texts.end() && host->starts_with("Host ") ? std::optional(std::stoll(host->substr(5))) : std::nullopt;
     if (k) {
-      if (!shows(std::to_string(bpmFor(*k)))) fail("a torn preset: " + *line);
+      if (!texts.contains(std::to_string(bpmFor(*k)))) fail("a torn preset: " + *line);
       if (*k < newest) fail("host preset " + std::to_string(*k) + " after " + std::to_string(newest));
       newest = std::max(newest, *k);
       ++log.hostPresets;
-    } else if (shows("120") && shows("Allegro")) {
+    } else if (texts.contains("120") && texts.contains("Allegro")) {
       ++log.defaults;
     } else {
       fail("neither the default nor a host preset: " + *line);

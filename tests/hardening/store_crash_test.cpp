@@ -9,7 +9,6 @@
 #include <set>
 #include <thread>
 
-#include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"

@@ -18,7 +18,6 @@
 #include <map>
 #include <random>
 
-#include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"
