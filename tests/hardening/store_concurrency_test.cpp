@@ -63,8 +63,9 @@ void serveTimelines(testing::ChildProcess& extension, const std::atomic<bool>& s
     std::set<std::string> texts;
     collectTexts(answer["result"]["entries"], texts);
     const auto host = texts.lower_bound("Host ");
-    const auto k =
-        host != texts.end() && host->starts_with("Host ") ? std::optional(std::stoll(host->substr(5))) : std::nullopt;
+    const auto k = host != texts.end() && host->starts_with("Host ")
+                       ? std::optional<std::int64_t>(std::stoll(host->substr(5)))
+                       : std::nullopt;
     if (k) {
       if (!texts.contains(std::to_string(bpmFor(*k)))) fail("a torn preset: " + *line);
       if (*k < newest) fail("host preset " + std::to_string(*k) + " after " + std::to_string(newest));
