@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "app/tul_widget_bundle.h"
 #include "input_checks.h"
@@ -24,59 +25,31 @@ constexpr std::array<int, 5> kDocumentedCodes = {widgetkit::kParseError, widgetk
 
 bool isBlank(std::string_view line) { return line.find_first_not_of(" \t\r") == std::string_view::npos; }
 
-// The checker's own reading of a request line: whether it is JSON, whether it is an
-// object, and its "id" member, the first one when the name occurs twice (the server's
-// rule). Read through SAX events, so that no tree is built and depth costs nothing.
-struct RequestShape : nlohmann::json_sax<Json> {
-  bool isObject = false;
-  bool hasId = false;
-  Json id;
-
-  bool null() override { return scalar(nullptr); }
-  bool boolean(bool value) override { return scalar(value); }
-  bool number_integer(number_integer_t value) override { return scalar(value); }
-  bool number_unsigned(number_unsigned_t value) override { return scalar(value); }
-  bool number_float(number_float_t value, const string_t&) override { return scalar(value); }
-  bool string(string_t& value) override { return scalar(value); }
-  bool binary(binary_t&) override { return scalar(nullptr); }
-  bool start_object(std::size_t) override { return open(true); }
-  bool end_object() override { return close(); }
-  bool start_array(std::size_t) override { return open(false); }
-  bool end_array() override { return close(); }
-  bool key(string_t& name) override {
-    takingId_ = depth_ == 1 && name == "id" && !hasId;
-    if (takingId_) hasId = true;
-    return true;
-  }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
-
- private:
-  bool scalar(Json value) {
-    if (takingId_ && depth_ == 1) id = std::move(value);
-    takingId_ = false;
-    return true;
-  }
-  bool open(bool object) {
-    if (depth_ == 0) isObject = object;
-    if (depth_ == 1) takingId_ = false;  // an id that is an object or array is kept as null
-    ++depth_;
-    return true;
-  }
-  bool close() {
-    --depth_;
-    return true;
-  }
-
-  int depth_ = 0;
-  bool takingId_ = false;
-};
+// The checker's own reading of a request line: the top level alone, with its "id"
+// member only, the first one when the name occurs twice (the server's rule). Every
+// other member, and all that is nested below the id, is discarded as it is read, so
+// that a deep or long line builds no tree. Discarded when the line is no JSON.
+Json requestShape(std::string_view line) {
+  bool seenId = false;
+  bool idNext = false;
+  using Event = Json::parse_event_t;
+  return Json::parse(
+      line,
+      [&](int depth, Event event, Json& parsed) {
+        if (depth == 0 || event == Event::object_end || event == Event::array_end) return true;
+        if (depth > 1) return false;
+        if (event == Event::key) return idNext = parsed == "id" && !std::exchange(seenId, true);
+        return std::exchange(idNext, false);
+      },
+      /*allow_exceptions=*/false);
+}
 
 // What must hold for the answer (or the silence) to one line.
 CheckResult checkAnswer(std::string_view line, const std::optional<std::string>& answer) {
-  RequestShape request;
-  const bool parsed = Json::sax_parse(line, &request, nlohmann::detail::input_format_t::json, /*strict=*/true);
-  const bool isObject = parsed && request.isObject;
-  const bool hasId = isObject && request.hasId;
+  const Json request = requestShape(line);
+  const bool parsed = !request.is_discarded();
+  const bool isObject = request.is_object();
+  const bool hasId = isObject && request.contains("id");
 
   if (!answer) {
     if (isBlank(line)) return std::nullopt;
@@ -107,7 +80,7 @@ CheckResult checkAnswer(std::string_view line, const std::optional<std::string>&
     if (code == widgetkit::kParseError) return std::nullopt;  // the checker's parser may disagree on what is JSON
   }
   // A request's string or integer id comes back as it was sent.
-  if (hasId && (request.id.is_string() || request.id.is_number_integer()) && message["id"] != request.id) {
+  if (hasId && (request["id"].is_string() || request["id"].is_number_integer()) && message["id"] != request["id"]) {
     return "an answer carries another id than its request: " + *answer;
   }
   return std::nullopt;

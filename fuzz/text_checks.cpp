@@ -82,27 +82,21 @@ namespace {
 // a tag byte (even: an integer from the next 8 bytes; odd: a string of the length in
 // the next byte). What is left is the format.
 std::vector<ui::FormatArgument> takeArguments(std::string_view& input) {
+  const auto take = [&](std::size_t n) {
+    const std::string_view taken = input.substr(0, n);
+    input.remove_prefix(taken.size());
+    return taken;
+  };
+  const auto byte = [&]() -> std::size_t { return input.empty() ? 0 : static_cast<unsigned char>(take(1)[0]); };
   std::vector<ui::FormatArgument> arguments;
-  if (input.empty()) return arguments;
-  const auto count = static_cast<std::size_t>(static_cast<unsigned char>(input[0]) % 8);
-  input.remove_prefix(1);
-  for (std::size_t i = 0; i < count && !input.empty(); ++i) {
-    const auto tag = static_cast<unsigned char>(input[0]);
-    input.remove_prefix(1);
-    if (tag % 2 == 0) {
-      std::uint64_t bits = 0;
-      const std::size_t n = std::min<std::size_t>(8, input.size());
-      std::memcpy(&bits, input.data(), n);
-      input.remove_prefix(n);
+  for (std::size_t count = byte() % 8; count > 0 && !input.empty(); --count) {
+    if (byte() % 2 == 0) {
+      const std::string_view bits = take(8);
       std::int64_t value = 0;
-      std::memcpy(&value, &bits, sizeof value);
+      std::memcpy(&value, bits.data(), bits.size());
       arguments.emplace_back(value);
     } else {
-      const std::size_t length =
-          input.empty() ? 0 : std::min<std::size_t>(static_cast<unsigned char>(input[0]), input.size() - 1);
-      if (!input.empty()) input.remove_prefix(1);
-      arguments.emplace_back(std::string(input.substr(0, length)));
-      input.remove_prefix(length);
+      arguments.emplace_back(std::string(take(byte())));
     }
   }
   return arguments;
@@ -130,7 +124,8 @@ CheckResult checkStringFormat(std::string_view input) {
                                                                               : std::size_t{20});
   }
   const auto percents = static_cast<std::size_t>(std::count(format.begin(), format.end(), '%'));
-  if (out.size() > format.size() + percents * longest) return "the output is longer than its format and arguments allow";
+  if (out.size() > format.size() + percents * longest)
+    return "the output is longer than its format and arguments allow";
 
   // A string value goes in as it is, however many '%' it holds.
   for (const auto& argument : arguments) {

@@ -1,5 +1,8 @@
-// Hardening test support: round counts and seeds from the environment, and reading
-// the shared suite from outside the process's own connection cache.
+// Hardening test support: round counts and seeds from the environment, reading the
+// shared suite from outside the process's own connection cache, and forked children
+// that run a piece of a test in a process of its own, so that it can lose privileges,
+// live under a file size limit or in its own mount namespace, open the suite without
+// the test's cached connection, or crash without taking the test with it.
 //
 // The tests run a short version by default, to keep the suite fast; the environment
 // asks for longer ones (TUL_CRASH_ROUNDS=5000 ...). Every randomised test prints its
@@ -7,9 +10,12 @@
 #pragma once
 
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -42,25 +48,60 @@ struct RawRow {
 
 inline std::optional<RawRow> readRawRow(const std::filesystem::path& file, const std::string& key) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    return std::nullopt;
-  }
-  // Closing must not checkpoint: the reader changes nothing on disk.
-  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-  std::optional<RawRow> row;
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT kind, value FROM entries WHERE key = ?1", -1, &statement, nullptr) == SQLITE_OK &&
+  std::optional<RawRow> row;
+  // Closing must not checkpoint: the reader changes nothing on disk.
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, "SELECT kind, value FROM entries WHERE key = ?1", -1, &statement, nullptr) == SQLITE_OK &&
       sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
       sqlite3_step(statement) == SQLITE_ROW) {
     const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
     const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, 1));
-    row = RawRow{kind ? kind : "", bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, 1)))
-                                         : std::string()};
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, 1));
+    row = RawRow{kind ? kind : "", bytes ? std::string(bytes, size) : std::string()};
   }
   sqlite3_finalize(statement);
   sqlite3_close(db);
   return row;
+}
+
+struct ChildOutcome {
+  int status = -1;     // as waitpid gives it; -1 when the child could not be started
+  std::string report;  // what the child's body returned: empty when all was well
+
+  bool exited() const { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+  bool clean() const { return exited() && report.empty(); }
+  std::string describe() const { return exited() ? report : "the child failed, wait status " + std::to_string(status); }
+};
+
+// Runs `body` in a forked child that leaves through _exit, so nothing of the test's
+// state is torn down twice. The string it returns (empty when all was well) comes
+// back as the report; an exception becomes a report too.
+inline ChildOutcome runForked(const std::function<std::string()>& body) {
+  int channel[2];
+  if (::pipe(channel) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    std::string report;
+    try {
+      report = body();
+    } catch (const std::exception& error) {
+      report = std::string("exception: ") + error.what();
+    }
+    // A blocking write to a pipe returns once all of it is written (the parent reads).
+    ::_exit(::write(channel[1], report.data(), report.size()) == static_cast<ssize_t>(report.size()) ? 0 : 1);
+  }
+  ::close(channel[1]);
+  ChildOutcome outcome;
+  char buffer[4096];
+  for (ssize_t n = 0; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) {
+    outcome.report.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(channel[0]);
+  if (child > 0) ::waitpid(child, &outcome.status, 0);
+  return outcome;
 }
 
 }  // namespace tul::hardening

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/foundation/data.h"
 #include "platform/foundation/json_decoder.h"
@@ -23,10 +22,12 @@ namespace tul::hardening {
 inline std::int64_t bpmFor(std::int64_t k) { return 40 + k % 200; }
 
 inline MiniMelody hostPreset(std::int64_t k) {
-  std::string digits = std::to_string(k % 1'000'000'000'000);
-  const std::string id = "00000000-0000-4000-8000-" + std::string(12 - digits.size(), '0') + digits;
-  return MiniMelody{true,      k % 7 + 1, k % 5 + 1, k % 3 + 1, k % 16 + 1, bpmFor(k), 4, k % 12 + 1, "1", "1000",
-                    "Host " + std::to_string(k), MiniMelody::RhythmMode::beatBased, *foundation::UUID::parse(id)};
+  const std::string digits = std::to_string(k % 1'000'000'000'000);
+  const auto id = *foundation::UUID::parse("00000000-0000-4000-8000-" + std::string(12 - digits.size(), '0') + digits);
+  const std::string name = "Host " + std::to_string(k);
+  return {true, k % 7 + 1,  k % 5 + 1, k % 3 + 1, k % 16 + 1, bpmFor(k),
+          4,    k % 12 + 1, "1",       "1000",    name,       MiniMelody::RhythmMode::beatBased,
+          id};
 }
 
 inline std::string hostPresetJson(std::int64_t k) { return *foundation::JSONEncoder().encodeToString(hostPreset(k)); }
@@ -35,19 +36,6 @@ inline foundation::Data hostPresetData(std::int64_t k) { return foundation::data
 
 inline foundation::Data brokenData(std::int64_t k) {
   return foundation::dataFromString("{\"broken\": " + std::to_string(k) + "}");
-}
-
-// The k of a whole host preset, or none when `melody` is no host preset.
-inline std::optional<std::int64_t> hostPresetNumber(const MiniMelody& melody) {
-  if (!melody.name.starts_with("Host ")) return std::nullopt;
-  std::int64_t k = 0;
-  try {
-    k = std::stoll(melody.name.substr(5));
-  } catch (...) {
-    return std::nullopt;
-  }
-  if (!(melody == hostPreset(k))) return std::nullopt;
-  return k;
 }
 
 // Whether `melody` is a default preset: the fixed fields of MiniMelody::defaultMelody()
@@ -61,8 +49,13 @@ inline bool isDefaultPreset(const MiniMelody& melody) {
 // The preset a stored data blob holds, or none.
 inline std::optional<MiniMelody> presetIn(const foundation::Data& data) {
   auto melody = foundation::JSONDecoder().decode<MiniMelody>(data);
-  if (!melody) return std::nullopt;
-  return *melody;
+  return melody ? std::optional(*melody) : std::nullopt;
+}
+
+// Whether a stored data blob holds a whole default preset.
+inline bool holdsDefaultPreset(const foundation::Data& data) {
+  const auto melody = presetIn(data);
+  return melody && isDefaultPreset(*melody);
 }
 
 }  // namespace tul::hardening

@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <set>
 #include <thread>
 
-#include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"
@@ -41,11 +39,8 @@ Allowed allowedAfter(const std::string& mode, std::int64_t first, const std::vec
   Allowed allowed;
   highest = first - 1;
   if (lines.empty()) {
-    if (before) {
-      allowed.blobs.insert(*before);
-    } else {
-      allowed.allowNothing = true;
-    }
+    allowed.allowNothing = !before;
+    if (before) allowed.blobs.insert(*before);
     allowed.blobs.insert(blob(mode == "presets" ? hostPresetData(first) : brokenData(first)));
     return allowed;
   }
@@ -55,21 +50,17 @@ Allowed allowedAfter(const std::string& mode, std::int64_t first, const std::vec
     allowed.blobs = {blob(hostPresetData(highest)), blob(hostPresetData(highest + 1))};
   } else {
     highest = std::stoll(last.substr(2));
-    if (last.starts_with("b ")) {
-      allowed.blobs = {blob(brokenData(highest))};  // its load may or may not have written the default
-    } else {
-      allowed.blobs = {blob(brokenData(highest + 1))};  // the next write may or may not have landed
-    }
+    // After "b k" its load may or may not have written the default; after "d k" the
+    // next write may or may not have landed.
+    allowed.blobs = {blob(brokenData(last.starts_with("b ") ? highest : highest + 1))};
     allowed.allowDefault = true;
   }
   return allowed;
 }
 
 // In a fresh process: the suite opens, holds an allowed value whole, and the next
-// load behaves as the store's rules say. Writes the value it found to `found` and the
-// value it leaves to `after`.
-std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& found,
-                           const std::filesystem::path& after) {
+// load behaves as the store's rules say. Writes the value it found to `found`.
+std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& found) {
   auto suite = UserDefaults::make(kSharedSuiteName);
   if (!suite) return "the suite does not open after the kill";
   const auto value = suite->object(kSharedPresetKey);
@@ -84,7 +75,6 @@ std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& 
   } else if (!allowed.allowNothing) {
     return "after the kill the suite lost its value";
   }
-
   std::ofstream(found, std::ios::binary | std::ios::trunc) << (data ? blob(*data) : std::string("(nothing)"));
 
   const MiniMelody loaded = MiniMelody::loadShared();
@@ -98,15 +88,12 @@ std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& 
     const auto written = nowData ? presetIn(*nowData) : std::nullopt;
     if (!written || !(*written == loaded)) return "the load did not store its default over the unreadable value";
   }
-  std::ofstream(after, std::ios::binary | std::ios::trunc) << (nowData ? blob(*nowData) : std::string());
   return "";
 }
 
 TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadFollowsTheRules) {
   testing::TempPreferences prefs;
   const auto file = prefs.suiteFile(std::string(kSharedSuiteName));
-  const auto foundFile = prefs.root() / "found-after-kill";
-  const auto afterFile = prefs.root() / "left-after-load";
   const long rounds = countFromEnvironment("TUL_CRASH_ROUNDS", 500);
   const unsigned seed = hardeningSeed();
   std::mt19937 random(seed);
@@ -115,6 +102,7 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
   RecordProperty("seed", std::to_string(seed));
   std::printf("seed %u, %ld rounds\n", seed, rounds);
 
+  const auto foundFile = prefs.root() / "found-after-kill";
   std::optional<std::string> before;  // what the suite holds between rounds
   std::int64_t next = 1;
   // How the kills landed: before the writer's first write counted, after a write
@@ -132,9 +120,7 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     }
     const std::string mode = round % 3 == 2 ? "fallbacks" : "presets";
     const std::int64_t first = next;
-    auto started = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)});
-    ASSERT_TRUE(started) << started.error();
-    testing::ChildProcess& writer = *started;
+    auto writer = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)}).value();
     std::vector<std::string> lines;
     for (int i = acknowledgements(random); i > 0; --i) {
       auto line = writer.readLine();
@@ -143,9 +129,7 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     }
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicroseconds(random)));
     writer.kill(SIGKILL);
-    const auto status = writer.wait();
-    ASSERT_TRUE(status) << "the writer did not end after SIGKILL";
-    if (*status != 128 + SIGKILL) FAIL() << "the writer ended by itself with status " << *status;
+    ASSERT_EQ(writer.wait(), 128 + SIGKILL) << "the writer did not end after SIGKILL, or ended by itself";
 
     const std::string rest = writer.readToEnd();
     for (std::size_t start = 0, end = 0; (end = rest.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -155,29 +139,18 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     const Allowed allowed = allowedAfter(mode, first, lines, before, highest);
     next = highest + 2;
 
-    const ChildOutcome check = runForked([&] { return checkAfterKill(allowed, foundFile, afterFile); });
+    const ChildOutcome check = runForked([&] { return checkAfterKill(allowed, foundFile); });
     ASSERT_TRUE(check.clean()) << "round " << round << " (" << mode << ", seed " << seed << "): " << check.describe();
-    before = testing::readFile(afterFile);
-
-    const std::string found = testing::readFile(foundFile);
+    const auto left = readRawRow(file, std::string(kSharedPresetKey));
+    before = left ? std::optional(left->bytes) : std::nullopt;
     // The operation in flight at the kill: the next preset, the next broken value, or
     // (after "b k") the load's default.
-    bool inFlightKept = false;
-    if (mode == "presets") {
-      inFlightKept = found == blob(hostPresetData(highest + 1));
-    } else if (!lines.empty() && lines.back().starts_with("b ")) {
-      const auto melody = presetIn(foundation::dataFromString(found));
-      inFlightKept = melody && isDefaultPreset(*melody);
-    } else {
-      inFlightKept = found == blob(brokenData(highest + 1));
-    }
-    if (lines.empty()) {
-      ++beforeFirstWrite;
-    } else if (inFlightKept) {
-      ++newValueKept;
-    } else {
-      ++oldValueKept;
-    }
+    const std::string found = testing::readFile(foundFile);
+    const bool inFlightKept = mode == "presets" ? found == blob(hostPresetData(highest + 1))
+                              : !lines.empty() && lines.back().starts_with("b ")
+                                  ? holdsDefaultPreset(foundation::dataFromString(found))
+                                  : found == blob(brokenData(highest + 1));
+    ++(lines.empty() ? beforeFirstWrite : inFlightKept ? newValueKept : oldValueKept);
   }
   std::printf(
       "%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "

@@ -15,9 +15,9 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <random>
 
-#include "forked_child.h"
 #include "hardening_support.h"
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"
@@ -34,50 +34,44 @@ using testing::writeFile;
 
 constexpr std::int64_t kStoredPreset = 7;
 
-// Host preset 7 with a long member the extension ignores, so that the suite file
-// spans several pages (the value runs over overflow pages).
-std::string longHostPresetJson() {
-  std::string json = hostPresetJson(kStoredPreset);
-  json.pop_back();
-  return json + R"(,"notes":")" + std::string(12000, 'n') + "\"}";
-}
-
 // Stores `json` as the shared preset from a process of its own that then quits, as the
 // host app does: the suite file is left whole, its log checkpointed and removed.
 void storeAsHostApp(const std::string& json) {
-  const auto result = testing::run({TUL_PRESET_PROBE, "store-data", json});
-  ASSERT_EQ(result.exitCode, 0) << "the host app could not store its preset";
+  ASSERT_EQ(testing::run({TUL_PRESET_PROBE, "store-data", json}).exitCode, 0) << "the host app could not store";
+}
+
+// The bytes of a sound suite that holds host preset 7 with a long member the extension
+// ignores, so that the file spans several pages (the value runs over overflow pages).
+std::string cleanSuite() {
+  testing::TempPreferences prefs;
+  std::string json = hostPresetJson(kStoredPreset);
+  json.pop_back();
+  storeAsHostApp(json + R"(,"notes":")" + std::string(12000, 'n') + "\"}");
+  return readFile(prefs.suiteFile(std::string(kSharedSuiteName)));
 }
 
 // What a fresh extension process got from MiniMelody::loadShared(): "stored" (host
-// preset 7), "default", "other" (some other whole preset) or "a crash". `prepare` runs
-// there first (to lose privileges or to limit file sizes) and may skip the load by
-// returning a reason.
+// preset 7), "default", "other" (some other whole preset) or "a crash"; with " without
+// a handle" when it could not open the suite first. `prepare` runs there first (to lose
+// privileges or to limit file sizes) and may skip the load by returning a reason.
 std::string loadInFreshProcess(const std::function<std::string()>& prepare = {}) {
   const ChildOutcome outcome = runForked([&]() -> std::string {
     if (auto problem = prepare ? prepare() : ""; !problem.empty()) return problem;
+    const bool handle = foundation::UserDefaults::make(kSharedSuiteName).has_value();
     const MiniMelody melody = MiniMelody::loadShared();
-    return melody == hostPreset(kStoredPreset) ? "stored" : isDefaultPreset(melody) ? "default" : "other";
+    return std::string(melody == hostPreset(kStoredPreset) ? "stored"
+                       : isDefaultPreset(melody)           ? "default"
+                                                           : "other") +
+           (handle ? "" : " without a handle");
   });
-  return outcome.exited ? outcome.report : "a crash";
-}
-
-// Whether a fresh process (after `prepare`, as for loadInFreshProcess) gets a handle on
-// the shared suite.
-bool opensInFreshProcess(const std::function<std::string()>& prepare = {}) {
-  return runForked([&]() -> std::string {
-           if (auto problem = prepare ? prepare() : ""; !problem.empty()) return problem;
-           return foundation::UserDefaults::make(kSharedSuiteName) ? "" : "no handle";
-         })
-      .clean();
+  return outcome.exited() ? outcome.report : "a crash";
 }
 
 // The bytes of a file, or a marker when there is none, for before/after comparisons.
 std::string contentsOf(const fs::path& path) {
   std::error_code error;
   if (fs::is_directory(path, error)) return "(a folder)";
-  if (!fs::exists(path, error)) return "(no file)";
-  return readFile(path);
+  return fs::exists(path, error) ? readFile(path) : "(no file)";
 }
 
 void runSQL(const fs::path& path, const std::string& sql) {
@@ -90,9 +84,7 @@ void runSQL(const fs::path& path, const std::string& sql) {
 // Whether the suite file now holds a whole default preset under the shared key.
 bool holdsDefault(const fs::path& file) {
   const auto row = readRawRow(file, std::string(kSharedPresetKey));
-  if (!row || row->kind != "data") return false;
-  const auto melody = presetIn(foundation::dataFromString(row->bytes));
-  return melody && isDefaultPreset(*melody);
+  return row && row->kind == "data" && holdsDefaultPreset(foundation::dataFromString(row->bytes));
 }
 
 // What a load must do with a damaged file.
@@ -104,12 +96,7 @@ enum class Expect {
 };
 
 TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere) {
-  std::string clean;
-  {
-    testing::TempPreferences prefs;
-    storeAsHostApp(longHostPresetJson());
-    clean = readFile(prefs.suiteFile(std::string(kSharedSuiteName)));
-  }
+  const std::string clean = cleanSuite();
   ASSERT_GE(clean.size(), 4u * 4096) << "the suite should span several pages";
   const auto patched = [&](std::size_t at, std::string bytes) {
     return std::string(clean).replace(at, bytes.size(), bytes);
@@ -173,9 +160,9 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
     if (!c.wal.empty()) writeFile(file.string() + "-wal", c.wal);
     const std::string before = contentsOf(file);
     for (int attempt = 0; attempt < 2; ++attempt) {
-      const std::string loaded = loadInFreshProcess();
-      EXPECT_TRUE(c.expect != Expect::refused || !opensInFreshProcess()) << "a suite that cannot be used gave a handle";
-      EXPECT_EQ(loaded, c.expect == Expect::readable ? "stored" : "default");
+      EXPECT_EQ(loadInFreshProcess(), c.expect == Expect::readable  ? "stored"
+                                      : c.expect == Expect::refused ? "default without a handle"
+                                                                    : "default");
       if (c.expect == Expect::replaced) {
         EXPECT_TRUE(holdsDefault(file)) << "the default was not stored over the unreadable value";
       } else {
@@ -186,12 +173,7 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
 }
 
 TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
-  std::string clean;
-  {
-    testing::TempPreferences prefs;
-    storeAsHostApp(longHostPresetJson());
-    clean = readFile(prefs.suiteFile(std::string(kSharedSuiteName)));
-  }
+  const std::string clean = cleanSuite();
   const long rounds = countFromEnvironment("TUL_CORRUPTION_ROUNDS", 300);
   const unsigned seed = hardeningSeed();
   RecordProperty("seed", std::to_string(seed));
@@ -201,10 +183,7 @@ TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
   std::uniform_int_distribution<std::size_t> anywhere(0, clean.size() - 1);
   std::uniform_int_distribution<int> byte(0, 255);
   std::uniform_int_distribution<int> count(1, 8);
-  long refused = 0;
-  long readable = 0;
-  long altered = 0;
-  long replaced = 0;
+  std::map<std::string, long> outcomes;
   for (long round = 0; round < rounds; ++round) {
     testing::TempPreferences prefs;
     const fs::path file = prefs.suiteFile(std::string(kSharedSuiteName));
@@ -217,28 +196,20 @@ TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
     const std::string where = "round " + std::to_string(round) + ", seed " + std::to_string(seed);
     ASSERT_NE(loaded, "a crash") << where;
     const bool unchanged = contentsOf(file) == damaged;
-    if (loaded == "stored") {
-      ++readable;
+    ++outcomes[loaded + (unchanged ? ", the file untouched" : ", the default stored")];
+    if (!loaded.starts_with("default")) {
       EXPECT_TRUE(unchanged) << where << ": a readable suite changed";
-    } else if (loaded == "other") {
       // SQLite keeps no checksums: damage inside the stored JSON that leaves it a
       // valid preset (a digit of the tempo, a letter of the name) reads as that preset.
-      ++altered;
-      EXPECT_TRUE(unchanged) << where << ": a readable suite changed";
       const auto row = readRawRow(file, std::string(kSharedPresetKey));
       EXPECT_TRUE(row && presetIn(foundation::dataFromString(row->bytes)))
           << where << ": the load gave a preset the suite does not hold";
-    } else if (unchanged) {
-      ++refused;
-    } else {
-      ++replaced;
+    } else if (!unchanged) {
       EXPECT_TRUE(holdsDefault(file)) << where << ": a suite changed but does not hold the default";
     }
   }
-  std::printf(
-      "seed %u: %ld damaged suites: %ld refused untouched, %ld still readable, %ld readable as another "
-      "whole preset, %ld given the default\n",
-      seed, rounds, refused, readable, altered, replaced);
+  std::printf("seed %u, %ld damaged suites:\n", seed, rounds);
+  for (const auto& [outcome, times] : outcomes) std::printf("  %ld times %s\n", times, outcome.c_str());
 }
 
 // Drops to an unprivileged user when running as root (root ignores permissions).
@@ -259,8 +230,7 @@ std::string limitFileSizes() {
 
 TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenOrGrownGiveTheDefaultAndStayAsTheyWere) {
   using Prefs = testing::TempPreferences;
-  const auto sealed = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
-                      fs::perms::others_read | fs::perms::others_exec;
+  const auto sealed = fs::perms::all & ~(fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
   const auto sealFolder = [&](const Prefs& p) { fs::permissions(p.folder(), sealed); };
   const auto sealFile = [&](fs::perms perms) {
     return [perms](const Prefs& p) {
@@ -293,9 +263,7 @@ TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenOrGrownGiveTheDefaultAndStay
       {"limited: a suite holding an unreadable value", "{\"broken\": 3}", nullptr, "default"},
   };
   const auto listing = [](const fs::path& folder) {
-    std::vector<fs::path> listed;
-    for (const auto& entry : fs::directory_iterator(folder)) listed.push_back(entry.path());
-    return listed;
+    return std::vector<fs::directory_entry>(fs::directory_iterator(folder), fs::directory_iterator());
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -303,20 +271,15 @@ TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenOrGrownGiveTheDefaultAndStay
     if (!c.stored.empty()) storeAsHostApp(c.stored);
     const fs::path file = prefs.suiteFile(std::string(kSharedSuiteName));
     const std::string before = contentsOf(file);
-    if (c.lock) {
-      c.lock(prefs);
-      // The unprivileged child must be able to reach the folder.
-      fs::permissions(prefs.root(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
-      const auto listedBefore = listing(prefs.root());
-      EXPECT_EQ(loadInFreshProcess(loseRoot), "default");
-      EXPECT_FALSE(opensInFreshProcess(loseRoot)) << "a suite that cannot be written gave a handle";
-      EXPECT_EQ(listing(prefs.root()), listedBefore) << "a file appeared or went away";
-      fs::permissions(prefs.root(), fs::perms::owner_all, fs::perm_options::add);
-      if (fs::exists(prefs.folder())) fs::permissions(prefs.folder(), fs::perms::owner_all, fs::perm_options::add);
-      if (fs::exists(file)) fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    } else {
-      EXPECT_EQ(loadInFreshProcess(limitFileSizes), "default");
-    }
+    if (c.lock) c.lock(prefs);
+    // The unprivileged child must be able to reach the folder.
+    fs::permissions(prefs.root(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    const auto listedBefore = listing(prefs.root());
+    EXPECT_EQ(loadInFreshProcess(c.lock ? loseRoot : limitFileSizes), "default without a handle");
+    EXPECT_TRUE(!c.lock || listing(prefs.root()) == listedBefore) << "a file appeared or went away";
+    fs::permissions(prefs.root(), fs::perms::owner_all, fs::perm_options::add);
+    if (fs::exists(prefs.folder())) fs::permissions(prefs.folder(), fs::perms::owner_all, fs::perm_options::add);
+    if (fs::exists(file)) fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE((!c.lock && c.stored.empty()) || contentsOf(file) == before) << "the suite file changed";
     // Without the fault the suite serves as before: the preset, or the default stored.
     EXPECT_EQ(loadInFreshProcess(), c.later);
@@ -364,7 +327,7 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
       const char* whenFull;
       const char* whenFreed;
     } cases[] = {
-        {"no suite yet", std::nullopt, "default", "default"},
+        {"no suite yet", std::nullopt, "default without a handle", "default"},
         {"a suite holding a preset", hostPresetData(kStoredPreset), "stored", "stored"},
         {"a suite holding an unreadable value", brokenData(4), "default", "default"},
     };
@@ -382,17 +345,16 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
       if (host && host->set(foundation::PropertyValue{hostPresetData(999)}, kSharedPresetKey)) {
         return std::string(c.what) + ": the disk is not full for the store";
       }
+      const auto expect = [&](bool held, const std::string& what) {
+        if (!held) report += std::string(c.what) + ": " + what + "; ";
+      };
       const std::string full = loadInFreshProcess();
-      if (full != c.whenFull) report += std::string(c.what) + ": on a full disk got " + full + "; ";
-      if (readRawRow(file, std::string(kSharedPresetKey)) != valueBefore) {
-        report += std::string(c.what) + ": the stored value changed on a full disk; ";
-      }
+      expect(full == c.whenFull, "on a full disk got " + full);
+      expect(readRawRow(file, std::string(kSharedPresetKey)) == valueBefore, "the stored value changed on a full disk");
       fs::remove(prefs.folder() / "filler");
       const std::string freed = loadInFreshProcess();
-      if (freed != c.whenFreed) report += std::string(c.what) + ": with space again got " + freed + "; ";
-      if (freed == "default" && !holdsDefault(file)) {
-        report += std::string(c.what) + ": with space again the default was not stored; ";
-      }
+      expect(freed == c.whenFreed, "with space again got " + freed);
+      expect(freed != "default" || holdsDefault(file), "with space again the default was not stored");
     }
     return report;
   });

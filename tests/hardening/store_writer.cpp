@@ -76,22 +76,17 @@ void store(const foundation::Data& data) {
 int race(std::int64_t rounds, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> pauseMicroseconds(0, 400);
-  std::int64_t presets = 0;
-  std::int64_t broken = 0;
   std::int64_t replacedByDefault = 0;
   std::int64_t lost = 0;
   std::optional<foundation::Data> last;
   bool lastWasBroken = false;
   const auto checkLast = [&](std::int64_t round) {
-    if (!last) return;
     const auto now = suite().object(tul::kSharedPresetKey);
     const auto* data = now ? now->getIf<foundation::Data>() : nullptr;
-    if (data && *data == *last) return;
-    if (lastWasBroken && data) {
-      if (auto melody = presetIn(*data); melody && isDefaultPreset(*melody)) {
-        ++replacedByDefault;
-        return;
-      }
+    if (!last || (data && *data == *last)) return;
+    if (lastWasBroken && data && holdsDefaultPreset(*data)) {
+      ++replacedByDefault;
+      return;
     }
     ++lost;
     std::fprintf(stderr, "store_writer: before round %lld the value written last is gone: %s\n",
@@ -104,12 +99,10 @@ int race(std::int64_t rounds, unsigned seed) {
     lastWasBroken = round % 3 == 0 && round != rounds;
     last = lastWasBroken ? brokenData(round) : hostPresetData(round);
     store(*last);
-    ++(lastWasBroken ? broken : presets);
     std::this_thread::sleep_for(std::chrono::microseconds(pauseMicroseconds(random)));
   }
   checkLast(rounds + 1);
-  std::printf("writes=%lld presets=%lld broken=%lld replacedByDefault=%lld lost=%lld\n",
-              static_cast<long long>(rounds), static_cast<long long>(presets), static_cast<long long>(broken),
+  std::printf("writes=%lld replacedByDefault=%lld lost=%lld\n", static_cast<long long>(rounds),
               static_cast<long long>(replacedByDefault), static_cast<long long>(lost));
   return lost == 0 ? 0 : 1;
 }
