@@ -313,11 +313,7 @@ TEST(UserDefaults, SuiteNamesAndTheFolderTheEnvironmentSelects) {
   ASSERT_TRUE(longest && longest->set(value(true), "key"));
   EXPECT_TRUE(fs::exists(prefs.suiteFile(std::string(240, 's'))));
 
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
-  for (const char* name : {"XDG_DATA_HOME", "HOME"}) {
-    const char* now = std::getenv(name);
-    saved.emplace_back(name, now ? std::optional<std::string>(now) : std::nullopt);
-  }
+  // Each test runs in a process of its own: the variables changed here need no restoring.
   const auto put = [](const char* name, const char* text) { text ? setenv(name, text, 1) : unsetenv(name); };
   const struct {
     const char* preferences;
@@ -336,7 +332,6 @@ TEST(UserDefaults, SuiteNamesAndTheFolderTheEnvironmentSelects) {
     EXPECT_EQ(UserDefaults::preferencesFolder(), c.folder);
     EXPECT_EQ(UserDefaults::suitePath("group.a"), c.folder / "group.a.sqlite");
   }
-  for (const auto& [name, text] : saved) put(name, text ? text->c_str() : nullptr);
 }
 
 }  // namespace
