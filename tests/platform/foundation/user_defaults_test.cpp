@@ -46,15 +46,6 @@ fs::path suiteFileHolding(const fs::path& folder, const std::string& text) {
   return copy;
 }
 
-// Runs `body` in a forked child and gives its exit status (-1 when it did not exit).
-int runInChild(const std::function<int()>& body) {
-  const pid_t child = fork();
-  if (child == 0) _exit(body());
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 TEST(UserDefaults, EveryKindRoundTripsWithItsKind) {
   tul::testing::TempPreferences prefs;
   auto writer = UserDefaults::make("group.test.kinds");
@@ -295,12 +286,15 @@ TEST(UserDefaults, RemovedRenamedOverOrMovedSuiteFileIsNoticedByTheNextHandle) {
 
   // A forked child that opens the suite and replaces it must not take the notice of
   // the change away from this process.
-  ASSERT_EQ(runInChild([&] {
-              if (!UserDefaults::make("suite")) return 1;
-              fs::rename(suiteFileHolding(prefs.root(), "from child"), path);
-              return UserDefaults::make("suite")->object("key") == value("from child"s) ? 0 : 2;
-            }),
-            0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (!UserDefaults::make("suite")) _exit(1);
+    fs::rename(suiteFileHolding(prefs.root(), "from child"), path);
+    _exit(UserDefaults::make("suite")->object("key") == value("from child"s) ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(UserDefaults::make("suite")->object("key"), value("from child"s));
 }
 
