@@ -36,9 +36,12 @@ TEST(TulWidgetLiveActivity, AutomatedTrailingRegionIsTheSharedPause) {
   EXPECT_TRUE(pause->sameInstance(pauseImage()));
 }
 
-// (A state that does not decode is named in the protocol faults suite.)
-TEST(TulWidgetLiveActivity, UndecodableAttributesAreNamed) {
+TEST(TulWidgetLiveActivity, UndecodableRecordIsNamed) {
   const auto widget = std::get<widgetkit::ActivityWidget>(widgetkit::eraseWidget(TulWidgetLiveActivity()));
+  const auto result = widget.present(R"({"name":"n"})", R"({"tempo":1,"beat":2,"note":3,"isPlaying":true})",
+                                     widgetkit::kAllActivityPresentations);
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error().record, "state");
   const auto badAttributes = widget.present(R"({"nom":"n"})", R"({})", widgetkit::kAllActivityPresentations);
   ASSERT_FALSE(badAttributes);
   EXPECT_EQ(badAttributes.error().record, "attributes");

@@ -17,6 +17,11 @@ constexpr const char* kStored =
 
 TEST(SimpleWidgetProvider, OnlyTheTimelineReadsTheStoreAndEachAnswerComesOnceDatedNow) {
   testing::TempPreferences prefs;
+  std::optional<widgetkit::Timeline<SimpleEntry>> first;
+  SimpleWidgetProvider().getTimeline({}, [&](widgetkit::Timeline<SimpleEntry> timeline) { first = timeline; });
+  ASSERT_TRUE(first && first->entries.size() == 1u);
+  EXPECT_EQ(first->policy, widgetkit::TimelineReloadPolicy::never());
+  EXPECT_EQ(first->entries[0].melody, MiniMelody::defaultMelody()) << "nothing stored: the default";
   auto suite = foundation::UserDefaults::make(kSharedSuiteName);
   ASSERT_TRUE(suite && suite->set({foundation::dataFromString(kStored)}, kSharedPresetKey));
   widgetkit::TimelineProviderContext preview;

@@ -234,7 +234,9 @@ TEST(JSONDecoder, TheWholeDocumentIsValidated) {
     std::string json;
     std::optional<Kind> failure;
   } cases[] = {
+      {"", Kind::dataCorrupted},
       {"not json", Kind::dataCorrupted},
+      {sample() + "x", Kind::dataCorrupted},
       {"[1,2]", Kind::typeMismatch},
       {R"("text")", Kind::typeMismatch},
       {sample("extra", R"("\uD800")"), Kind::dataCorrupted},   // a lone surrogate escape
