@@ -1,3 +1,6 @@
+// MiniMelody's side of the shared suite: the pinned default, which stored values it
+// reads or replaces, and the compare-and-set that keeps a host write made in between.
+// Damaged, foreign and read-only suites are the hardening store-faults suite's.
 #include "preset/shared_preset_store.h"
 
 #include <gtest/gtest.h>

@@ -34,7 +34,5 @@ TEST(TempoMarking, EveryBoundaryMapsToItsWord) {
   EXPECT_EQ(marking(kMax), "Prestissimo");
 }
 
-TEST(TempoMarking, DefaultPresetIsAllegro) { EXPECT_EQ(MiniMelody::defaultMelody().tempoMarking(), "Allegro"); }
-
 }  // namespace
 }  // namespace tul

@@ -32,10 +32,8 @@ TEST(Hasher, SameInputsGiveTheSameHashAndDifferentOnesDiffer) {
   a.combine(true);
   b.combine(false);
   EXPECT_NE(a.finalize(), b.finalize());
-}
 
-TEST(Hasher, WordsAreFedAsLittleEndianBytes) {
-  Hasher words(3), bytes(3);
+  Hasher words(3), bytes(3);  // words are fed as their little-endian bytes
   words.combine(std::uint64_t{0x0102030405060708});
   const std::vector<std::uint8_t> littleEndian{8, 7, 6, 5, 4, 3, 2, 1};
   bytes.combineBytes(littleEndian);
@@ -58,7 +56,7 @@ TEST(Hasher, FinalizeLeavesTheHasherUsable) {
   EXPECT_EQ(moved.finalize(), interrupted.finalize());
 }
 
-TEST(CanonicalText, EqualityFollowsCanonicalEquivalence) {
+TEST(CanonicalText, EqualityFollowsCanonicalEquivalenceAndNfcLeavesInvalidTextAlone) {
   using namespace std::string_literals;
   const struct {
     std::string a, b;
@@ -85,10 +83,7 @@ TEST(CanonicalText, EqualityFollowsCanonicalEquivalence) {
       EXPECT_EQ(hashTexts({c.a}, 9), hashTexts({c.b}, 9)) << '"' << c.a << '"';
     }
   }
-}
-
-TEST(CanonicalText, NfcComposesAndLeavesInvalidTextAlone) {
-  using namespace std::string_literals;
+  // What the hash is fed: the composed form of valid text, invalid text as it is.
   EXPECT_EQ(nfc("cafe\u0301"), "caf\u00E9");
   EXPECT_EQ(nfc("\u212A"), "K");
   EXPECT_EQ(nfc("plain"), "plain");

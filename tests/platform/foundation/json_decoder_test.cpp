@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,7 +21,6 @@ namespace {
 
 using Kind = DecodingError::Kind;
 
-enum class CountKey { count };
 // Names of every length class the member look-up compares differently.
 enum class NameKey { a, ab, abc, abcd, abcdefg, abcdefgh, abcdefghi, p15, p16, p17, p25 };
 enum class EnvelopeKey { inner, label };
@@ -29,25 +29,18 @@ enum class SampleKey { flag, count, text, id };
 }  // namespace
 
 template <>
-struct CodingKeyNames<CountKey> {
-  static constexpr std::array<std::string_view, 1> names = {"count"};
-};
-
-template <>
 struct CodingKeyNames<NameKey> {
-  static constexpr std::array<std::string_view, 11> names = {
-      "a",
-      "ab",
-      "abc",
-      "abcd",
-      "abcdefg",
-      "abcdefgh",
-      "abcdefghi",
-      "fifteen-letters",
-      "sixteen-letters!",
-      "seventeen-letters",
-      "twenty-five-letters-long!",
-  };
+  static constexpr std::array<std::string_view, 11> names = {"a",
+                                                             "ab",
+                                                             "abc",
+                                                             "abcd",
+                                                             "abcdefg",
+                                                             "abcdefgh",
+                                                             "abcdefghi",
+                                                             "fifteen-letters",
+                                                             "sixteen-letters!",
+                                                             "seventeen-letters",
+                                                             "twenty-five-letters-long!"};
 };
 
 template <>
@@ -61,17 +54,6 @@ struct CodingKeyNames<EnvelopeKey> {
 };
 
 namespace {
-
-// A record with one integer member.
-struct Count {
-  std::int64_t count;
-
-  static std::expected<Count, DecodingError> decode(const Decoder& decoder) {
-    auto c = decoder.container<CountKey>();
-    if (!c) return std::unexpected(c.error());
-    return recordOf<Count>(c->decodeInt64(CountKey::count));
-  }
-};
 
 // A record with a member of each type, read in field order.
 struct Sample {
@@ -130,11 +112,11 @@ struct Envelope {
     if (!c) return std::unexpected(c.error());
     auto inner = c->decodeString(EnvelopeKey::inner);
     if (!inner) return std::unexpected(inner.error());
-    auto count = JSONDecoder().decode<Count>(*inner);
-    if (!count) return std::unexpected(count.error());
+    auto sampled = JSONDecoder().decode<Sample>(*inner);
+    if (!sampled) return std::unexpected(sampled.error());
     auto label = c->decodeString(EnvelopeKey::label);
     if (!label) return std::unexpected(label.error());
-    return Envelope{count->count, std::move(*label)};
+    return Envelope{sampled->count, std::move(*label)};
   }
 };
 
@@ -164,18 +146,19 @@ TEST(JSONDecoder, NamesDifferingInAnyOneByteAreOtherMembers) {
 // A decode started inside another on the same thread leaves the outer parse intact.
 TEST(JSONDecoder, DecodeInsideADecodeKeepsTheOuterDocument) {
   // The label comes first, where the inner parse would overwrite it on a shared parser.
-  const std::string json = R"({"label":"outer label, read after the inner decode","inner":"{\"count\":12,\"pad\":\")" +
-                           std::string(300, 'z') + R"(\"}"})";
+  const auto quoted = [](const std::string& text) { return nlohmann::json(text).dump(); };
+  const std::string json = R"({"label":"outer label, read after the inner decode","inner":)" +
+                           quoted(sample("text", quoted(std::string(300, 'z')))) + "}";
   for (int round = 0; round < 2; ++round) {
     auto result = JSONDecoder().decode<Envelope>(json);
     ASSERT_TRUE(result) << result.error().description();
-    EXPECT_EQ(result->innerCount, 12);
+    EXPECT_EQ(result->innerCount, 96);
     EXPECT_EQ(result->label, "outer label, read after the inner decode");
   }
-  auto failing = JSONDecoder().decode<Envelope>(R"({"inner":"{\"count\":true}","label":"x"})");
+  auto failing = JSONDecoder().decode<Envelope>(R"({"inner":)" + quoted(sample("count", "true")) + R"(,"label":"x"})");
   ASSERT_FALSE(failing);
   EXPECT_EQ(failing.error().kind, Kind::typeMismatch);
-  EXPECT_TRUE(JSONDecoder().decode<Count>(R"({"count":1})")) << "the thread's parser is free again";
+  EXPECT_TRUE(JSONDecoder().decode<Sample>(sample())) << "the thread's parser is free again";
 }
 
 // How each member type reads, and how a failure names the member and the reason.
@@ -197,8 +180,6 @@ TEST(JSONDecoder, MembersReadByTheirTypesRules) {
       {sample("text", "5"), Kind::typeMismatch, {"text"}},
       {sample("text", "[]"), Kind::typeMismatch, {"text"}},
       {sample("id", R"("not-a-uuid")"), Kind::dataCorrupted, {"id"}},
-      {sample("id", R"("{0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}")"), Kind::dataCorrupted, {"id"}},
-      {sample("id", R"("0A1B2C3D4E5F4A6B8C7D9E0F1A2B3C4D")"), Kind::dataCorrupted, {"id"}},
       {sample("id", "42"), Kind::typeMismatch, {"id"}},
       // Integers: exactly an integer that fits 64 bits, whatever the notation.
       {sample("count", "-0"), std::nullopt, {}, 0},
@@ -246,7 +227,8 @@ TEST(JSONDecoder, MembersReadByTheirTypesRules) {
   }
 }
 
-// The whole document is valid JSON, also inside members no record reads.
+// The whole document is valid JSON, also inside members no record reads (with the
+// conformance corpus below for what JSON is not).
 TEST(JSONDecoder, TheWholeDocumentIsValidated) {
   const struct {
     std::string json;
@@ -254,13 +236,11 @@ TEST(JSONDecoder, TheWholeDocumentIsValidated) {
   } cases[] = {
       {"", Kind::dataCorrupted},
       {"not json", Kind::dataCorrupted},
+      {sample() + "x", Kind::dataCorrupted},
       {"[1,2]", Kind::typeMismatch},
       {R"("text")", Kind::typeMismatch},
-      {sample() + "x", Kind::dataCorrupted},
-      {sample().insert(sample().size() - 1, ","), Kind::dataCorrupted},
       {sample("extra", R"("\uD800")"), Kind::dataCorrupted},   // a lone surrogate escape
       {sample("extra", "\"\xC3\x28\""), Kind::dataCorrupted},  // not UTF-8
-      {sample("extra", "[1,]"), Kind::dataCorrupted},
       {sample("extra", std::string(513, '[') + std::string(513, ']')), Kind::dataCorrupted},
       {sample("extra", std::string(500, '[') + std::string(500, ']')), std::nullopt},
       {"\xEF\xBB\xBF" + sample(), std::nullopt},  // a byte-order mark is skipped

@@ -46,15 +46,6 @@ fs::path suiteFileHolding(const fs::path& folder, const std::string& text) {
   return copy;
 }
 
-// Runs `body` in a forked child and gives its exit status (-1 when it did not exit).
-int runInChild(const std::function<int()>& body) {
-  const pid_t child = fork();
-  if (child == 0) _exit(body());
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 TEST(UserDefaults, EveryKindRoundTripsWithItsKind) {
   tul::testing::TempPreferences prefs;
   auto writer = UserDefaults::make("group.test.kinds");
@@ -295,12 +286,15 @@ TEST(UserDefaults, RemovedRenamedOverOrMovedSuiteFileIsNoticedByTheNextHandle) {
 
   // A forked child that opens the suite and replaces it must not take the notice of
   // the change away from this process.
-  ASSERT_EQ(runInChild([&] {
-              if (!UserDefaults::make("suite")) return 1;
-              fs::rename(suiteFileHolding(prefs.root(), "from child"), path);
-              return UserDefaults::make("suite")->object("key") == value("from child"s) ? 0 : 2;
-            }),
-            0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (!UserDefaults::make("suite")) _exit(1);
+    fs::rename(suiteFileHolding(prefs.root(), "from child"), path);
+    _exit(UserDefaults::make("suite")->object("key") == value("from child"s) ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(UserDefaults::make("suite")->object("key"), value("from child"s));
 }
 
@@ -313,11 +307,7 @@ TEST(UserDefaults, SuiteNamesAndTheFolderTheEnvironmentSelects) {
   ASSERT_TRUE(longest && longest->set(value(true), "key"));
   EXPECT_TRUE(fs::exists(prefs.suiteFile(std::string(240, 's'))));
 
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
-  for (const char* name : {"XDG_DATA_HOME", "HOME"}) {
-    const char* now = std::getenv(name);
-    saved.emplace_back(name, now ? std::optional<std::string>(now) : std::nullopt);
-  }
+  // Each test runs in a process of its own: the variables changed here need no restoring.
   const auto put = [](const char* name, const char* text) { text ? setenv(name, text, 1) : unsetenv(name); };
   const struct {
     const char* preferences;
@@ -336,7 +326,6 @@ TEST(UserDefaults, SuiteNamesAndTheFolderTheEnvironmentSelects) {
     EXPECT_EQ(UserDefaults::preferencesFolder(), c.folder);
     EXPECT_EQ(UserDefaults::suitePath("group.a"), c.folder / "group.a.sqlite");
   }
-  for (const auto& [name, text] : saved) put(name, text ? text->c_str() : nullptr);
 }
 
 }  // namespace

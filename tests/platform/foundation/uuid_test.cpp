@@ -36,22 +36,17 @@ TEST(UUID, ParseAcceptsOnlyTheExactTextForm) {
   }
 }
 
-TEST(UUID, TextFormIsUpperCaseAndRoundTrips) {
+TEST(UUID, TextFormIsUpperCaseAndRandomIdentifiersAreVersionFourAndDistinct) {
   const auto parsed = UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-  EXPECT_EQ(parsed->bytes()[0], 0xE6);
-  EXPECT_EQ(parsed->bytes()[15], 0x5F);
-  EXPECT_EQ(UUID::parse(parsed->uuidString()), parsed);
   EXPECT_EQ(UUID::fromBytes(parsed->bytes()), *parsed);
-}
-
-TEST(UUID, RandomIdentifiersAreVersionFourAndDistinct) {
   std::set<UUID> seen;
   for (int i = 0; i < 1000; ++i) {
     const UUID id = UUID::random();
-    EXPECT_EQ(id.bytes()[6] >> 4, 4) << id.uuidString();
-    EXPECT_EQ(id.bytes()[8] >> 6, 2) << id.uuidString();
+    const std::string text = id.uuidString();
+    EXPECT_EQ(text[14], '4') << text;                                                    // the version
+    EXPECT_NE(std::string_view("89AB").find(text[19]), std::string_view::npos) << text;  // the variant
     EXPECT_EQ(UUID::parse(id.uuidString()), id);
     seen.insert(id);
   }
