@@ -234,7 +234,12 @@ int runCommandLine(int argc, char** argv) {
   app.add_option("--preferences", global.preferences,
                  std::string("The folder of the preferences suites, for this tool and the extension (default: $") +
                      foundation::kPreferencesVariable + ", else $XDG_DATA_HOME/widget-platform/preferences)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            return text.empty() ? "an empty name is no folder; leave the option out for the default" : "";
+          },
+          "DIR"));
 
   std::optional<Command> chosen;
   const auto extensionOptions = [&]() -> std::expected<ExtensionOptions, HostError> {
