@@ -189,3 +189,29 @@ TEST(SpecialFiles, TheExtensionFailsWhenItsAnswersCannotBeWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// A suite moved through export and import comes back whole; neither step overwrites a
+// file or takes in one that is no suite.
+TEST(SpecialFiles, ExportAndImportMoveASuiteWhole) {
+  const Host host;
+  ASSERT_EQ(host.run({"defaults", "write", kSuite, "tempo", "--int", "72"}).exitCode, 0);
+  const std::string before = host.run({"defaults", "read", kSuite}).out;
+  const std::string copy = (host.folder() / "copy.sqlite").string();
+  ASSERT_EQ(host.run({"defaults", "export", kSuite, copy}).exitCode, 0);
+  ASSERT_EQ(host.run({"defaults", "delete", kSuite}).exitCode, 0);
+  ASSERT_EQ(host.run({"defaults", "write", kSuite, "other", "--string", "x"}).exitCode, 0);
+  const RunResult imported = host.run({"defaults", "import", kSuite, copy});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  EXPECT_EQ(host.run({"defaults", "read", kSuite}).out, before);
+
+  const std::string text = host.file("text.txt", "not a suite").string();
+  expectErrors(host, {{"existing", {"defaults", "export", kSuite, copy}, 73, "already exists"},
+                      {"no suite", {"defaults", "import", kSuite, text}, 65, "not a readable preferences database"},
+                      {"missing", {"defaults", "import", kSuite, copy + ".none"}, 66, "no file"}});
+  EXPECT_EQ(readFile(text), "not a suite");
+  EXPECT_EQ(host.run({"defaults", "read", kSuite}).out, before);
+}
+
+}  // namespace

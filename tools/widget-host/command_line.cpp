@@ -429,6 +429,22 @@ int runCommandLine(int argc, char** argv) {
                      }};
   });
 
+  std::string transferFile;
+  auto* exportCommand = defaults->add_subcommand(
+      "export", "Copy the whole suite to a new file, safely while it is in use (never copy a suite's file itself)");
+  exportCommand->add_option("SUITE", suite, "The suite's name")->required();
+  exportCommand->add_option("FILE", transferFile, "The new file")->required();
+  exportCommand->callback([&] {
+    chosen = Command{"defaults export", [&] { return defaultsExport(suite, transferFile); }};
+  });
+  auto* importCommand =
+      defaults->add_subcommand("import", "Replace the whole suite with a file that defaults export wrote");
+  importCommand->add_option("SUITE", suite, "The suite's name")->required();
+  importCommand->add_option("FILE", transferFile, "The file to import")->required();
+  importCommand->callback([&] {
+    chosen = Command{"defaults import", [&] { return defaultsImport(suite, transferFile); }};
+  });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

@@ -218,3 +218,33 @@ std::expected<std::string, HostError> defaultsDelete(const std::string& suite, c
 }
 
 }  // namespace host
+
+namespace host {
+
+std::expected<std::string, HostError> defaultsExport(const std::string& suite, const std::filesystem::path& file) {
+  auto defaults = openExisting(suite);
+  if (!defaults) return std::unexpected(defaults.error());
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(file, error))) {
+    return std::unexpected(HostError{ExitCode::cannotCreate,
+                                     "the output " + inQuotes(file.string()) + " already exists; name a new file"});
+  }
+  if (auto exported = defaults->exportTo(file); !exported) {
+    return std::unexpected(HostError{ExitCode::cannotCreate, exported.error().message});
+  }
+  return std::string();
+}
+
+std::expected<std::string, HostError> defaultsImport(const std::string& suite, const std::filesystem::path& file) {
+  if (auto checked = checkSuiteName(suite); !checked) return std::unexpected(checked.error());
+  std::error_code error;
+  if (!fs::exists(file, error)) {
+    return std::unexpected(HostError{ExitCode::noInput, "no file " + inQuotes(file.string()) + " to import"});
+  }
+  auto defaults = UserDefaults::open(suite);
+  if (!defaults) return std::unexpected(cannotOpen(suite, defaults.error(), true));
+  if (auto imported = defaults->importFrom(file); !imported) return std::unexpected(defaultsFailure(imported.error()));
+  return std::string();
+}
+
+}  // namespace host

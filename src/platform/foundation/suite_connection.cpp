@@ -97,11 +97,10 @@ sqlite3* openReadOnly(const std::string& path) {
   return db;
 }
 
-}  // namespace
-
-// Everything that could tell a foreign or damaged file runs before the first write to it.
-std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(const std::string& path,
-                                                                              std::string_view suiteName) {
+// Opens the suite file at `path` and checks it: everything that could tell a foreign or
+// damaged file runs before the first write to it. `readOnly` says whether it was
+// opened for reading only (always, with `onlyRead`).
+std::expected<sqlite3*, SuiteOpenFailure> openChecked(const std::string& path, bool onlyRead, bool& readOnly) {
   const Found found = look(path);
   if (found == Found::notRegularFile) return std::unexpected(SuiteOpenFailure::notRegularFile);
   if (found == Found::notADatabase || found == Found::unreadable) return std::unexpected(SuiteOpenFailure::notASuite);
@@ -112,8 +111,10 @@ std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(co
 
   // A suite this process may read but not write is opened for reading: its values can
   // be shown, and every write fails saying why.
-  const bool readOnly = !writable(path, found);
-  if (readOnly && found == Found::missing) return std::unexpected(SuiteOpenFailure::cannotCreate);
+  readOnly = onlyRead || !writable(path, found);
+  if (readOnly && found == Found::missing) {
+    return std::unexpected(onlyRead ? SuiteOpenFailure::notASuite : SuiteOpenFailure::cannotCreate);
+  }
   sqlite3* db = nullptr;
   if (readOnly) {
     db = openReadOnly(path);
@@ -151,6 +152,28 @@ std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(co
   if (const auto check = singleText(db, "PRAGMA quick_check"); check != "ok") {
     return refuse(check ? SuiteOpenFailure::notASuite : failureOf(db));
   }
+  return db;
+}
+
+}  // namespace
+
+std::expected<ReadOnlyDatabase, SuiteOpenFailure> openForReading(const std::string& path) {
+  bool readOnly = true;
+  auto db = openChecked(path, true, readOnly);
+  if (!db) return std::unexpected(db.error());
+  return ReadOnlyDatabase(*db, discard);
+}
+
+std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(const std::string& path,
+                                                                              std::string_view suiteName) {
+  bool readOnly = false;
+  auto checked = openChecked(path, false, readOnly);
+  if (!checked) return std::unexpected(checked.error());
+  sqlite3* db = *checked;
+  const auto refuse = [db](SuiteOpenFailure failure) {
+    discard(db);
+    return std::unexpected(failure);
+  };
 
   // The first writes.
   if (!readOnly && (singleText(db, "PRAGMA journal_mode = WAL") != "wal" ||

@@ -45,6 +45,10 @@ struct Statements {
   std::array<Statement*, 8> all() { return {&select, &upsert, &remove, &removeAll, &keys, &begin, &commit, &rollback}; }
 };
 
+// A suite file opened for reading only and checked as Connection::open() checks one.
+using ReadOnlyDatabase = std::unique_ptr<sqlite3, void (*)(sqlite3*)>;
+std::expected<ReadOnlyDatabase, SuiteOpenFailure> openForReading(const std::string& path);
+
 class Connection {
   struct Private {};
 
@@ -64,6 +68,10 @@ class Connection {
 
   // The prepared statements while the connection is open; none once it was retired.
   Statements* live() { return db_ == nullptr ? nullptr : &statements_; }
+
+  // The database while the connection is open, for whole-suite operations (a backup);
+  // none once it was retired. The caller holds the mutex.
+  sqlite3* database() { return db_; }
 
   // Why the last operation failed: SQLite's message, or kRetiredMessage once retired.
   std::string message() const;

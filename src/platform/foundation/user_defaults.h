@@ -107,6 +107,17 @@ class UserDefaults {
 
   const std::string& suiteName() const;
 
+  // Writes one consistent copy of the whole suite to the new SQLite file `file` (an
+  // existing file is not replaced), through SQLite's backup interface, so that it is
+  // safe while other processes use the suite. Fails with storageFailed.
+  std::expected<void, DefaultsError> exportTo(const std::filesystem::path& file) const;
+
+  // Replaces the whole content of the suite with that of the suite file `file` (as
+  // exportTo() writes it), in one step that other processes see whole. Fails with
+  // unsupportedValue when `file` is no suite file, else with storageFailed; the suite
+  // is then unchanged.
+  std::expected<void, DefaultsError> importFrom(const std::filesystem::path& file);
+
   // Whether the suite was opened for reading only.
   bool isReadOnly() const;
 
