@@ -13,8 +13,8 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdint>
+#include <csignal>
 #include <cstring>
 #include <thread>
 #include <utility>

@@ -39,10 +39,10 @@ struct TulRenderRequest {
 };
 
 struct TulRenderResult {
-  int status;    // a TulRenderStatus
-  double width;  // the surface's size in points, when drawn
+  int status;            // a TulRenderStatus
+  double width;          // the surface's size in points, when drawn
   double height;
-  const char* bytes;  // the picture, or a one-line message; owned by the result
+  const char* bytes;     // the picture, or a one-line message; owned by the result
   std::size_t size;
 };
 

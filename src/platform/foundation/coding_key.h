@@ -17,9 +17,7 @@ template <typename Key>
 struct CodingKeyNames;  // static constexpr std::array<std::string_view, N> names;
 
 template <typename Key>
-concept CodingKey = std::is_enum_v<Key> && requires {
-  CodingKeyNames<Key>::names.size();
-};
+concept CodingKey = std::is_enum_v<Key> && requires { CodingKeyNames<Key>::names.size(); };
 
 // The key's text, letter for letter.
 template <CodingKey Key>

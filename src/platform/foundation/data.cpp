@@ -11,8 +11,7 @@ constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn
 constexpr std::array<int, 256> kDecode = [] {
   std::array<int, 256> table{};
   table.fill(-1);
-  for (std::size_t i = 0; i < kAlphabet.size(); ++i)
-    table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int>(i);
+  for (std::size_t i = 0; i < kAlphabet.size(); ++i) table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int>(i);
   return table;
 }();
 

@@ -53,8 +53,8 @@ std::string Date::iso8601() const {
   if (year < 0 || year > 9999) {
     // Years outside 0...9999 take the expanded form with an explicit sign.
     char text[48];
-    const int length = std::snprintf(text, sizeof text, "%+05d-%02u-%02uT%02u:%02u:%02u.%03uZ", year, month, dayOfMonth,
-                                     hours, minutes, seconds, subseconds);
+    const int length = std::snprintf(text, sizeof text, "%+05d-%02u-%02uT%02u:%02u:%02u.%03uZ", year, month,
+                                     dayOfMonth, hours, minutes, seconds, subseconds);
     return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
   }
   // The common form, written digit by digit at a fraction of snprintf's cost.

@@ -42,9 +42,7 @@ class KeyedEncodingContainer {
  public:
   explicit KeyedEncodingContainer(KeyedEncodingContainerCore core) : core_(core) {}
 
-  std::expected<void, EncodingError> encode(std::int64_t value, Key key) {
-    return core_.encode(value, stringValue(key));
-  }
+  std::expected<void, EncodingError> encode(std::int64_t value, Key key) { return core_.encode(value, stringValue(key)); }
   std::expected<void, EncodingError> encode(bool value, Key key) { return core_.encode(value, stringValue(key)); }
   std::expected<void, EncodingError> encode(std::string_view value, Key key) {
     return core_.encode(value, stringValue(key));

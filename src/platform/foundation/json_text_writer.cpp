@@ -96,8 +96,7 @@ std::size_t copyPlainPrefix(std::string_view text, char* to) {
 }  // namespace
 
 bool JSONTextWriter::isPlainText(std::string_view text) {
-  return std::ranges::all_of(text,
-                             [](char c) { return kByteClasses[static_cast<unsigned char>(c)] == ByteClass::plain; });
+  return std::ranges::all_of(text, [](char c) { return kByteClasses[static_cast<unsigned char>(c)] == ByteClass::plain; });
 }
 
 void JSONTextWriter::grow(std::size_t bytes) {

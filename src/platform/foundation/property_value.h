@@ -33,9 +33,7 @@ struct PropertyValue {
   PropertyKind kind() const { return static_cast<PropertyKind>(storage.index()); }
 
   template <typename T>
-  const T* getIf() const {
-    return std::get_if<T>(&storage);
-  }
+  const T* getIf() const { return std::get_if<T>(&storage); }
 
   friend bool operator==(const PropertyValue&, const PropertyValue&) = default;
 };
