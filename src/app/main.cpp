@@ -3,7 +3,6 @@
 #include "app/tul_widget_bundle.h"
 #include "platform/widgetkit/bundle_main.h"
 
-int main() {
-  widgetkit::widgetBundleMain<tul::TulWidgetBundle>();
-  return 0;
-}
+// Exits 0 when the host closes standard input, non-zero when the answers could not be
+// written (the host gone, a full device), so that the failure is not taken for success.
+int main() { return widgetkit::widgetBundleMain<tul::TulWidgetBundle>(); }

@@ -234,7 +234,12 @@ int runCommandLine(int argc, char** argv) {
   app.add_option("--preferences", global.preferences,
                  std::string("The folder of the preferences suites, for this tool and the extension (default: $") +
                      foundation::kPreferencesVariable + ", else $XDG_DATA_HOME/widget-platform/preferences)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            return text.empty() ? "an empty name is no folder; leave the option out for the default" : "";
+          },
+          "DIR"));
 
   std::optional<Command> chosen;
   const auto extensionOptions = [&]() -> std::expected<ExtensionOptions, HostError> {
@@ -422,6 +427,22 @@ int runCommandLine(int argc, char** argv) {
                        if (removeKey->count() > 0) which = key;
                        return defaultsDelete(suite, which, format());
                      }};
+  });
+
+  std::string transferFile;
+  auto* exportCommand = defaults->add_subcommand(
+      "export", "Copy the whole suite to a new file, safely while it is in use (never copy a suite's file itself)");
+  exportCommand->add_option("SUITE", suite, "The suite's name")->required();
+  exportCommand->add_option("FILE", transferFile, "The new file")->required();
+  exportCommand->callback([&] {
+    chosen = Command{"defaults export", [&] { return defaultsExport(suite, transferFile); }};
+  });
+  auto* importCommand =
+      defaults->add_subcommand("import", "Replace the whole suite with a file that defaults export wrote");
+  importCommand->add_option("SUITE", suite, "The suite's name")->required();
+  importCommand->add_option("FILE", transferFile, "The file to import")->required();
+  importCommand->callback([&] {
+    chosen = Command{"defaults import", [&] { return defaultsImport(suite, transferFile); }};
   });
 
   try {

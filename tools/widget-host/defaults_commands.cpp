@@ -42,6 +42,18 @@ std::expected<void, HostError> checkSuiteName(const std::string& suite) {
   return {};
 }
 
+// Why `suite` could not be opened, for reading (a missing suite is not made) or for
+// writing. A file that is not a regular file is missing input either way; other
+// failures to open for writing are failures to write.
+HostError cannotOpen(const std::string& suite, foundation::SuiteOpenFailure failure, bool forWriting) {
+  const std::string file = UserDefaults::suitePath(suite).string();
+  const std::string reason(foundation::describe(failure));
+  if (forWriting && failure != foundation::SuiteOpenFailure::notRegularFile) {
+    return HostError{ExitCode::ioError, "cannot open or create " + suiteText(suite) + " at " + file + ": " + reason};
+  }
+  return HostError{ExitCode::noInput, "cannot open " + suiteText(suite) + " (" + file + "): " + reason};
+}
+
 // A handle on a suite that exists; never creates one.
 std::expected<UserDefaults, HostError> openExisting(const std::string& suite) {
   if (auto checked = checkSuiteName(suite); !checked) return std::unexpected(checked.error());
@@ -50,11 +62,8 @@ std::expected<UserDefaults, HostError> openExisting(const std::string& suite) {
   if (!fs::exists(file, error)) {
     return std::unexpected(HostError{ExitCode::noInput, "no " + suiteText(suite) + " (no file " + file.string() + ")"});
   }
-  auto defaults = UserDefaults::make(suite);
-  if (!defaults) {
-    return std::unexpected(HostError{ExitCode::noInput, "cannot open " + suiteText(suite) + " (" + file.string() +
-                                                            "): not a readable preferences database"});
-  }
+  auto defaults = UserDefaults::open(suite);
+  if (!defaults) return std::unexpected(cannotOpen(suite, defaults.error(), false));
   return std::move(*defaults);
 }
 
@@ -180,11 +189,8 @@ std::expected<PropertyValue, HostError> valueToWrite(const WriteValueOptions& op
 std::expected<std::string, HostError> defaultsWrite(const std::string& suite, const std::string& key,
                                                     const PropertyValue& value, OutputFormat format) {
   if (auto checked = checkSuiteName(suite); !checked) return std::unexpected(checked.error());
-  auto defaults = UserDefaults::make(suite);
-  if (!defaults) {
-    return std::unexpected(HostError{ExitCode::ioError, "cannot open or create " + suiteText(suite) + " at " +
-                                                            UserDefaults::suitePath(suite).string()});
-  }
+  auto defaults = UserDefaults::open(suite);
+  if (!defaults) return std::unexpected(cannotOpen(suite, defaults.error(), true));
   if (auto written = defaults->set(value, key); !written) return std::unexpected(defaultsFailure(written.error()));
   if (format == OutputFormat::json) {
     return jsonOutput(Json{{"suite", suite}, {"key", key}, {"type", std::string(foundation::kindName(value.kind()))}});
@@ -208,6 +214,36 @@ std::expected<std::string, HostError> defaultsDelete(const std::string& suite, c
     if (auto removed = defaults->removeAll(); !removed) return std::unexpected(defaultsFailure(removed.error()));
   }
   if (format == OutputFormat::json) return jsonOutput(Json{{"suite", suite}, {"deleted", deleted}});
+  return std::string();
+}
+
+}  // namespace host
+
+namespace host {
+
+std::expected<std::string, HostError> defaultsExport(const std::string& suite, const std::filesystem::path& file) {
+  auto defaults = openExisting(suite);
+  if (!defaults) return std::unexpected(defaults.error());
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(file, error))) {
+    return std::unexpected(HostError{ExitCode::cannotCreate,
+                                     "the output " + inQuotes(file.string()) + " already exists; name a new file"});
+  }
+  if (auto exported = defaults->exportTo(file); !exported) {
+    return std::unexpected(HostError{ExitCode::cannotCreate, exported.error().message});
+  }
+  return std::string();
+}
+
+std::expected<std::string, HostError> defaultsImport(const std::string& suite, const std::filesystem::path& file) {
+  if (auto checked = checkSuiteName(suite); !checked) return std::unexpected(checked.error());
+  std::error_code error;
+  if (!fs::exists(file, error)) {
+    return std::unexpected(HostError{ExitCode::noInput, "no file " + inQuotes(file.string()) + " to import"});
+  }
+  auto defaults = UserDefaults::open(suite);
+  if (!defaults) return std::unexpected(cannotOpen(suite, defaults.error(), true));
+  if (auto imported = defaults->importFrom(file); !imported) return std::unexpected(defaultsFailure(imported.error()));
   return std::string();
 }
 

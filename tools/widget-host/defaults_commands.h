@@ -11,6 +11,7 @@
 #pragma once
 
 #include <expected>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -49,5 +50,13 @@ std::expected<std::string, HostError> defaultsWrite(const std::string& suite, co
 // `defaults delete SUITE [KEY]`: removes one key, or every key of the suite.
 std::expected<std::string, HostError> defaultsDelete(const std::string& suite, const std::optional<std::string>& key,
                                                      OutputFormat format);
+
+// `defaults export SUITE FILE`: writes a consistent copy of the whole suite to the new
+// file FILE, safe while other processes use the suite.
+std::expected<std::string, HostError> defaultsExport(const std::string& suite, const std::filesystem::path& file);
+
+// `defaults import SUITE FILE`: replaces the whole suite (made when missing) with the
+// suite file FILE, in one step that other processes see whole.
+std::expected<std::string, HostError> defaultsImport(const std::string& suite, const std::filesystem::path& file);
 
 }  // namespace host

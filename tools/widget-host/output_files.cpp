@@ -28,6 +28,11 @@ std::optional<HostError> unusableTarget(const fs::path& path, foundation::Overwr
   if (overwrite == foundation::Overwrite::refuse && occupied(path)) {
     return cannotCreate("the output " + inQuotes(path.string()) + " already exists (use --force to replace it)");
   }
+  const fs::file_type type = fs::symlink_status(path, error).type();
+  if (occupied(path) && type != fs::file_type::regular && type != fs::file_type::symlink) {
+    return cannotCreate("the output " + inQuotes(path.string()) +
+                        " is not a regular file (--force replaces regular files only)");
+  }
   return std::nullopt;
 }
 
@@ -48,16 +53,24 @@ std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& f
       }
     }
   }
-  std::vector<fs::path> created;
+  // Every new file is written beside its target first: a failure there (a full disk)
+  // removes the new files and leaves every old one as it was.
+  std::vector<foundation::StagedFile> staged;
+  staged.reserve(files.size());
   for (const OutputFile& file : files) {
-    const bool existed = occupied(file.path);
-    auto written = foundation::writeFileAtomically(file.path, file.bytes, overwrite);
-    if (!written) {
+    auto written = foundation::StagedFile::write(file.path, file.bytes);
+    if (!written) return std::unexpected(cannotCreate(written.error()));
+    staged.push_back(std::move(*written));
+  }
+  std::vector<fs::path> created;
+  for (foundation::StagedFile& file : staged) {
+    const bool existed = occupied(file.target());
+    if (auto placed = file.commit(overwrite); !placed) {
       std::error_code ignored;
       for (const fs::path& path : created) fs::remove(path, ignored);
-      return std::unexpected(cannotCreate(written.error()));
+      return std::unexpected(cannotCreate(placed.error()));
     }
-    if (!existed) created.push_back(file.path);
+    if (!existed) created.push_back(file.target());
   }
   return {};
 }

@@ -9,9 +9,11 @@
 // A set is written only once every file of it is ready. Without Overwrite::replace
 // an existing file is never replaced: all targets are checked before the first is
 // written, and each write refuses on its own as well (another process may have made
-// the file meanwhile). Each file is written atomically (platform/foundation/atomic_file.h);
-// when a write fails, the files this set had already created are removed again, so a
-// failure leaves neither a half-written file nor half a set of new ones.
+// the file meanwhile). Every file is first written in full beside its target
+// (platform/foundation/atomic_file.h), and only then are they renamed into place: a
+// failed write leaves the old files whole and removes the new ones, and a failed
+// rename removes the files this set had already created. Replacing (--force) replaces
+// regular files only; a FIFO or a device node in the way is refused and left alone.
 #pragma once
 
 #include <expected>
@@ -46,8 +48,8 @@ struct OutputFile {
 std::filesystem::path suffixedPath(const std::filesystem::path& path, std::string_view suffix);
 
 // Writes every file of `files` in order, or none (see above). Fails with cannotCreate,
-// naming the file: one that exists without Overwrite::replace, one that names a
-// folder, one whose folder is missing or not writable.
+// naming the file: one that exists without Overwrite::replace, one that is not a
+// regular file, one that names a folder, one whose folder is missing or not writable.
 std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& files, foundation::Overwrite overwrite);
 
 // What a picture command prints: the path of each file written, one per line.

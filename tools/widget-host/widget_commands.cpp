@@ -69,7 +69,11 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
   auto result = callExtension(extension, call->method, call->params, call->sources);
   if (!result) return std::unexpected(result.error());
   if (*drawing) return writePictures(forms.draw(*result, **drawing), forms.pictures);
-  return forms.format == OutputFormat::json ? jsonOutput(*result) : forms.text(*result);
+  // The text reads every view back, and refuses an answer whose views do not; JSON is
+  // held to the same check, though it shows the answer as it came.
+  auto text = forms.text(*result);
+  if (!text || forms.format != OutputFormat::json) return text;
+  return jsonOutput(*result);
 }
 
 }  // namespace

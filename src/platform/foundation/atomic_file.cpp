@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/write_all.h"
@@ -16,27 +19,25 @@ namespace {
 
 std::string reason(int error) { return std::strerror(error); }
 
-// Removes the temporary file unless told it has been renamed.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
+// The temporary name's pattern for a file named `name`: ".<name>.XXXXXX", with the name
+// cut short where the whole would pass the longest name a folder may hold.
+std::string temporaryName(const std::string& name) {
+  constexpr std::size_t kAround = 1 + 7;  // "." and ".XXXXXX"
+  return "." + name.substr(0, NAME_MAX - kAround) + ".XXXXXX";
+}
 
-  const std::string& path() const { return path_; }
-  void release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
+// Why an existing `path` must not be replaced, or none: only a regular file (or a
+// symbolic link, which is itself replaced) gives way to a new file.
+std::optional<std::string> irreplaceable(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) return std::nullopt;
+  return path + ": is not a regular file and is not replaced";
+}
 
 }  // namespace
 
-std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
-                                                     Overwrite overwrite) {
+std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::path& target, std::string_view bytes) {
   const std::string name = target.filename().string();
   if (name.empty() || name == "." || name == "..") {
     return std::unexpected(target.string() + ": not a file name");
@@ -45,7 +46,7 @@ std::expected<void, std::string> writeFileAtomically(const std::filesystem::path
   if (std::filesystem::is_directory(target, error)) return std::unexpected(target.string() + ": is a directory");
 
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
+  std::string pattern = (folder / temporaryName(name)).string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = ::mkstemp(buffer.data());
@@ -53,7 +54,7 @@ std::expected<void, std::string> writeFileAtomically(const std::filesystem::path
     return std::unexpected(target.string() + ": cannot create a temporary file in " + folder.string() + ": " +
                            reason(errno));
   }
-  TemporaryFile temporary(buffer.data());
+  StagedFile staged(target, buffer.data());
   const bool written = foundation::writeAll(fd, bytes);
   const int writeError = errno;
   const bool synced = written && ::fsync(fd) == 0;
@@ -63,27 +64,45 @@ std::expected<void, std::string> writeFileAtomically(const std::filesystem::path
   if (::close(fd) != 0 && synced) return std::unexpected(target.string() + ": cannot be written: " + reason(errno));
   if (!written) return std::unexpected(target.string() + ": cannot be written: " + reason(writeError));
   if (!synced) return std::unexpected(target.string() + ": cannot be flushed to disk: " + reason(syncError));
+  return staged;
+}
 
-  const std::string destination = target.string();
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : target_(std::move(other.target_)), temporary_(std::exchange(other.temporary_, std::string())) {}
+
+StagedFile::~StagedFile() {
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+std::expected<void, std::string> StagedFile::commit(Overwrite overwrite) {
+  const std::string destination = target_.string();
   if (overwrite == Overwrite::replace) {
-    if (::rename(temporary.path().c_str(), destination.c_str()) != 0) {
+    if (auto refused = irreplaceable(destination)) return std::unexpected(*refused);
+    if (::rename(temporary_.c_str(), destination.c_str()) != 0) {
       return std::unexpected(destination + ": cannot be replaced: " + reason(errno));
     }
-    temporary.release();
+    temporary_.clear();
     return {};
   }
-  if (::renameat2(AT_FDCWD, temporary.path().c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
-    temporary.release();
+  if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+    temporary_.clear();
     return {};
   }
   if (errno == EEXIST) return std::unexpected(destination + ": already exists and is not replaced");
   if (errno != EINVAL && errno != ENOSYS) return std::unexpected(destination + ": cannot be written: " + reason(errno));
   // The file system cannot rename without replacing: a hard link refuses an existing name too.
-  if (::link(temporary.path().c_str(), destination.c_str()) != 0) {
+  if (::link(temporary_.c_str(), destination.c_str()) != 0) {
     if (errno == EEXIST) return std::unexpected(destination + ": already exists and is not replaced");
     return std::unexpected(destination + ": cannot be written: " + reason(errno));
   }
-  return {};  // the temporary name is removed by its guard
+  return {};  // the temporary name is removed by the destructor
+}
+
+std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                                                     Overwrite overwrite) {
+  auto staged = StagedFile::write(target, bytes);
+  if (!staged) return std::unexpected(std::move(staged.error()));
+  return staged->commit(overwrite);
 }
 
 }  // namespace foundation

@@ -5,7 +5,12 @@
 //
 // With Overwrite::refuse an existing target is never replaced: the rename itself
 // refuses (renameat2 with RENAME_NOREPLACE, or link and unlink where the file system
-// lacks it), so there is no window in which another writer's file could be lost.
+// lacks it), so there is no window in which another writer's file could be lost. With
+// Overwrite::replace only a regular file (or a symbolic link, which is replaced
+// itself) is replaced: a FIFO, socket or device node in the way is left alone.
+//
+// StagedFile splits the two steps, so that a set of files can be written in full
+// before any of them is put in place.
 #pragma once
 
 #include <expected>
@@ -17,7 +22,32 @@ namespace foundation {
 
 enum class Overwrite { refuse, replace };
 
-// Writes `bytes` to `target`; the error names the file and the system's reason.
+// New content for `target()`, written and flushed beside it but not yet in place. The
+// temporary file is removed unless commit() put it in place.
+class StagedFile {
+ public:
+  // Writes `bytes` beside `target`; the error names the file and the system's reason.
+  static std::expected<StagedFile, std::string> write(const std::filesystem::path& target, std::string_view bytes);
+
+  StagedFile(StagedFile&& other) noexcept;
+  StagedFile& operator=(StagedFile&&) = delete;
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+  ~StagedFile();
+
+  // Puts the new content in place of the target.
+  std::expected<void, std::string> commit(Overwrite overwrite);
+
+  const std::filesystem::path& target() const { return target_; }
+
+ private:
+  StagedFile(std::filesystem::path target, std::string temporary)
+      : target_(std::move(target)), temporary_(std::move(temporary)) {}
+  std::filesystem::path target_;
+  std::string temporary_;  // empty once committed
+};
+
+// Writes `bytes` to `target` in one step: StagedFile::write, then commit.
 std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                                                      Overwrite overwrite);
 

@@ -29,13 +29,26 @@ constexpr const char* kUpsertSql =
 // suite's statements need: an `entries` table of another shape is someone else's.
 bool hasSuiteShape(sqlite3* db) { return compiles(db, kSelectSql) && compiles(db, kUpsertSql); }
 
-// Whether the file at `path` is missing, empty, or starts with SQLite's header text.
-// SQLite itself reads a one-byte file as an empty database, and a suite would then be
-// written over it.
-bool mayBeADatabase(const std::string& path) {
+// What is at `path` before SQLite sees it: missing, a regular file that is empty or
+// starts with SQLite's header text, or something no suite can be. SQLite itself reads a
+// one-byte file as an empty database, and a suite would then be written over it. The
+// file is opened without blocking and checked on the open descriptor, so that a FIFO
+// put there never makes the open wait for a writer.
+enum class Found { missing, database, unreadable, notRegularFile, notADatabase };
+
+Found look(const std::string& path) {
   constexpr std::string_view kHeader("SQLite format 3\0", 16);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;  // missing, or unreadable: SQLite tells which
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Found::missing : Found::unreadable;
+    return S_ISREG(info.st_mode) ? Found::unreadable : Found::notRegularFile;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Found::notRegularFile;
+  }
   std::array<char, kHeader.size()> start{};
   std::size_t got = 0;
   while (got < start.size()) {
@@ -45,69 +58,137 @@ bool mayBeADatabase(const std::string& path) {
     got += static_cast<std::size_t>(n);
   }
   ::close(fd);
-  return got == 0 || std::string_view(start.data(), got) == kHeader;
+  return got == 0 || std::string_view(start.data(), got) == kHeader ? Found::database : Found::notADatabase;
 }
 
-}  // namespace
+// Whether this process may write the file at `path` and make files beside it (SQLite's
+// write-ahead log and its index).
+bool writable(const std::string& path, Found found) {
+  const std::string folder = path.substr(0, path.rfind('/') + 1);
+  return ::access(folder.c_str(), W_OK | X_OK) == 0 && (found == Found::missing || ::access(path.c_str(), W_OK) == 0);
+}
 
-// Everything that could tell a foreign or damaged file runs before the first write to it.
-std::shared_ptr<Connection> Connection::open(const std::string& path, std::string_view suiteName) {
-  if (!mayBeADatabase(path)) return nullptr;
+// Why the last statement on `db` failed, as an open failure.
+SuiteOpenFailure failureOf(sqlite3* db) {
+  const int code = sqlite3_errcode(db);
+  return code == SQLITE_BUSY || code == SQLITE_LOCKED ? SuiteOpenFailure::locked : SuiteOpenFailure::notASuite;
+}
+
+// Opens `path` for reading only: through the write-ahead log when one is beside it (a
+// writer may be using it), else as an unchanging file, since without a log SQLite would
+// have to make one in a folder it may not write.
+sqlite3* openReadOnly(const std::string& path) {
+  struct stat info {};
+  const bool hasLog = ::stat((path + "-wal").c_str(), &info) == 0;
+  sqlite3* db = nullptr;
+  char* uri = sqlite3_mprintf("file:%s?%s", path.c_str(), hasLog ? "mode=ro" : "immutable=1");
+  if (uri == nullptr) return nullptr;
+  // Percent-escapes in a file name would be read as escapes: hand the name over as a
+  // path instead when it holds any.
+  const bool plain = path.find_first_of("%?#") == std::string::npos;
+  const int rc = plain
+                     ? sqlite3_open_v2(uri, &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
+                     : sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  sqlite3_free(uri);
+  if (rc != SQLITE_OK) {
+    discard(db);
+    return nullptr;
+  }
+  return db;
+}
+
+// Opens the suite file at `path` and checks it: everything that could tell a foreign or
+// damaged file runs before the first write to it. `readOnly` says whether it was
+// opened for reading only (always, with `onlyRead`).
+std::expected<sqlite3*, SuiteOpenFailure> openChecked(const std::string& path, bool onlyRead, bool& readOnly) {
+  const Found found = look(path);
+  if (found == Found::notRegularFile) return std::unexpected(SuiteOpenFailure::notRegularFile);
+  if (found == Found::notADatabase || found == Found::unreadable) return std::unexpected(SuiteOpenFailure::notASuite);
   // SQLite's own bookkeeping of memory in use takes a lock on every allocation; nothing
   // here reads it. Set once, before SQLite starts (later it is refused, harmlessly).
   static const int unusedStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   static_cast<void>(unusedStatus);
-  sqlite3* db = nullptr;
-  // Without SQLite's per-call locking: every use of a connection holds its own mutex.
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-      SQLITE_OK) {
-    discard(db);
-    return nullptr;
+
+  // A suite this process may read but not write is opened for reading: its values can
+  // be shown, and every write fails saying why.
+  readOnly = onlyRead || !writable(path, found);
+  if (readOnly && found == Found::missing) {
+    return std::unexpected(onlyRead ? SuiteOpenFailure::notASuite : SuiteOpenFailure::cannotCreate);
   }
+  sqlite3* db = nullptr;
+  if (readOnly) {
+    db = openReadOnly(path);
+    if (db == nullptr) return std::unexpected(SuiteOpenFailure::notASuite);
+  } else if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr) != SQLITE_OK) {
+    // Without SQLite's per-call locking: every use of a connection holds its own mutex.
+    discard(db);
+    return std::unexpected(found == Found::missing ? SuiteOpenFailure::cannotCreate : SuiteOpenFailure::notASuite);
+  }
+  const auto refuse = [db](SuiteOpenFailure failure) {
+    discard(db);
+    return std::unexpected(failure);
+  };
+  // SQLite quietly opens read-only a file that access() called writable (another
+  // user's rules, a file system mounted read-only); such a suite is refused.
+  if (!readOnly && sqlite3_db_readonly(db, "main") != 0) return refuse(SuiteOpenFailure::notASuite);
   sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
 
-  // SQLite quietly opens a file it may not write read-only; such a suite is refused.
-  if (sqlite3_db_readonly(db, "main") != 0) {
-    discard(db);
-    return nullptr;
-  }
-
   // Reading the schema reads the header and the first page: this is where a file that
   // is not a database fails, with nothing written yet.
   const auto objects = singleText(db, "SELECT count(*) FROM sqlite_master");
-  if (!objects) {
-    discard(db);
-    return nullptr;
-  }
+  if (!objects) return refuse(failureOf(db));
   // A database that holds other things but not our table belongs to someone else, and
-  // so does one whose `entries` table has another shape.
-  if (*objects != "0" && (!singleText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'entries'") ||
-                          !hasSuiteShape(db))) {
-    discard(db);
-    return nullptr;
+  // so does one whose `entries` table has another shape. An empty one that may not be
+  // written has no table to read.
+  if ((*objects != "0" || readOnly) &&
+      (!singleText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'entries'") ||
+       !hasSuiteShape(db))) {
+    return refuse(SuiteOpenFailure::notASuite);
   }
   // Reads every page once; a suite is small, and a damaged one must not be written.
-  if (singleText(db, "PRAGMA quick_check") != "ok") {
-    discard(db);
-    return nullptr;
+  if (const auto check = singleText(db, "PRAGMA quick_check"); check != "ok") {
+    return refuse(check ? SuiteOpenFailure::notASuite : failureOf(db));
   }
+  return db;
+}
+
+}  // namespace
+
+std::expected<ReadOnlyDatabase, SuiteOpenFailure> openForReading(const std::string& path) {
+  bool readOnly = true;
+  auto db = openChecked(path, true, readOnly);
+  if (!db) return std::unexpected(db.error());
+  return ReadOnlyDatabase(*db, discard);
+}
+
+std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(const std::string& path,
+                                                                              std::string_view suiteName) {
+  bool readOnly = false;
+  auto checked = openChecked(path, false, readOnly);
+  if (!checked) return std::unexpected(checked.error());
+  sqlite3* db = *checked;
+  const auto refuse = [db](SuiteOpenFailure failure) {
+    discard(db);
+    return std::unexpected(failure);
+  };
 
   // The first writes.
-  if (singleText(db, "PRAGMA journal_mode = WAL") != "wal" ||
-      sqlite3_exec(db,
-                   "CREATE TABLE IF NOT EXISTS entries ("
-                   "key TEXT PRIMARY KEY NOT NULL, kind TEXT NOT NULL, value BLOB)",
-                   nullptr, nullptr, nullptr) != SQLITE_OK) {
-    discard(db);
-    return nullptr;
+  if (!readOnly && (singleText(db, "PRAGMA journal_mode = WAL") != "wal" ||
+                    sqlite3_exec(db,
+                                 "CREATE TABLE IF NOT EXISTS entries ("
+                                 "key TEXT PRIMARY KEY NOT NULL, kind TEXT NOT NULL, value BLOB)",
+                                 nullptr, nullptr, nullptr) != SQLITE_OK)) {
+    return refuse(failureOf(db));
   }
 
   auto connection = std::make_shared<Connection>(Private{});
   connection->db_ = db;
   connection->owner_ = currentProcess();
   connection->suiteName_ = suiteName;
+  connection->readOnly_ = readOnly;
   Statements& s = connection->statements_;
   const bool prepared = preparePersistent(db, kSelectSql, s.select) && preparePersistent(db, kUpsertSql, s.upsert) &&
                         preparePersistent(db, "DELETE FROM entries WHERE key = ?1", s.remove) &&
@@ -116,7 +197,8 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, std::strin
                         preparePersistent(db, "BEGIN IMMEDIATE", s.begin) &&
                         preparePersistent(db, "COMMIT", s.commit) && preparePersistent(db, "ROLLBACK", s.rollback);
   struct stat info {};
-  if (!prepared || ::stat(path.c_str(), &info) != 0) return nullptr;  // the destructor closes
+  // The destructor closes.
+  if (!prepared || ::stat(path.c_str(), &info) != 0) return std::unexpected(SuiteOpenFailure::notASuite);
   connection->device_ = info.st_dev;
   connection->inode_ = info.st_ino;
   return connection;

@@ -2,8 +2,10 @@
 // that every use of it shares.
 //
 // Promises:
-// - open() refuses a file it cannot use as a suite (not a database, damaged, another
-//   program's, not writable) before anything is written to it, and leaves it as it was.
+// - open() refuses a file it cannot use as a suite (not a regular file, not a database,
+//   damaged, another program's) before anything is written to it, and leaves it as it
+//   was; it never waits on a FIFO. A suite this process may not write is opened for
+//   reading only.
 // - All use of a connection holds its mutex.
 // - Once retired (its file was removed or replaced on disk) a connection is closed
 //   without a checkpoint, and its statements are out of reach: live() gives none.
@@ -15,12 +17,14 @@
 #include <sys/types.h>
 
 #include <array>
+#include <expected>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/sqlite_statement.h"
+#include "platform/foundation/suite_open_failure.h"
 
 namespace foundation::suite {
 
@@ -41,13 +45,18 @@ struct Statements {
   std::array<Statement*, 8> all() { return {&select, &upsert, &remove, &removeAll, &keys, &begin, &commit, &rollback}; }
 };
 
+// A suite file opened for reading only and checked as Connection::open() checks one.
+using ReadOnlyDatabase = std::unique_ptr<sqlite3, void (*)(sqlite3*)>;
+std::expected<ReadOnlyDatabase, SuiteOpenFailure> openForReading(const std::string& path);
+
 class Connection {
   struct Private {};
 
  public:
   // The suite file at `path` (absolute) opened, or none when it cannot be used as a
-  // suite. `suiteName` names it in messages.
-  static std::shared_ptr<Connection> open(const std::string& path, std::string_view suiteName);
+  // suite, with the reason. `suiteName` names it in messages.
+  static std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> open(const std::string& path,
+                                                                           std::string_view suiteName);
 
   explicit Connection(Private) {}
   ~Connection();
@@ -59,6 +68,10 @@ class Connection {
 
   // The prepared statements while the connection is open; none once it was retired.
   Statements* live() { return db_ == nullptr ? nullptr : &statements_; }
+
+  // The database while the connection is open, for whole-suite operations (a backup);
+  // none once it was retired. The caller holds the mutex.
+  sqlite3* database() { return db_; }
 
   // Why the last operation failed: SQLite's message, or kRetiredMessage once retired.
   std::string message() const;
@@ -73,6 +86,8 @@ class Connection {
   void retire();
 
   const std::string& suiteName() const { return suiteName_; }
+  // Whether it was opened for reading only, because this process may not write it.
+  bool readOnly() const { return readOnly_; }
   // The process that opened it.
   pid_t owner() const { return owner_; }
   // Whether `info` (of a stat) describes the file that was opened.
@@ -86,6 +101,7 @@ class Connection {
   dev_t device_ = 0;
   ino_t inode_ = 0;
   std::string suiteName_;
+  bool readOnly_ = false;
   Statements statements_;
 };
 

@@ -69,7 +69,8 @@ Registry& registry() {
 
 }  // namespace
 
-std::shared_ptr<Connection> connectionFor(std::string_view suiteName, std::string_view folder) {
+std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> connectionFor(std::string_view suiteName,
+                                                                           std::string_view folder) {
   Registry& shared = registry();
   const std::lock_guard lock(shared.mutex);
   const bool absolute = folder.front() == '/';
@@ -77,7 +78,7 @@ std::shared_ptr<Connection> connectionFor(std::string_view suiteName, std::strin
     std::error_code error;
     const fs::path path =
         fs::absolute(fs::path(folder) / (std::string(suiteName) + std::string(kSuiteFileExtension)), error);
-    if (error) return nullptr;
+    if (error) return std::unexpected(SuiteOpenFailure::cannotCreate);
     // A relative folder resolves against the working directory, which may change: only
     // an absolute one is kept.
     shared.lastFolder = absolute ? folder : std::string_view();
@@ -113,10 +114,10 @@ std::shared_ptr<Connection> connectionFor(std::string_view suiteName, std::strin
   std::error_code error;
   const fs::path folderPath = fs::path(path).parent_path();
   fs::create_directories(folderPath, error);
-  if (error || !fs::is_directory(folderPath, error)) return nullptr;
+  if (error || !fs::is_directory(folderPath, error)) return std::unexpected(SuiteOpenFailure::cannotCreate);
   auto connection = Connection::open(path, suiteName);
-  if (!connection) return nullptr;
-  shared.entries.emplace(path, Entry{connection, fs::path(path).filename().native()});
+  if (!connection) return connection;
+  shared.entries.emplace(path, Entry{*connection, fs::path(path).filename().native()});
   return connection;
 }
 

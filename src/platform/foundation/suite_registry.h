@@ -14,6 +14,7 @@
 // them is not noticed once the watch has started.
 #pragma once
 
+#include <expected>
 #include <memory>
 #include <string_view>
 
@@ -24,7 +25,9 @@ namespace foundation::suite {
 // The connection to the suite `suiteName` (a valid suite name) in `folder` (not empty;
 // a relative one resolves against the working directory): the open one while its file
 // is unchanged on disk, else a new one, its folder made first; none when the suite
-// cannot be opened. A connection whose file changed is retired. Thread-safe.
-std::shared_ptr<Connection> connectionFor(std::string_view suiteName, std::string_view folder);
+// cannot be opened, with the reason. A connection whose file changed is retired.
+// Thread-safe.
+std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> connectionFor(std::string_view suiteName,
+                                                                           std::string_view folder);
 
 }  // namespace foundation::suite

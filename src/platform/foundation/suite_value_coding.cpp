@@ -1,5 +1,6 @@
 #include "platform/foundation/suite_value_coding.h"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -195,6 +196,23 @@ int bindEncoded(sqlite3_stmt* statement, int index, const Encoded& value) {
       return sqlite3_bind_blob64(statement, index, nonNull(value.bytes), value.bytes.size(), nullptr);
   }
   return SQLITE_MISUSE;
+}
+
+bool sameStoredForm(const PropertyValue& a, const PropertyValue& b) {
+  if (a.kind() != b.kind()) return false;
+  const auto left = encode(a);
+  const auto right = encode(b);
+  if (!left || !right) return false;
+  if (left->column != right->column) return false;
+  switch (left->column) {
+    case Encoded::Column::integer: return left->integer == right->integer;
+    case Encoded::Column::real:
+      return (std::isnan(left->real) && std::isnan(right->real)) ||
+             std::bit_cast<std::uint64_t>(left->real) == std::bit_cast<std::uint64_t>(right->real);
+    case Encoded::Column::text:
+    case Encoded::Column::blob: return left->bytes == right->bytes;
+  }
+  return false;
 }
 
 std::optional<PropertyValue> decodeRow(sqlite3_stmt* statement, int kindColumn, int valueColumn) {

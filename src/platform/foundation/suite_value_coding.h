@@ -51,6 +51,10 @@ std::expected<Encoded, std::string> encode(const PropertyValue& value);
 // Binds an encoded value (without copying its bytes) as parameter `index`.
 int bindEncoded(sqlite3_stmt* statement, int index, const Encoded& value);
 
+// Whether `a` and `b` are stored alike: the same kind and the same stored form. Unlike
+// ==, a NaN is the same as a NaN, so a value read back is the same as what was stored.
+bool sameStoredForm(const PropertyValue& a, const PropertyValue& b);
+
 // The value a row holds, or none when the row does not hold a value of its kind.
 std::optional<PropertyValue> decodeRow(sqlite3_stmt* statement, int kindColumn, int valueColumn);
 

@@ -42,8 +42,15 @@ DefaultsError errorFor(DefaultsError::Code code, const std::string& suite, std::
   return DefaultsError{code, "suite " + inDoubleQuotes(suite) + ", key " + inDoubleQuotes(key) + ": " + reason};
 }
 
-DefaultsError retiredError(const std::string& suite, std::string_view key) {
-  return errorFor(DefaultsError::Code::storageFailed, suite, key, std::string(suite::kRetiredMessage));
+constexpr std::string_view kReadOnlyMessage = "the suite is read-only: this process may not write its file";
+
+// Why a write cannot even be tried on `connection`, or none; the caller holds its mutex
+// and gets the live statements through `live`.
+std::optional<std::string_view> unwritable(Connection& connection, Statements*& live) {
+  live = connection.live();
+  if (live == nullptr) return suite::kRetiredMessage;
+  if (connection.readOnly()) return kReadOnlyMessage;
+  return std::nullopt;
 }
 
 // Checks and encodes a value for writing under `key`.
@@ -84,9 +91,30 @@ std::expected<Result, DefaultsError> writing(Connection& connection, const Prope
   auto encoded = prepareWrite(value, key, connection.suiteName());
   if (!encoded) return std::unexpected(std::move(encoded.error()));
   const std::lock_guard lock(connection.mutex);
-  Statements* live = connection.live();
-  if (live == nullptr) return std::unexpected(retiredError(connection.suiteName(), key));
+  Statements* live = nullptr;
+  if (auto reason = unwritable(connection, live)) {
+    return std::unexpected(
+        errorFor(DefaultsError::Code::storageFailed, connection.suiteName(), key, std::string(*reason)));
+  }
   return write(*live, *encoded);
+}
+
+// The value of a row that the select statement stepped onto, or none when it does not
+// hold a value of its kind or holds more bytes than a value may have: such a value is
+// unusable, and reads as none.
+std::optional<PropertyValue> usableValue(sqlite3_stmt* select) {
+  const int type = sqlite3_column_type(select, 1);
+  if ((type == SQLITE_TEXT || type == SQLITE_BLOB) &&
+      static_cast<std::size_t>(sqlite3_column_bytes(select, 1)) > UserDefaults::kMaxValueBytes) {
+    return std::nullopt;
+  }
+  return suite::decodeRow(select, 0, 1);
+}
+
+// Whether what was read is what the caller expects, comparing stored forms.
+bool isExpected(const std::optional<PropertyValue>& current, const std::optional<PropertyValue>& expected) {
+  if (!current || !expected) return !current && !expected;
+  return suite::sameStoredForm(*current, *expected);
 }
 
 // Writes one row through a live connection's statements; the caller holds its mutex.
@@ -117,13 +145,13 @@ std::expected<bool, DefaultsError> compareAndWrite(Connection& connection, State
     const StatementUse use(live.select);
     const int rc = suite::bindText(use.get(), 1, key) == SQLITE_OK ? sqlite3_step(use.get()) : SQLITE_ERROR;
     if (rc == SQLITE_ROW) {
-      // A row that does not decode reads as none here, as it does through object().
-      current = suite::decodeRow(use.get(), 0, 1);
+      // An unusable row reads as none here, as it does through object().
+      current = usableValue(use.get());
     } else if (rc != SQLITE_DONE) {
       return fail("could not read the current value");
     }
   }
-  if (current != expected) {
+  if (!isExpected(current, expected)) {
     connection.rollBackIfOpen();
     return false;
   }
@@ -148,23 +176,34 @@ fs::path UserDefaults::suitePath(std::string_view suiteName) {
 }
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName) {
-  // The folder the environment names, the common case, is compared without a copy.
-  if (const char* folder = std::getenv(kPreferencesVariable); folder && *folder) {
-    return makeInFolder(suiteName, folder);
-  }
-  return makeInFolder(suiteName, preferencesFolderText());
+  auto opened = open(suiteName);
+  if (!opened) return std::nullopt;
+  return std::move(*opened);
 }
 
 std::optional<UserDefaults> UserDefaults::make(std::string_view suiteName, const fs::path& folder) {
-  return makeInFolder(suiteName, folder.native());
+  auto opened = openInFolder(suiteName, folder.native());
+  if (!opened) return std::nullopt;
+  return std::move(*opened);
 }
 
-std::optional<UserDefaults> UserDefaults::makeInFolder(std::string_view suiteName, std::string_view folder) {
-  if (!isValidSuiteName(suiteName) || folder.empty()) return std::nullopt;
-  auto connection = suite::connectionFor(suiteName, folder);
-  if (!connection) return std::nullopt;
-  return UserDefaults(std::move(connection));
+std::expected<UserDefaults, SuiteOpenFailure> UserDefaults::open(std::string_view suiteName) {
+  // The folder the environment names, the common case, is compared without a copy.
+  if (const char* folder = std::getenv(kPreferencesVariable); folder && *folder) {
+    return openInFolder(suiteName, folder);
+  }
+  return openInFolder(suiteName, preferencesFolderText());
 }
+
+std::expected<UserDefaults, SuiteOpenFailure> UserDefaults::openInFolder(std::string_view suiteName,
+                                                                         std::string_view folder) {
+  if (!isValidSuiteName(suiteName) || folder.empty()) return std::unexpected(SuiteOpenFailure::cannotCreate);
+  auto connection = suite::connectionFor(suiteName, folder);
+  if (!connection) return std::unexpected(connection.error());
+  return UserDefaults(std::move(*connection));
+}
+
+bool UserDefaults::isReadOnly() const { return connection_->readOnly(); }
 
 // Every method below holds the connection's mutex and reaches the statements only
 // through live(), which gives none once the connection is retired.
@@ -177,7 +216,7 @@ std::optional<PropertyValue> UserDefaults::object(std::string_view key) const {
   if (live == nullptr) return std::nullopt;
   const StatementUse use(live->select);
   if (suite::bindText(use.get(), 1, key) != SQLITE_OK || sqlite3_step(use.get()) != SQLITE_ROW) return std::nullopt;
-  return suite::decodeRow(use.get(), 0, 1);
+  return usableValue(use.get());
 }
 
 std::expected<void, DefaultsError> UserDefaults::set(const PropertyValue& value, std::string_view key) {
@@ -203,8 +242,11 @@ std::expected<void, DefaultsError> UserDefaults::removeObject(std::string_view k
     return std::unexpected(errorFor(DefaultsError::Code::invalidKey, connection.suiteName(), key, *problem));
   }
   const std::lock_guard lock(connection.mutex);
-  Statements* live = connection.live();
-  if (live == nullptr) return std::unexpected(retiredError(connection.suiteName(), key));
+  Statements* live = nullptr;
+  if (auto reason = unwritable(connection, live)) {
+    return std::unexpected(
+        errorFor(DefaultsError::Code::storageFailed, connection.suiteName(), key, std::string(*reason)));
+  }
   const StatementUse use(live->remove);
   if (suite::bindText(use.get(), 1, key) != SQLITE_OK || sqlite3_step(use.get()) != SQLITE_DONE) {
     return std::unexpected(storageFailure(connection, key, "could not remove the value"));
@@ -215,14 +257,15 @@ std::expected<void, DefaultsError> UserDefaults::removeObject(std::string_view k
 std::expected<void, DefaultsError> UserDefaults::removeAll() {
   Connection& connection = *connection_;
   const std::lock_guard lock(connection.mutex);
-  Statements* live = connection.live();
+  Statements* live = nullptr;
+  const auto unwritableBecause = unwritable(connection, live);
   const auto fail = [&] {
-    const std::string reason =
-        "suite " + inDoubleQuotes(connection.suiteName()) + ": could not remove all keys: " + connection.message();
+    const std::string reason = "suite " + inDoubleQuotes(connection.suiteName()) + ": could not remove all keys: " +
+                               (unwritableBecause ? std::string(*unwritableBecause) : connection.message());
     connection.rollBackIfOpen();
     return std::unexpected(DefaultsError{DefaultsError::Code::storageFailed, reason});
   };
-  if (live == nullptr) return fail();
+  if (unwritableBecause) return fail();
   const StatementUse use(live->removeAll);
   if (sqlite3_step(use.get()) != SQLITE_DONE) return fail();
   return {};

@@ -19,8 +19,11 @@
 //   empty list, and set(), setIfUnchanged(), removeObject() and removeAll() fail with
 //   storageFailed, saying that the file was removed or replaced.
 // - A suite that cannot be opened (bad name, its folder cannot be created, permission
-//   denied, the file is not a database or is corrupt) gives no handle, and its file is
-//   never overwritten, truncated or removed.
+//   denied, the file is not a regular file, not a database or is corrupt, or is locked
+//   past the busy timeout) gives no handle, and its file is never overwritten,
+//   truncated or removed. Opening never waits on a FIFO.
+// - A suite this process may read but not write is opened for reading: reads work, and
+//   every write fails with storageFailed, saying that the suite is read-only.
 // - Writes are atomic: another process sees the old value or the new one, whole.
 // - Handles may be used from any thread.
 #pragma once
@@ -35,6 +38,7 @@
 #include <vector>
 
 #include "platform/foundation/property_value.h"
+#include "platform/foundation/suite_open_failure.h"
 
 namespace foundation {
 
@@ -61,6 +65,10 @@ class UserDefaults {
   // As make(), for a suite in `folder` instead of the preferences folder.
   static std::optional<UserDefaults> make(std::string_view suiteName, const std::filesystem::path& folder);
 
+  // As make(), with the reason when the suite cannot be opened (a bad name or folder
+  // counts as cannotCreate).
+  static std::expected<UserDefaults, SuiteOpenFailure> open(std::string_view suiteName);
+
   // The preferences folder the environment selects (see preferences_location.h).
   static std::filesystem::path preferencesFolder();
 
@@ -68,7 +76,9 @@ class UserDefaults {
   static std::filesystem::path suitePath(std::string_view suiteName);
 
   // The value stored under `key`, with its kind, or none when there is none, the key
-  // is invalid, the handle is retired or the read fails.
+  // is invalid, the handle is retired, the read fails, or the stored value is unusable
+  // (it does not hold a value of its kind, or it is over kMaxValueBytes, as another
+  // program may have written it).
   std::optional<PropertyValue> object(std::string_view key) const;
 
   // Replaces the value under `key`. Fails with invalidKey (more than 1024 bytes, or not
@@ -78,8 +88,9 @@ class UserDefaults {
   std::expected<void, DefaultsError> set(const PropertyValue& value, std::string_view key);
 
   // Replaces the value under `key` only if the stored value is still `expected`
-  // (none: nothing stored), in one transaction against other writers. Returns whether
-  // it wrote. Fails as set() does.
+  // (none: nothing stored, or an unusable value), in one transaction against other
+  // writers. Values are compared by their stored form, so a NaN matches a NaN. Returns
+  // whether it wrote. Fails as set() does.
   std::expected<bool, DefaultsError> setIfUnchanged(const PropertyValue& value, std::string_view key,
                                                     const std::optional<PropertyValue>& expected);
 
@@ -96,10 +107,25 @@ class UserDefaults {
 
   const std::string& suiteName() const;
 
+  // Writes one consistent copy of the whole suite to the new SQLite file `file` (an
+  // existing file is not replaced), through SQLite's backup interface, so that it is
+  // safe while other processes use the suite. Fails with storageFailed.
+  std::expected<void, DefaultsError> exportTo(const std::filesystem::path& file) const;
+
+  // Replaces the whole content of the suite with that of the suite file `file` (as
+  // exportTo() writes it), in one step that other processes see whole. Fails with
+  // unsupportedValue when `file` is no suite file, else with storageFailed; the suite
+  // is then unchanged.
+  std::expected<void, DefaultsError> importFrom(const std::filesystem::path& file);
+
+  // Whether the suite was opened for reading only.
+  bool isReadOnly() const;
+
  private:
   explicit UserDefaults(std::shared_ptr<suite::Connection> connection);
-  // make() for a folder given as text, the form the common case compares.
-  static std::optional<UserDefaults> makeInFolder(std::string_view suiteName, std::string_view folder);
+  // open() for a folder given as text, the form the common case compares.
+  static std::expected<UserDefaults, SuiteOpenFailure> openInFolder(std::string_view suiteName,
+                                                                    std::string_view folder);
   std::shared_ptr<suite::Connection> connection_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <string>
 #include <utility>
 
 namespace render {
@@ -113,11 +114,27 @@ ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) {
   return out;
 }
 
+namespace {
+
+// Pango ends a text at its first NUL whatever length it is given; a NUL draws as
+// nothing, so the text is handed over without them and the rest is drawn whole.
+void setText(PangoLayout* layout, std::string_view utf8) {
+  if (utf8.find('\0') == std::string_view::npos) {
+    pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+    return;
+  }
+  std::string text(utf8);
+  std::erase(text, '\0');
+  pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
 double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& font) {
   if (utf8.empty()) return 0;
   PangoLayout* layout = state_->layout.get();
   pango_layout_set_font_description(layout, state_->description(font));
-  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  setText(layout, utf8);
   PangoRectangle logical{};
   pango_layout_get_extents(layout, nullptr, &logical);
   return static_cast<double>(logical.width) / PANGO_SCALE;
@@ -130,7 +147,7 @@ void PangoTextMeasurer::drawLine(cairo_t* cr, std::string_view utf8, const ui::R
   pango_cairo_context_set_font_options(context, unhintedOptions().get());
   const Layout layout(pango_layout_new(context));
   pango_layout_set_font_description(layout.get(), state_->description(font));
-  pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
+  setText(layout.get(), utf8);
   // Place the line so that its baseline falls where the layout put it.
   const double baseline = static_cast<double>(pango_layout_get_baseline(layout.get())) / PANGO_SCALE;
   cairo_move_to(cr, x, y + metrics(font).ascent - baseline);
