@@ -240,27 +240,32 @@ TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenOrGrownGiveTheDefaultAndStay
   };
   const std::string preset = hostPresetJson(kStoredPreset);
   // `lock` (permissions, for an unprivileged process) or else a file size limit; what
-  // the host app stored first, if anything; what a load gives once the fault is gone.
+  // the host app stored first, if anything; what a load gives under the fault (a suite
+  // that may be read but not written is read, and the default is then not stored);
+  // what a load gives once the fault is gone.
   const struct {
     const char* what;
     std::string stored;
     std::function<void(const Prefs&)> lock;
+    const char* during;
     const char* later;
   } cases[] = {
-      {"a sealed folder holding a preset", preset, sealFolder, "stored"},
-      {"a sealed folder holding an unreadable value", "{\"broken\": 1}", sealFolder, "default"},
+      {"a sealed folder holding a preset", preset, sealFolder, "stored", "stored"},
+      {"a sealed folder holding an unreadable value", "{\"broken\": 1}", sealFolder, "default", "default"},
       {"a read-only file holding an unreadable value", "{\"broken\": 2}",
-       sealFile(fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read), "default"},
-      {"a file that cannot even be read", preset, sealFile(fs::perms::owner_read | fs::perms::owner_write), "stored"},
+       sealFile(fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read), "default", "default"},
+      {"a file that cannot even be read", preset, sealFile(fs::perms::owner_read | fs::perms::owner_write),
+       "default without a handle", "stored"},
       {"no preferences folder, and none can be made", "",
        [&](const Prefs& p) {
          fs::remove_all(p.folder());
          fs::permissions(p.root(), sealed);
        },
+       "default without a handle", "default"},
+      {"limited: no suite yet", "", nullptr, "default without a handle", "default"},
+      {"limited: a suite holding a preset", preset, nullptr, "default without a handle", "stored"},
+      {"limited: a suite holding an unreadable value", "{\"broken\": 3}", nullptr, "default without a handle",
        "default"},
-      {"limited: no suite yet", "", nullptr, "default"},
-      {"limited: a suite holding a preset", preset, nullptr, "stored"},
-      {"limited: a suite holding an unreadable value", "{\"broken\": 3}", nullptr, "default"},
   };
   const auto listing = [](const fs::path& folder) {
     return std::vector<fs::directory_entry>(fs::directory_iterator(folder), fs::directory_iterator());
@@ -275,7 +280,7 @@ TEST(StoreFaults, FoldersAndFilesThatCannotBeWrittenOrGrownGiveTheDefaultAndStay
     // The unprivileged child must be able to reach the folder.
     fs::permissions(prefs.root(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
     const auto listedBefore = listing(prefs.root());
-    EXPECT_EQ(loadInFreshProcess(c.lock ? loseRoot : limitFileSizes), "default without a handle");
+    EXPECT_EQ(loadInFreshProcess(c.lock ? loseRoot : limitFileSizes), c.during);
     EXPECT_TRUE(!c.lock || listing(prefs.root()) == listedBefore) << "a file appeared or went away";
     fs::permissions(prefs.root(), fs::perms::owner_all, fs::perm_options::add);
     if (fs::exists(prefs.folder())) fs::permissions(prefs.folder(), fs::perms::owner_all, fs::perm_options::add);

@@ -1,7 +1,8 @@
 // The suite and the output files as other programs leave them: a FIFO where a file
-// should be, values another SQLite client stored, a suite this user may only read, one
-// held locked, and a gallery replaced on a disk that fills up. Everything runs through
-// the installed widget-host and extension, on real files.
+// should be, values another SQLite client stored, a suite that this user may only read, suites moved by export and import, answers that do not read back, and
+// a gallery replaced on a disk that fills up. Everything runs through the installed
+// widget-host and extension, on real files; what each command said is kept whole in
+// tests/golden/widget-host-special-files.txt.
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -10,11 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "golden/golden.h"
 #include "installed_host.h"
 
 namespace {
@@ -22,85 +25,83 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tul::testing;
 
-fs::path suiteFile(const Host& host) { return host.preferences() / (std::string(kSuite) + ".sqlite"); }
+fs::path suiteFile(const Host& host) { return host.preferences() / "group.com.quenova.tul.sqlite"; }
 
-// Runs SQL on the suite file as another SQLite client would, outside the host's rules.
-void runSQL(const fs::path& file, const std::string& sql, sqlite3** keepOpen = nullptr) {
+// Runs SQL on a suite file as another SQLite client would; gives the open handle, which
+// keeps whatever lock the SQL took until it is closed.
+std::unique_ptr<sqlite3, int (*)(sqlite3*)> runSQL(const fs::path& file, const std::string& sql) {
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-  sqlite3_free(error);
-  if (keepOpen != nullptr) {
-    *keepOpen = db;
-  } else {
-    sqlite3_close(db);
-  }
+  EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  return {db, sqlite3_close};
 }
 
-bool showsTempo(const RunResult& timeline, const std::string& tempo) {
-  return timeline.exitCode == 0 && timeline.out.find("Text \"" + tempo + "\"") != std::string::npos;
-}
-
-TEST(SpecialFiles, AFifoIsRefusedAtOnceAndNeverReplaced) {
+TEST(SpecialFilesGolden, SuitesAndOutputsAsOtherProgramsLeaveThem) {
   const Host host;
   fs::create_directories(host.preferences());
   ASSERT_EQ(::mkfifo(suiteFile(host).c_str(), 0600), 0);
-  expectErrors(host, {{"read", {"defaults", "read", kSuite}, 66, "it is not a regular file"},
-                      {"write", {"defaults", "write", kSuite, kKey, "--string", "x"}, 66, "it is not a regular file"}});
-  // The extension cannot open the suite either, and shows the default preset.
-  const RunResult timeline = host.run({"timeline"});
-  EXPECT_TRUE(showsTempo(timeline, "120")) << timeline.out << timeline.err;
+  ASSERT_EQ(::mkfifo((host.folder() / "fifo.png").c_str(), 0600), 0);
+  std::string shown =
+      transcript(host, {"defaults read group.com.quenova.tul", "defaults write group.com.quenova.tul tempo --int 72",
+                        "timeline", "placeholder --format png --output $DIR/fifo.png --force"});
+  EXPECT_TRUE(fs::is_fifo(suiteFile(host)) && fs::is_fifo(host.folder() / "fifo.png"));
+  fs::remove(suiteFile(host));
 
-  const fs::path fifo = host.folder() / "picture.png";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  expectErrors(host, {{"force",
-                       {"placeholder", "--format", "png", "--output", fifo.string(), "--force"},
-                       73,
-                       "is not a regular file"}});
-  EXPECT_TRUE(fs::is_fifo(fifo));
-  EXPECT_TRUE(fs::is_fifo(suiteFile(host)));
+  // A NaN never equals itself, and a preset far over the store's limit cannot be
+  // shown: both give way to the default, which is stored in their place.
+  shown += transcript(host, {"defaults write group.com.quenova.tul miniMelody --float nan", "timeline",
+                             "defaults read-type group.com.quenova.tul miniMelody"});
+  runSQL(suiteFile(host),
+         "UPDATE entries SET value = CAST(replace(replace(CAST(value AS TEXT), '\"bpm\":120', '\"bpm\":99'), "
+         "'\"Let it be\"', '\"' || printf('%.*c', 5000000, 'n') || '\"') AS BLOB) WHERE key = 'miniMelody'");
+  shown += transcript(host, {"timeline"});
+  const auto small = runSQL(suiteFile(host), "SELECT 1");
+  sqlite3_stmt* length = nullptr;
+  sqlite3_prepare_v2(small.get(), "SELECT length(value) FROM entries WHERE key = 'miniMelody'", -1, &length, nullptr);
+  ASSERT_EQ(sqlite3_step(length), SQLITE_ROW);
+  EXPECT_LT(sqlite3_column_int(length, 0), 1000) << "the default was not stored";
+  sqlite3_finalize(length);
+
+  // Moved whole by export and import; neither overwrites a file or takes in one that is
+  // no suite.
+  host.file("text.txt", "not a suite");
+  shown += transcript(
+      host,
+      {"defaults write group.com.quenova.tul tempo --int 72", "defaults export group.com.quenova.tul $DIR/copy.sqlite",
+       "defaults delete group.com.quenova.tul", "defaults import group.com.quenova.tul $DIR/copy.sqlite",
+       "defaults read group.com.quenova.tul tempo", "defaults export group.com.quenova.tul $DIR/copy.sqlite",
+       "defaults import group.com.quenova.tul $DIR/text.txt",
+       "defaults import group.com.quenova.tul $DIR/none.sqlite"});
+  EXPECT_EQ(readFile(host.folder() / "text.txt"), "not a suite");
+
+  // Every format refuses an answer whose view does not read back.
+  shown += transcript(
+      host, {"placeholder --format text --extension $STAND_IN/stand_in_unreadable_tree",
+             "placeholder --format json --extension $STAND_IN/stand_in_unreadable_tree", "timeline --preferences ''"});
+  expectGolden("widget-host-special-files.txt", shown);
+
+  // Answers that cannot be written (a full device) end the extension with a failure.
+  const std::string extension = (installedBundle() / "TulWidgetExtension").string();
+  const std::string request = R"(echo '{"jsonrpc":"2.0","id":1,"method":"widgets","params":{}}' | ')" + extension;
+  EXPECT_NE(run({"/bin/sh", "-c", request + "' >/dev/full"}).exitCode, 0);
+  EXPECT_EQ(run({"/bin/sh", "-c", request + "' >/dev/null"}).exitCode, 0);
 }
 
-// A NaN never equals itself, and a value far over the store's limit cannot be shown:
-// both give way to the default, which is then stored.
-TEST(SpecialFiles, UnusableStoredValuesAreReplacedByTheDefault) {
+// A suite this user may read but not write: its preset shows, and writes say why not.
+TEST(SpecialFiles, AReadOnlySuiteIsReadAndRefusesWrites) {
   const Host host;
-  ASSERT_EQ(host.run({"defaults", "write", kSuite, kKey, "--float", "nan"}).exitCode, 0);
-  EXPECT_TRUE(showsTempo(host.run({"timeline"}), "120"));
-  EXPECT_EQ(host.storedPreset()["name"], "Let it be");
-
-  // 5 MB of name in an otherwise good preset, as another program might store it.
-  Host::Json preset = host.storedPreset();
-  preset["name"] = std::string(5 << 20, 'n');
-  preset["bpm"] = 99;
-  runSQL(suiteFile(host), "UPDATE entries SET value = CAST('" + preset.dump() + "' AS BLOB) WHERE key = 'miniMelody'");
-  const RunResult timeline = host.run({"timeline"});
-  EXPECT_TRUE(showsTempo(timeline, "120")) << timeline.err;
-  EXPECT_EQ(host.storedPreset()["name"], "Let it be");
-}
-
-// A suite this user may read but not write, and one another process holds locked.
-TEST(SpecialFiles, ReadOnlyAndLockedSuitesSayWhatTheyAre) {
-  const Host host;
-  ASSERT_EQ(host.run({"timeline"}).exitCode, 0);  // stores the default
-  Host::Json preset = host.storedPreset();
-  preset["bpm"] = 72;
-  const auto file = host.file("preset.json", preset.dump());
-  ASSERT_EQ(host.run({"defaults", "write", kSuite, kKey, "--data-file", file.string()}).exitCode, 0);
-  const fs::path prefix = installedHost().parent_path().parent_path();
+  ASSERT_EQ(host.run({"defaults", "write", "group.com.quenova.tul", "tempo", "--int", "72"}).exitCode, 0);
   std::vector<std::string> asReader;
   if (::geteuid() == 0) {
     // Root may write anything: the reader is another user, who may enter the folders
     // and read the file but write neither.
-    for (fs::path p = host.preferences(); p != p.root_path(); p = p.parent_path()) {
-      fs::permissions(p, fs::perms::others_exec, fs::perm_options::add);
-    }
-    for (fs::path p = prefix; p != p.root_path(); p = p.parent_path()) {
-      fs::permissions(p, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to run as another user";
+    for (const fs::path& start : {host.preferences(), installedPrefix()}) {
+      for (fs::path p = start; p != p.root_path(); p = p.parent_path()) {
+        fs::permissions(p, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+      }
     }
     fs::permissions(suiteFile(host), fs::perms::others_read, fs::perm_options::add);
-    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to run as another user";
     asReader = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
   } else {
     fs::permissions(suiteFile(host), fs::perms::owner_write, fs::perm_options::remove);
@@ -111,31 +112,27 @@ TEST(SpecialFiles, ReadOnlyAndLockedSuitesSayWhatTheyAre) {
     arguments.insert(arguments.begin(), asReader.begin(), asReader.end());
     return run(arguments);
   };
-  const RunResult read = runAsReader({"defaults", "read", kSuite});
+  const RunResult read = runAsReader({"defaults", "read", "group.com.quenova.tul", "tempo"});
   EXPECT_EQ(read.exitCode, 0) << read.err;
-  EXPECT_TRUE(showsTempo(runAsReader({"timeline"}), "72"));
-  const RunResult write = runAsReader({"defaults", "write", kSuite, "tempo", "--int", "80"});
+  EXPECT_EQ(read.out, "integer 72\n");
+  const RunResult write = runAsReader({"defaults", "write", "group.com.quenova.tul", "tempo", "--int", "80"});
   EXPECT_EQ(write.exitCode, 74) << write.err;
   EXPECT_NE(write.err.find("the suite is read-only"), std::string::npos) << write.err;
   fs::permissions(host.preferences(), fs::perms::owner_all, fs::perm_options::add);
-
-  // An exclusive lock that outlasts the busy timeout.
-  sqlite3* holder = nullptr;
-  runSQL(suiteFile(host), "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", &holder);
-  expectErrors(host, {{"locked", {"defaults", "read", kSuite}, 66, "it is locked by another process"}});
-  sqlite3_close(holder);
-  EXPECT_EQ(host.storedPreset(), preset);
 }
 
-// Every byte of a folder's regular files, by name.
-std::map<std::string, std::string> filesIn(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(folder)) files[entry.path().filename()] = readFile(entry.path());
+// The size and a hash of each file in `folder`, by name.
+std::map<std::string, std::pair<std::size_t, std::size_t>> filesIn(const fs::path& folder) {
+  std::map<std::string, std::pair<std::size_t, std::size_t>> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string bytes = readFile(entry.path());
+    files[entry.path().filename()] = {bytes.size(), std::hash<std::string>{}(bytes)};
+  }
   return files;
 }
 
-// A gallery replaced on a disk with room for one gallery but not two fails whole: the
-// old gallery stays as it was, with no new or temporary file beside it.
+// A gallery replaced on a disk with room for the old gallery but not the new one fails
+// whole: the old gallery stays as it was, with no new or temporary file beside it.
 TEST(SpecialFiles, AGalleryThatCannotBeWrittenWholeLeavesTheOldOne) {
   const Host host;
   const fs::path disk = host.folder() / "disk";
@@ -149,7 +146,7 @@ TEST(SpecialFiles, AGalleryThatCannotBeWrittenWholeLeavesTheOldOne) {
   ASSERT_EQ(host.run({"gallery", "--output", gallery.string(), "--scale", "2"}).exitCode, 0);
   const auto before = filesIn(gallery);
   std::size_t pages = 0;
-  for (const auto& [name, content] : before) pages += content.size() / 4096 + 1;
+  for (const auto& [name, file] : before) pages += file.first / 4096 + 1;
   // Room for the old gallery and a little; the new one, at scale 3, needs twice that.
   const std::string size = "size=" + std::to_string((pages + 64) * 4096);
   ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT, size.c_str()), 0) << std::strerror(errno);
@@ -157,61 +154,6 @@ TEST(SpecialFiles, AGalleryThatCannotBeWrittenWholeLeavesTheOldOne) {
   const RunResult forced = host.run({"gallery", "--output", gallery.string(), "--scale", "3", "--force"});
   EXPECT_EQ(forced.exitCode, 73) << forced.err;
   EXPECT_EQ(filesIn(gallery), before);
-}
-
-}  // namespace
-
-namespace {
-
-// An answer whose view does not read back is refused in every format alike.
-TEST(SpecialFiles, EveryFormatRefusesAViewThatDoesNotReadBack) {
-  const Host host;
-  for (const char* format : {"text", "json"}) {
-    expectErrors(host, {{format,
-                         {"placeholder", "--format", format, "--extension", standIn("unreadable-tree").string()},
-                         69,
-                         "placeholder: the extension's view for entry 1 does not read back: $.type: "}});
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// Answers that cannot be written (a full device) end the extension with a failure.
-TEST(SpecialFiles, TheExtensionFailsWhenItsAnswersCannotBeWritten) {
-  const std::string extension = (installedBundle() / "TulWidgetExtension").string();
-  const std::string request = R"({"jsonrpc":"2.0","id":1,"method":"widgets","params":{}})";
-  const RunResult full = run({"/bin/sh", "-c", "echo '" + request + "' | '" + extension + "' >/dev/full"});
-  EXPECT_NE(full.exitCode, 0) << full.err;
-  const RunResult fine = run({"/bin/sh", "-c", "echo '" + request + "' | '" + extension + "' >/dev/null"});
-  EXPECT_EQ(fine.exitCode, 0) << fine.err;
-}
-
-}  // namespace
-
-namespace {
-
-// A suite moved through export and import comes back whole; neither step overwrites a
-// file or takes in one that is no suite.
-TEST(SpecialFiles, ExportAndImportMoveASuiteWhole) {
-  const Host host;
-  ASSERT_EQ(host.run({"defaults", "write", kSuite, "tempo", "--int", "72"}).exitCode, 0);
-  const std::string before = host.run({"defaults", "read", kSuite}).out;
-  const std::string copy = (host.folder() / "copy.sqlite").string();
-  ASSERT_EQ(host.run({"defaults", "export", kSuite, copy}).exitCode, 0);
-  ASSERT_EQ(host.run({"defaults", "delete", kSuite}).exitCode, 0);
-  ASSERT_EQ(host.run({"defaults", "write", kSuite, "other", "--string", "x"}).exitCode, 0);
-  const RunResult imported = host.run({"defaults", "import", kSuite, copy});
-  ASSERT_EQ(imported.exitCode, 0) << imported.err;
-  EXPECT_EQ(host.run({"defaults", "read", kSuite}).out, before);
-
-  const std::string text = host.file("text.txt", "not a suite").string();
-  expectErrors(host, {{"existing", {"defaults", "export", kSuite, copy}, 73, "already exists"},
-                      {"no suite", {"defaults", "import", kSuite, text}, 65, "not a readable preferences database"},
-                      {"missing", {"defaults", "import", kSuite, copy + ".none"}, 66, "no file"}});
-  EXPECT_EQ(readFile(text), "not a suite");
-  EXPECT_EQ(host.run({"defaults", "read", kSuite}).out, before);
 }
 
 }  // namespace

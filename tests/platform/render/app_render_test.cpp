@@ -236,6 +236,15 @@ TEST(PangoTextMeasurer, MeasuresAndDrawsTheInterFace) {
   const auto [inside, outside] = canvas.painted(ui::Rect{10, 5, measurer->width("120", heavy), metrics.lineHeight()});
   EXPECT_GT(inside, 200);
   EXPECT_EQ(outside, 0);
+  // A NUL draws as nothing, and the text after it is drawn as well.
+  const std::string withNul(
+      "12\0"
+      "0",
+      4);
+  EXPECT_EQ(measurer->width(withNul, heavy), measurer->width("120", heavy));
+  Picture nul(200, 60);
+  measurer->drawLine(nul.cr.get(), withNul, heavy, 10, 5);
+  EXPECT_EQ(nul.painted(ui::Rect{10, 5, measurer->width("120", heavy), metrics.lineHeight()}).first, inside);
 }
 
 TEST(SymbolPaths, DrawEachSymbolInsideItsGlyphBox) {
