@@ -83,8 +83,8 @@ void runSQL(const fs::path& path, const std::string& sql) {
 
 // Whether the suite file now holds a whole default preset under the shared key.
 bool holdsDefault(const fs::path& file) {
-  const auto row = readRawRow(file, std::string(kSharedPresetKey));
-  return row && row->kind == "data" && holdsDefaultPreset(foundation::dataFromString(row->bytes));
+  const auto stored = readRawData(file, kSharedPresetKey);
+  return stored && holdsDefaultPreset(foundation::dataFromString(*stored));
 }
 
 // What a load must do with a damaged file.
@@ -201,8 +201,8 @@ TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
       EXPECT_TRUE(unchanged) << where << ": a readable suite changed";
       // SQLite keeps no checksums: damage inside the stored JSON that leaves it a
       // valid preset (a digit of the tempo, a letter of the name) reads as that preset.
-      const auto row = readRawRow(file, std::string(kSharedPresetKey));
-      EXPECT_TRUE(row && presetIn(foundation::dataFromString(row->bytes)))
+      const auto stored = readRawData(file, kSharedPresetKey);
+      EXPECT_TRUE(stored && presetIn(foundation::dataFromString(*stored)))
           << where << ": the load gave a preset the suite does not hold";
     } else if (!unchanged) {
       EXPECT_TRUE(holdsDefault(file)) << where << ": a suite changed but does not hold the default";
@@ -301,14 +301,12 @@ ChildOutcome onTinyFileSystem(const fs::path& folder, std::size_t bytes, const s
   });
 }
 
-// Fills the file system that holds `folder` until a write fails for want of space.
+// Fills the file system that holds `folder` until a write fails for want of space. A
+// tmpfs counts its space in whole pages, so a page-sized write that fails leaves none.
 void fill(const fs::path& folder) {
   std::ofstream filler(folder / "filler", std::ios::binary);
-  const std::string block(4096, 'f');
-  while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
-  }
-  filler.clear();
-  while (filler.put('f') && filler.flush()) {
+  const std::string page(4096, 'f');
+  while (filler.write(page.data(), static_cast<std::streamsize>(page.size())) && filler.flush()) {
   }
 }
 
@@ -339,7 +337,7 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
         host = foundation::UserDefaults::make(kSharedSuiteName);
         if (!host || !host->set(foundation::PropertyValue{*c.stored}, kSharedPresetKey)) return "cannot prepare";
       }
-      const auto valueBefore = readRawRow(file, std::string(kSharedPresetKey));
+      const auto valueBefore = readRawData(file, kSharedPresetKey);
       fill(prefs.folder());
       // (A write of other bytes: SQLite leaves a page whose content does not change alone.)
       if (host && host->set(foundation::PropertyValue{hostPresetData(999)}, kSharedPresetKey)) {
@@ -350,7 +348,7 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
       };
       const std::string full = loadInFreshProcess();
       expect(full == c.whenFull, "on a full disk got " + full);
-      expect(readRawRow(file, std::string(kSharedPresetKey)) == valueBefore, "the stored value changed on a full disk");
+      expect(readRawData(file, kSharedPresetKey) == valueBefore, "the stored value changed on a full disk");
       fs::remove(prefs.folder() / "filler");
       const std::string freed = loadInFreshProcess();
       expect(freed == c.whenFreed, "with space again got " + freed);
