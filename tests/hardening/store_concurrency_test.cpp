@@ -133,11 +133,11 @@ TEST(StoreConcurrency, HostWritesSurviveExtensionsServingTimelinesAtTheSameTime)
   std::vector<testing::ChildProcess> extensions;
   std::vector<ExtensionLog> logs(kExtensions);
   std::vector<std::thread> servers;
+  extensions.reserve(kExtensions);  // the servers hold on to their extension
   for (std::size_t i = 0; i < kExtensions; ++i) {
     extensions.push_back(testing::ChildProcess::start({TUL_EXTENSION_EXECUTABLE}).value());
-  }
-  for (std::size_t i = 0; i < kExtensions; ++i)
     servers.emplace_back([&, i] { serveTimelines(extensions[i], stop, logs[i]); });
+  }
 
   const ChildOutcome host = runForked([&] { return runHost(rounds, seed); });
   stop = true;
