@@ -200,7 +200,6 @@ TEST(ExtensionProtocolFaults, InputClosedMidRequestEndsTheLoopCleanly) {
     std::string input;
     std::vector<int> codes;  // of the answers, in order
   } cases[] = {
-      {"nothing at all", "", {}},
       {"a whole request without its newline", whole, {0}},
       {"a request, then the start of a character", whole + "\n{\"id\":\"\xE2\x82", {0, kParseError}},
       {"2 MiB of a line", std::string(2 * 1024 * 1024, 'y'), {kInvalidRequest}},

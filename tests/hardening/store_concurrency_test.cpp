@@ -7,13 +7,14 @@
 #include <algorithm>
 #include <atomic>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <thread>
 
 #include "hardening_support.h"
 #include "host_presets.h"
+#include "platform/foundation/user_defaults.h"
 #include "support/child_process.h"
-#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace tul::hardening {
@@ -79,6 +80,48 @@ void serveTimelines(testing::ChildProcess& extension, const std::atomic<bool>& s
   }
 }
 
+// The host app during the test, in a process of its own: `rounds` writes, mostly
+// presets and every third a broken value, with short random pauses. Before each write
+// it checks that what it wrote last is still there: a preset untouched, a broken value
+// untouched or replaced by a whole default. Prints one summary line; reports what was
+// lost, and ends with status 2 when a write failed.
+std::string runHost(std::int64_t rounds, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> pauseMicroseconds(0, 400);
+  std::int64_t replacedByDefault = 0;
+  std::string lost;
+  std::optional<foundation::Data> last;
+  bool lastWasBroken = false;
+  const auto suite = [] {
+    auto defaults = foundation::UserDefaults::make(kSharedSuiteName);
+    if (!defaults) std::_Exit(2);
+    return *defaults;
+  };
+  const auto checkLast = [&](std::int64_t round) {
+    const auto now = suite().object(kSharedPresetKey);
+    const auto* data = now ? now->getIf<foundation::Data>() : nullptr;
+    if (!last || (data && *data == *last)) return;
+    if (lastWasBroken && data && holdsDefaultPreset(*data)) {
+      ++replacedByDefault;
+      return;
+    }
+    lost += "before round " + std::to_string(round) + " the value written last is gone: " +
+            (data ? std::string(foundation::stringView(*data)) : "(no data value)") + "\n";
+  };
+  for (std::int64_t round = 1; round <= rounds; ++round) {
+    checkLast(round);
+    // Every third write is unreadable, and the last one never is.
+    lastWasBroken = round % 3 == 0 && round != rounds;
+    last = lastWasBroken ? brokenData(round) : hostPresetData(round);
+    if (!suite().set(foundation::PropertyValue{*last}, kSharedPresetKey)) std::_Exit(2);
+    std::this_thread::sleep_for(std::chrono::microseconds(pauseMicroseconds(random)));
+  }
+  checkLast(rounds + 1);
+  std::printf("host: %lld writes, %lld unreadable ones replaced by a default\n", static_cast<long long>(rounds),
+              static_cast<long long>(replacedByDefault));
+  return lost;
+}
+
 TEST(StoreConcurrency, HostWritesSurviveExtensionsServingTimelinesAtTheSameTime) {
   testing::TempPreferences prefs;
   const long rounds = countFromEnvironment("TUL_CONCURRENCY_ROUNDS", 2000);
@@ -90,25 +133,21 @@ TEST(StoreConcurrency, HostWritesSurviveExtensionsServingTimelinesAtTheSameTime)
   std::vector<testing::ChildProcess> extensions;
   std::vector<ExtensionLog> logs(kExtensions);
   std::vector<std::thread> servers;
+  extensions.reserve(kExtensions);  // the servers hold on to their extension
   for (std::size_t i = 0; i < kExtensions; ++i) {
     extensions.push_back(testing::ChildProcess::start({TUL_EXTENSION_EXECUTABLE}).value());
-  }
-  for (std::size_t i = 0; i < kExtensions; ++i)
     servers.emplace_back([&, i] { serveTimelines(extensions[i], stop, logs[i]); });
+  }
 
-  auto host =
-      testing::ChildProcess::start({TUL_STORE_WRITER, "race", std::to_string(rounds), std::to_string(seed)}).value();
-  const std::string summary = host.readToEnd(240s);
-  const auto hostStatus = host.wait(10s);
+  const ChildOutcome host = runForked([&] { return runHost(rounds, seed); });
   stop = true;
   for (auto& server : servers) server.join();
   for (auto& extension : extensions) {
     extension.closeInput();
     EXPECT_EQ(extension.wait(10s), 0) << "an extension did not end cleanly when its input closed";
   }
-
-  std::printf("seed %u: host %s", seed, summary.c_str());
-  EXPECT_EQ(hostStatus, 0) << "the host app lost a write or could not write: " << summary;
+  std::printf("seed %u\n", seed);
+  EXPECT_TRUE(host.clean()) << "the host app lost a write or could not write: " << host.describe();
   for (std::size_t i = 0; i < kExtensions; ++i) {
     const auto& log = logs[i];
     std::printf("extension %zu: %ld timeline requests, %ld host presets, %ld defaults\n", i, log.requests,
@@ -116,9 +155,9 @@ TEST(StoreConcurrency, HostWritesSurviveExtensionsServingTimelinesAtTheSameTime)
     EXPECT_TRUE(log.failures.empty()) << "extension " << i << ": " << log.failures.front();
     EXPECT_GT(log.hostPresets, 0) << "extension " << i << " never saw a host preset";
   }
-  const auto stored = readRawRow(prefs.suiteFile(std::string(kSharedSuiteName)), std::string(kSharedPresetKey));
+  const auto stored = readRawData(prefs.suiteFile(std::string(kSharedSuiteName)), kSharedPresetKey);
   ASSERT_TRUE(stored);
-  EXPECT_EQ(stored->bytes, hostPresetJson(rounds)) << "the host app's last write is not what the suite holds";
+  EXPECT_EQ(*stored, hostPresetJson(rounds)) << "the host app's last write is not what the suite holds";
 }
 
 }  // namespace

@@ -4,16 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <csignal>
 #include <random>
-#include <set>
 #include <thread>
 
 #include "hardening_support.h"
 #include "host_presets.h"
 #include "platform/foundation/user_defaults.h"
-#include "support/child_process.h"
-#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace tul::hardening {
@@ -22,61 +19,71 @@ namespace {
 using foundation::Data;
 using foundation::UserDefaults;
 
-// What the suite may hold after a kill: one of these blobs, a whole default (when
-// allowDefault), or nothing (when allowNothing).
+// What the suite may hold after a kill, as stored bytes, "(nothing)" or "(a default)"
+// (a whole default preset, whatever its id): what the last acknowledged step left, or
+// what the step in flight would leave.
 struct Allowed {
-  std::set<std::string> blobs;
-  bool allowDefault = false;
-  bool allowNothing = false;
+  std::string acknowledged;
+  std::string inFlight;
 };
 
 std::string blob(const Data& data) { return std::string(foundation::stringView(data)); }
 
-// Parses the writer's acknowledgements ("k", "b k" or "d k", one a line) into what the
-// suite may hold now, given what it held before the writer started.
+// From the writer's acknowledgements ("k", "b k" or "d k", one a line) and what the
+// suite held before it started; `highest` becomes the last number acknowledged.
 Allowed allowedAfter(const std::string& mode, std::int64_t first, const std::vector<std::string>& lines,
                      const std::optional<std::string>& before, std::int64_t& highest) {
-  Allowed allowed;
+  const bool presets = mode == "presets";
   highest = first - 1;
-  if (lines.empty()) {
-    allowed.allowNothing = !before;
-    if (before) allowed.blobs.insert(*before);
-    allowed.blobs.insert(blob(mode == "presets" ? hostPresetData(first) : brokenData(first)));
-    return allowed;
+  if (lines.empty()) return {before.value_or("(nothing)"), blob(presets ? hostPresetData(first) : brokenData(first))};
+  highest = std::stoll(presets ? lines.back() : lines.back().substr(2));
+  if (presets) return {blob(hostPresetData(highest)), blob(hostPresetData(highest + 1))};
+  // After "b k" its load may have stored the default; after "d k" the next write may
+  // have landed.
+  if (lines.back().starts_with("b ")) return {blob(brokenData(highest)), "(a default)"};
+  return {"(a default)", blob(brokenData(highest + 1))};
+}
+
+// The writers, each in a process of its own, until killed: the host app ("presets")
+// stores host presets k, k+1, ..., writing "k" to `fd` after each write has returned;
+// an extension ("fallbacks") stores broken value k and writes "b k", then loads as the
+// extension does (which stores the default over it) and writes "d k".
+[[noreturn]] void runWriter(const std::string& mode, std::int64_t k, int fd) {
+  const auto store = [](const Data& data) {
+    auto suite = UserDefaults::make(kSharedSuiteName);
+    if (!suite || !suite->set(foundation::PropertyValue{data}, kSharedPresetKey)) std::_Exit(2);
+  };
+  for (;; ++k) {
+    const std::string number = std::to_string(k);
+    if (mode == "presets") {
+      store(hostPresetData(k));
+      if (!say(fd, number + "\n")) std::_Exit(4);
+      continue;
+    }
+    store(brokenData(k));
+    if (!say(fd, "b " + number + "\n")) std::_Exit(4);
+    (void)MiniMelody::loadShared();
+    if (!say(fd, "d " + number + "\n")) std::_Exit(4);
   }
-  const std::string& last = lines.back();
-  if (mode == "presets") {
-    highest = std::stoll(last);
-    allowed.blobs = {blob(hostPresetData(highest)), blob(hostPresetData(highest + 1))};
-  } else {
-    highest = std::stoll(last.substr(2));
-    // After "b k" its load may or may not have written the default; after "d k" the
-    // next write may or may not have landed.
-    allowed.blobs = {blob(brokenData(last.starts_with("b ") ? highest : highest + 1))};
-    allowed.allowDefault = true;
-  }
-  return allowed;
 }
 
 // In a fresh process: the suite opens, holds an allowed value whole, and the next
-// load behaves as the store's rules say. Writes the value it found to `found`.
-std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& found) {
+// load behaves as the store's rules say. Reports "kept in flight" or "kept
+// acknowledged" when all held: which of the allowed values it found.
+std::string checkAfterKill(const Allowed& allowed) {
   auto suite = UserDefaults::make(kSharedSuiteName);
   if (!suite) return "the suite does not open after the kill";
   const auto value = suite->object(kSharedPresetKey);
   const Data* data = value ? value->getIf<Data>() : nullptr;
   if (value && !data) return "the suite holds a value that is not data";
-  std::optional<MiniMelody> stored;
-  if (data) {
-    stored = presetIn(*data);
-    const bool listed = allowed.blobs.contains(blob(*data));
-    const bool isDefault = allowed.allowDefault && stored && isDefaultPreset(*stored);
-    if (!listed && !isDefault) return "after the kill the suite holds neither value whole: " + blob(*data);
-  } else if (!allowed.allowNothing) {
-    return "after the kill the suite lost its value";
+  const std::optional<MiniMelody> stored = data ? presetIn(*data) : std::nullopt;
+  const std::string found = data ? blob(*data) : "(nothing)";
+  const auto matches = [&](const std::string& wanted) {
+    return found == wanted || (wanted == "(a default)" && stored && isDefaultPreset(*stored));
+  };
+  if (!matches(allowed.acknowledged) && !matches(allowed.inFlight)) {
+    return "after the kill the suite holds neither value whole: " + found;
   }
-  std::ofstream(found, std::ios::binary | std::ios::trunc) << (data ? blob(*data) : std::string("(nothing)"));
-
   const MiniMelody loaded = MiniMelody::loadShared();
   const auto now = suite->object(kSharedPresetKey);
   const Data* nowData = now ? now->getIf<Data>() : nullptr;
@@ -88,7 +95,7 @@ std::string checkAfterKill(const Allowed& allowed, const std::filesystem::path& 
     const auto written = nowData ? presetIn(*nowData) : std::nullopt;
     if (!written || !(*written == loaded)) return "the load did not store its default over the unreadable value";
   }
-  return "";
+  return matches(allowed.inFlight) ? "kept in flight" : "kept acknowledged";
 }
 
 TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadFollowsTheRules) {
@@ -102,7 +109,6 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
   RecordProperty("seed", std::to_string(seed));
   std::printf("seed %u, %ld rounds\n", seed, rounds);
 
-  const auto foundFile = prefs.root() / "found-after-kill";
   std::optional<std::string> before;  // what the suite holds between rounds
   std::int64_t next = 1;
   // How the kills landed: before the writer's first write counted, after a write
@@ -120,37 +126,30 @@ TEST(StoreCrashSafety, KilledWritersLeaveTheOldOrTheNewValueWholeAndTheNextLoadF
     }
     const std::string mode = round % 3 == 2 ? "fallbacks" : "presets";
     const std::int64_t first = next;
-    auto writer = testing::ChildProcess::start({TUL_STORE_WRITER, mode, std::to_string(first)}).value();
+    const Forked writer = startForked([&](int fd) -> std::string { runWriter(mode, first, fd); });
+    ASSERT_NE(writer.output, nullptr);
     std::vector<std::string> lines;
     for (int i = acknowledgements(random); i > 0; --i) {
-      auto line = writer.readLine();
+      auto line = readLine(writer.output);
       ASSERT_TRUE(line) << "the writer stopped";
       lines.push_back(*line);
     }
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicroseconds(random)));
-    writer.kill(SIGKILL);
-    ASSERT_EQ(writer.wait(), 128 + SIGKILL) << "the writer did not end after SIGKILL, or ended by itself";
-
-    const std::string rest = writer.readToEnd();
-    for (std::size_t start = 0, end = 0; (end = rest.find('\n', start)) != std::string::npos; start = end + 1) {
-      lines.push_back(rest.substr(start, end - start));
-    }
+    ::kill(writer.pid, SIGKILL);
+    int status = 0;
+    ::waitpid(writer.pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer ended by itself: " << status;
+    while (auto line = readLine(writer.output)) lines.push_back(*line);
+    std::fclose(writer.output);
     std::int64_t highest = 0;
     const Allowed allowed = allowedAfter(mode, first, lines, before, highest);
     next = highest + 2;
 
-    const ChildOutcome check = runForked([&] { return checkAfterKill(allowed, foundFile); });
-    ASSERT_TRUE(check.clean()) << "round " << round << " (" << mode << ", seed " << seed << "): " << check.describe();
-    const auto left = readRawRow(file, std::string(kSharedPresetKey));
-    before = left ? std::optional(left->bytes) : std::nullopt;
-    // The operation in flight at the kill: the next preset, the next broken value, or
-    // (after "b k") the load's default.
-    const std::string found = testing::readFile(foundFile);
-    const bool inFlightKept = mode == "presets" ? found == blob(hostPresetData(highest + 1))
-                              : !lines.empty() && lines.back().starts_with("b ")
-                                  ? holdsDefaultPreset(foundation::dataFromString(found))
-                                  : found == blob(brokenData(highest + 1));
-    ++(lines.empty() ? beforeFirstWrite : inFlightKept ? newValueKept : oldValueKept);
+    const ChildOutcome check = runForked([&] { return checkAfterKill(allowed); });
+    ASSERT_TRUE(check.exited() && check.report.starts_with("kept "))
+        << "round " << round << " (" << mode << ", seed " << seed << "): " << check.describe();
+    before = readRawData(file, kSharedPresetKey);
+    ++(lines.empty() ? beforeFirstWrite : check.report == "kept in flight" ? newValueKept : oldValueKept);
   }
   std::printf(
       "%ld writers killed: %ld before their first acknowledged write, %ld with the value in flight "

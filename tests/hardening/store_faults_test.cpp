@@ -83,8 +83,8 @@ void runSQL(const fs::path& path, const std::string& sql) {
 
 // Whether the suite file now holds a whole default preset under the shared key.
 bool holdsDefault(const fs::path& file) {
-  const auto row = readRawRow(file, std::string(kSharedPresetKey));
-  return row && row->kind == "data" && holdsDefaultPreset(foundation::dataFromString(row->bytes));
+  const auto stored = readRawData(file, kSharedPresetKey);
+  return stored && holdsDefaultPreset(foundation::dataFromString(*stored));
 }
 
 // What a load must do with a damaged file.
@@ -105,7 +105,6 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
   // stays sound, the preset's JSON does not.
   const std::size_t inText = clean.find(std::string(64, 'n'));
   ASSERT_NE(inText, std::string::npos);
-  const std::string header("SQLite format 3", 16);
   // The file's bytes ("(a folder)" for a folder in its place), or SQL run on a new
   // file; and bytes for a log beside it.
   const struct {
@@ -116,34 +115,22 @@ TEST(StoreFaults, DamagedTruncatedOrForeignFilesGiveTheDefaultAndStayAsTheyWere)
     std::string wal = {};
   } cases[] = {
       {"a text file", "group.com.quenova.tul: bpm=120\n", Expect::refused},
-      {"zeros", std::string(8192, '\0'), Expect::refused},
-      {"a picture", "\x89PNG\r\n\x1a\n" + std::string(3000, '\x42'), Expect::refused},
-      {"the database header and garbage", header + std::string(9000, '\x01'), Expect::refused},
+      {"the database header and garbage", std::string("SQLite format 3", 16) + std::string(9000, '\x01'),
+       Expect::refused},
       {"1 byte", clean.substr(0, 1), Expect::refused},
       {"99 bytes (a cut header)", clean.substr(0, 99), Expect::refused},
-      {"100 bytes (the header alone)", clean.substr(0, 100), Expect::refused},
-      {"half of the first page", clean.substr(0, 2048), Expect::refused},
-      {"the first page alone", clean.substr(0, 4096), Expect::refused},
-      {"two pages", clean.substr(0, 8192), Expect::refused},
       {"all but the last page", clean.substr(0, clean.size() - 4096), Expect::refused},
       {"all but the last byte", clean.substr(0, clean.size() - 1), Expect::stuck},
-      {"a page size that is no power of two", patched(16, "\x03\x00"), Expect::refused},
       {"the table's page scribbled over", patched(4096 + 8, std::string(56, '\xEE')), Expect::refused},
-      {"the schema's page scribbled over", patched(100, std::string(40, '\xEE')), Expect::refused},
       {"the stored text scribbled over", patched(inText, std::string(32, '\xFF')), Expect::replaced},
-      {"someone else's database", "", Expect::refused,
-       "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine');"},
       {"an entries table of another shape", "", Expect::refused,
        "CREATE TABLE entries (key TEXT PRIMARY KEY NOT NULL, value BLOB);"
        "INSERT INTO entries VALUES ('miniMelody', x'00');"},
       {"entries without a unique key", "", Expect::refused,
        "CREATE TABLE entries (key TEXT, kind TEXT, value BLOB);"
        "INSERT INTO entries VALUES ('miniMelody', 'data', x'00');"},
-      {"entries as a view", "", Expect::refused,
-       "CREATE VIEW entries AS SELECT 'miniMelody' AS key, 'data' AS kind, 1 AS value;"},
       {"a folder in the file's place", "(a folder)", Expect::refused},
       {"a garbage log beside a sound file", clean, Expect::readable, nullptr, std::string(5000, '\x5A')},
-      {"a sound file", clean, Expect::readable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -201,8 +188,8 @@ TEST(StoreFaults, RandomByteDamageNeverCrashesALoadOrDamagesASuiteItRefuses) {
       EXPECT_TRUE(unchanged) << where << ": a readable suite changed";
       // SQLite keeps no checksums: damage inside the stored JSON that leaves it a
       // valid preset (a digit of the tempo, a letter of the name) reads as that preset.
-      const auto row = readRawRow(file, std::string(kSharedPresetKey));
-      EXPECT_TRUE(row && presetIn(foundation::dataFromString(row->bytes)))
+      const auto stored = readRawData(file, kSharedPresetKey);
+      EXPECT_TRUE(stored && presetIn(foundation::dataFromString(*stored)))
           << where << ": the load gave a preset the suite does not hold";
     } else if (!unchanged) {
       EXPECT_TRUE(holdsDefault(file)) << where << ": a suite changed but does not hold the default";
@@ -306,14 +293,12 @@ ChildOutcome onTinyFileSystem(const fs::path& folder, std::size_t bytes, const s
   });
 }
 
-// Fills the file system that holds `folder` until a write fails for want of space.
+// Fills the file system that holds `folder` until a write fails for want of space. A
+// tmpfs counts its space in whole pages, so a page-sized write that fails leaves none.
 void fill(const fs::path& folder) {
   std::ofstream filler(folder / "filler", std::ios::binary);
-  const std::string block(4096, 'f');
-  while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
-  }
-  filler.clear();
-  while (filler.put('f') && filler.flush()) {
+  const std::string page(4096, 'f');
+  while (filler.write(page.data(), static_cast<std::streamsize>(page.size())) && filler.flush()) {
   }
 }
 
@@ -344,7 +329,7 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
         host = foundation::UserDefaults::make(kSharedSuiteName);
         if (!host || !host->set(foundation::PropertyValue{*c.stored}, kSharedPresetKey)) return "cannot prepare";
       }
-      const auto valueBefore = readRawRow(file, std::string(kSharedPresetKey));
+      const auto valueBefore = readRawData(file, kSharedPresetKey);
       fill(prefs.folder());
       // (A write of other bytes: SQLite leaves a page whose content does not change alone.)
       if (host && host->set(foundation::PropertyValue{hostPresetData(999)}, kSharedPresetKey)) {
@@ -355,7 +340,7 @@ TEST(StoreFaults, AFullDiskGivesAWholePresetAndDamagesNothing) {
       };
       const std::string full = loadInFreshProcess();
       expect(full == c.whenFull, "on a full disk got " + full);
-      expect(readRawRow(file, std::string(kSharedPresetKey)) == valueBefore, "the stored value changed on a full disk");
+      expect(readRawData(file, kSharedPresetKey) == valueBefore, "the stored value changed on a full disk");
       fs::remove(prefs.folder() / "filler");
       const std::string freed = loadInFreshProcess();
       expect(freed == c.whenFreed, "with space again got " + freed);
