@@ -62,14 +62,10 @@ TEST(MiniMelodyCoding, RhythmModesAndTheFirstFailingMemberInFieldOrder) {
   }
 }
 
-TEST(MiniMelodyEquality, ComparesAllFieldsAndTextsByCanonicalEquivalence) {
+// Canonically equivalent texts compare and hash alike: the fuzz corpus replay's
+// valid_unicode_texts.json.
+TEST(MiniMelodyEquality, ComparesAllFieldsAndFeedsTextsSeparately) {
   const MiniMelody base = *decode(kStored);
-  MiniMelody composed = base, decomposed = base;
-  composed.name = "Caf\xC3\xA9";     // é precomposed
-  decomposed.name = "Cafe\xCC\x81";  // e + combining acute
-  EXPECT_EQ(composed, decomposed);
-  EXPECT_EQ(foundation::hashValue(composed, 99), foundation::hashValue(decomposed, 99));
-
   MiniMelody otherId = base, otherMode = base, otherFlag = base;
   otherId.id = foundation::UUID::random();
   otherMode.rythmMode = MiniMelody::RhythmMode::none;

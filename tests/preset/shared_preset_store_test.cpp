@@ -110,24 +110,6 @@ TEST_F(SharedPresetStore, DefaultStoredByAnotherProcessKeepsThatProcessId) {
   EXPECT_EQ(loaded.name, "Let it be");
 }
 
-TEST_F(SharedPresetStore, SuiteThatCannotBeOpenedGivesDefaultAndWritesNothing) {
-  // The preferences folder is a file, so no suite can be created in it.
-  testing::writeFile(prefs.folder(), "in the way");
-  const MiniMelody a = MiniMelody::loadShared();
-  const MiniMelody b = MiniMelody::loadShared();
-  EXPECT_EQ(a, MiniMelody::defaultMelody());
-  EXPECT_EQ(a.id, b.id);
-  EXPECT_EQ(testing::readFile(prefs.folder()), "in the way");
-
-  auto first = probe({"load"});
-  auto second = probe({"load"});
-  ASSERT_EQ(first.exitCode, 0);
-  ASSERT_EQ(second.exitCode, 0);
-  auto idOf = [](const std::string& json) { return nlohmann::json::parse(json)["id"].get<std::string>(); };
-  EXPECT_NE(idOf(first.out), idOf(second.out)) << "two processes get different default ids";
-  EXPECT_EQ(testing::readFile(prefs.folder()), "in the way");
-}
-
 TEST_F(SharedPresetStore, HostWriteBetweenReadAndFallbackSurvives) {
   storeValue({foundation::dataFromString("undecodable")});
   const auto observed = shared_store::read();

@@ -30,17 +30,9 @@ enum class SampleKey { flag, count, text, id };
 
 template <>
 struct CodingKeyNames<NameKey> {
-  static constexpr std::array<std::string_view, 11> names = {"a",
-                                                             "ab",
-                                                             "abc",
-                                                             "abcd",
-                                                             "abcdefg",
-                                                             "abcdefgh",
-                                                             "abcdefghi",
-                                                             "fifteen-letters",
-                                                             "sixteen-letters!",
-                                                             "seventeen-letters",
-                                                             "twenty-five-letters-long!"};
+  static constexpr auto names =
+      std::to_array<std::string_view>({"a", "ab", "abc", "abcd", "abcdefg", "abcdefgh", "abcdefghi", "fifteen-letters",
+                                       "sixteen-letters!", "seventeen-letters", "twenty-five-letters-long!"});
 };
 
 template <>
