@@ -7,9 +7,6 @@
 
 #include <limits>
 
-#include "platform/foundation/json_decoder.h"
-#include "platform/foundation/json_encoder.h"
-
 namespace tul {
 namespace {
 
@@ -62,10 +59,14 @@ TEST(MiniMelodyCoding, RhythmModesAndTheFirstFailingMemberInFieldOrder) {
   }
 }
 
-// Canonically equivalent texts compare and hash alike: the fuzz corpus replay's
-// valid_unicode_texts.json.
-TEST(MiniMelodyEquality, ComparesAllFieldsAndFeedsTextsSeparately) {
+TEST(MiniMelodyEquality, ComparesAllFieldsAndTextsByCanonicalEquivalence) {
   const MiniMelody base = *decode(kStored);
+  MiniMelody composed = base, decomposed = base;
+  composed.name = "Caf\xC3\xA9";     // é precomposed
+  decomposed.name = "Cafe\xCC\x81";  // e + combining acute
+  EXPECT_EQ(composed, decomposed);
+  EXPECT_EQ(foundation::hashValue(composed, 99), foundation::hashValue(decomposed, 99));
+
   MiniMelody otherId = base, otherMode = base, otherFlag = base;
   otherId.id = foundation::UUID::random();
   otherMode.rythmMode = MiniMelody::RhythmMode::none;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "platform/foundation/canonical_text.h"

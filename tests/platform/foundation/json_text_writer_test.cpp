@@ -7,7 +7,6 @@
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <string>
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "platform/foundation/preferences_location.h"
-#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace foundation {
