@@ -21,12 +21,9 @@ std::string presentationsText(const State& state) {
   EXPECT_TRUE(rendered);
   if (!rendered) return "";
   std::string out;
-  const auto indented = [&](const std::string& outline, std::size_t indent) {
-    for (std::size_t at = 0; at < outline.size();) {
-      const std::size_t end = outline.find('\n', at) + 1;
-      out += std::string(indent, ' ') + outline.substr(at, end - at);
-      at = end;
-    }
+  const auto indented = [&](std::string outline, std::size_t indent) {
+    for (std::size_t at = 0; at < outline.size(); at = outline.find('\n', at) + 1) outline.insert(at, indent, ' ');
+    out += outline;
   };
   for (const auto& presentation : *rendered) {
     out += std::string(ui::name(presentation.presentation)) + ":\n";

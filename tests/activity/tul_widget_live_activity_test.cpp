@@ -1,12 +1,12 @@
-// The Live Activity's shared images, its do-nothing button and its erased form; what
-// it shows is in tul_widget_golden_test.cpp.
+// The Live Activity's shared images and its do-nothing button; what it shows is in
+// tul_widget_golden_test.cpp, and which record does not decode in widget-host's
+// error goldens.
 #include "activity/tul_widget_live_activity.h"
 
 #include <gtest/gtest.h>
 
 #include "images/shared_images.h"
 #include "platform/ui/tree_json.h"
-#include "platform/widgetkit/widget.h"
 
 namespace tul {
 namespace {
@@ -34,17 +34,6 @@ TEST(TulWidgetLiveActivity, AutomatedTrailingRegionIsTheSharedPause) {
   const auto* pause = regions[1].content().as<ui::Image>();
   ASSERT_NE(pause, nullptr);
   EXPECT_TRUE(pause->sameInstance(pauseImage()));
-}
-
-TEST(TulWidgetLiveActivity, UndecodableRecordIsNamed) {
-  const auto widget = std::get<widgetkit::ActivityWidget>(widgetkit::eraseWidget(TulWidgetLiveActivity()));
-  const auto result = widget.present(R"({"name":"n"})", R"({"tempo":1,"beat":2,"note":3,"isPlaying":true})",
-                                     widgetkit::kAllActivityPresentations);
-  ASSERT_FALSE(result);
-  EXPECT_EQ(result.error().record, "state");
-  const auto badAttributes = widget.present(R"({"nom":"n"})", R"({})", widgetkit::kAllActivityPresentations);
-  ASSERT_FALSE(badAttributes);
-  EXPECT_EQ(badAttributes.error().record, "attributes");
 }
 
 }  // namespace

@@ -7,9 +7,6 @@
 
 #include <limits>
 
-#include "platform/foundation/json_decoder.h"
-#include "platform/foundation/json_encoder.h"
-
 namespace tul {
 namespace {
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/foundation/json_encoder.h"
 #include "platform/foundation/user_defaults.h"
 #include "preset/mini_melody.h"
 

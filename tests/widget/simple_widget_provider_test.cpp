@@ -1,6 +1,8 @@
 // What widget-host's tests cannot see of SimpleWidgetProvider: each completion runs
 // once, before the call returns; every entry is dated at the request; placeholder and
 // snapshot carry the default whatever is stored, and no answer depends on the context.
+// The single entry, its reload policy and the default when nothing is stored are in
+// widget-host's goldens.
 #include "widget/simple_widget_provider.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +19,9 @@ constexpr const char* kStored =
 
 TEST(SimpleWidgetProvider, OnlyTheTimelineReadsTheStoreAndEachAnswerComesOnceDatedNow) {
   testing::TempPreferences prefs;
-  std::optional<widgetkit::Timeline<SimpleEntry>> first;
-  SimpleWidgetProvider().getTimeline({}, [&](widgetkit::Timeline<SimpleEntry> timeline) { first = timeline; });
-  ASSERT_TRUE(first && first->entries.size() == 1u);
-  EXPECT_EQ(first->policy, widgetkit::TimelineReloadPolicy::never());
-  EXPECT_EQ(first->entries[0].melody, MiniMelody::defaultMelody()) << "nothing stored: the default";
   auto suite = foundation::UserDefaults::make(kSharedSuiteName);
   ASSERT_TRUE(suite && suite->set({foundation::dataFromString(kStored)}, kSharedPresetKey));
-  widgetkit::TimelineProviderContext preview;
-  preview.isPreview = true;
-  preview.family = widgetkit::WidgetFamily::systemLarge;
-  preview.displaySize = {364, 382};
+  const widgetkit::TimelineProviderContext preview{widgetkit::WidgetFamily::systemLarge, {364, 382}, true, "de"};
   const SimpleWidgetProvider provider;
   for (const auto& context : {widgetkit::TimelineProviderContext{}, preview}) {
     const auto before = foundation::Date::now();

@@ -3,18 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 namespace foundation {
 namespace {
@@ -30,17 +23,9 @@ enum class SampleKey { flag, count, text, id };
 
 template <>
 struct CodingKeyNames<NameKey> {
-  static constexpr std::array<std::string_view, 11> names = {"a",
-                                                             "ab",
-                                                             "abc",
-                                                             "abcd",
-                                                             "abcdefg",
-                                                             "abcdefgh",
-                                                             "abcdefghi",
-                                                             "fifteen-letters",
-                                                             "sixteen-letters!",
-                                                             "seventeen-letters",
-                                                             "twenty-five-letters-long!"};
+  static constexpr auto names =
+      std::to_array<std::string_view>({"a", "ab", "abc", "abcd", "abcdefg", "abcdefgh", "abcdefghi", "fifteen-letters",
+                                       "sixteen-letters!", "seventeen-letters", "twenty-five-letters-long!"});
 };
 
 template <>

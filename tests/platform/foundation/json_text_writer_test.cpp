@@ -7,7 +7,6 @@
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <string>
 
 namespace {
 
@@ -16,40 +15,8 @@ using Json = nlohmann::json;
 
 Json parsed(const JSONTextWriter& out) { return Json::parse(out.text()); }
 
-TEST(JSONTextWriter, NestsContainersWithCommasOnlyBetweenValues) {
-  JSONTextWriter out;
-  out.beginObject();
-  out.member("name", "tempo");
-  out.key("empty");
-  out.beginObject();
-  out.endObject();
-  out.key("list");
-  out.beginArray();
-  out.integer(1);
-  out.beginArray();
-  out.endArray();
-  out.beginObject();
-  out.key("inner");
-  out.null();
-  out.endObject();
-  out.boolean(false);
-  out.raw(R"({"already":"text"})");
-  out.endArray();
-  out.key("last");
-  out.boolean(true);
-  out.endObject();
-  EXPECT_EQ(out.text(),
-            R"({"name":"tempo","empty":{},"list":[1,[],{"inner":null},false,{"already":"text"}],"last":true})");
-
-  out.clear();
-  out.beginArray();
-  out.string("again");
-  out.endArray();
-  out.newline();
-  EXPECT_EQ(out.text(), "[\"again\"]\n") << "clear() starts a new text";
-  out.release();
-  EXPECT_EQ(out.text(), "");
-}
+// How containers nest, where commas go, and clear(), newline() and release() are the
+// protocol's: every answer in tests/golden/json-rpc-answers.txt and widget-host's goldens.
 
 // Each string's whole text: the escapes JSON requires (and no others), text that is
 // UTF-8 kept as it is, and each byte that is not UTF-8 shown as U+FFFD.

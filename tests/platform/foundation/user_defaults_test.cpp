@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "platform/foundation/preferences_location.h"
-#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace foundation {
@@ -90,14 +89,8 @@ TEST(UserDefaults, EveryKindRoundTripsWithItsKind) {
   EXPECT_TRUE(std::signbit(*reader->object("negativeZero")->getIf<double>()));
   EXPECT_FALSE(reader->object("missing"));
 
-  for (const char* key : {"zz", "Beat", "accent"}) ASSERT_TRUE(writer->set(value(true), key));
-  ASSERT_TRUE(writer->removeObject("accent"));
-  ASSERT_TRUE(writer->removeObject("never-there"));
-  const auto keys = reader->keys();
-  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
-  EXPECT_EQ(keys.size(), std::size(cases) + 4);  // with "nan", "nanInside", "zz", "Beat"
-  ASSERT_TRUE(writer->removeAll());
-  EXPECT_TRUE(reader->keys().empty());
+  // Listing keys in order, removing one and removing all are in widget-host's defaults
+  // golden.
 }
 
 TEST(UserDefaults, RowsThatDoNotHoldTheirKindReadAsNone) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
 
 namespace foundation {
 namespace {
