@@ -22,14 +22,15 @@ bool occupied(const fs::path& path) {
 // Why `path` cannot take a new file; none if it can, as far as can be told before writing.
 std::optional<HostError> unusableTarget(const fs::path& path, foundation::Overwrite overwrite) {
   std::error_code error;
-  if (fs::is_directory(fs::symlink_status(path, error))) {
+  const fs::file_type type = fs::symlink_status(path, error).type();
+  if (type == fs::file_type::directory) {
     return cannotCreate("the output " + inQuotes(path.string()) + " is a folder; name a file");
   }
-  if (overwrite == foundation::Overwrite::refuse && occupied(path)) {
+  const bool exists = type != fs::file_type::none && type != fs::file_type::not_found;
+  if (overwrite == foundation::Overwrite::refuse && exists) {
     return cannotCreate("the output " + inQuotes(path.string()) + " already exists (use --force to replace it)");
   }
-  const fs::file_type type = fs::symlink_status(path, error).type();
-  if (occupied(path) && type != fs::file_type::regular && type != fs::file_type::symlink) {
+  if (exists && type != fs::file_type::regular && type != fs::file_type::symlink) {
     return cannotCreate("the output " + inQuotes(path.string()) +
                         " is not a regular file (--force replaces regular files only)");
   }

@@ -31,6 +31,8 @@ namespace foundation::suite {
 // What an operation on a retired connection says.
 inline constexpr std::string_view kRetiredMessage =
     "the suite file was removed or replaced on disk since this handle was made";
+// What a write to a connection opened for reading only says.
+inline constexpr std::string_view kReadOnlyMessage = "the suite is read-only: this process may not write its file";
 
 struct Statements {
   Statement select;  // ?1 key → kind, value

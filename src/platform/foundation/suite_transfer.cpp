@@ -85,7 +85,7 @@ std::expected<void, DefaultsError> UserDefaults::importFrom(const std::filesyste
   sqlite3* db = connection.database();
   if (db == nullptr) return std::unexpected(failure(suiteName(), std::string(suite::kRetiredMessage)));
   if (connection.readOnly()) {
-    return std::unexpected(failure(suiteName(), "the suite is read-only: this process may not write its file"));
+    return std::unexpected(failure(suiteName(), std::string(suite::kReadOnlyMessage)));
   }
   if (const int rc = copyDatabase(db, source->get()); rc != SQLITE_OK) {
     return std::unexpected(failure(

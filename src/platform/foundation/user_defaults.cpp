@@ -42,14 +42,12 @@ DefaultsError errorFor(DefaultsError::Code code, const std::string& suite, std::
   return DefaultsError{code, "suite " + inDoubleQuotes(suite) + ", key " + inDoubleQuotes(key) + ": " + reason};
 }
 
-constexpr std::string_view kReadOnlyMessage = "the suite is read-only: this process may not write its file";
-
 // Why a write cannot even be tried on `connection`, or none; the caller holds its mutex
 // and gets the live statements through `live`.
 std::optional<std::string_view> unwritable(Connection& connection, Statements*& live) {
   live = connection.live();
   if (live == nullptr) return suite::kRetiredMessage;
-  if (connection.readOnly()) return kReadOnlyMessage;
+  if (connection.readOnly()) return suite::kReadOnlyMessage;
   return std::nullopt;
 }
 
@@ -202,8 +200,6 @@ std::expected<UserDefaults, SuiteOpenFailure> UserDefaults::openInFolder(std::st
   if (!connection) return std::unexpected(connection.error());
   return UserDefaults(std::move(*connection));
 }
-
-bool UserDefaults::isReadOnly() const { return connection_->readOnly(); }
 
 // Every method below holds the connection's mutex and reaches the statements only
 // through live(), which gives none once the connection is retired.

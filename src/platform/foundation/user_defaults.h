@@ -118,9 +118,6 @@ class UserDefaults {
   // is then unchanged.
   std::expected<void, DefaultsError> importFrom(const std::filesystem::path& file);
 
-  // Whether the suite was opened for reading only.
-  bool isReadOnly() const;
-
  private:
   explicit UserDefaults(std::shared_ptr<suite::Connection> connection);
   // open() for a folder given as text, the form the common case compares.
