@@ -23,7 +23,11 @@ std::string reason(int error) { return std::strerror(error); }
 // cut short where the whole would pass the longest name a folder may hold.
 std::string temporaryName(const std::string& name) {
   constexpr std::size_t kAround = 1 + 7;  // "." and ".XXXXXX"
-  return "." + name.substr(0, NAME_MAX - kAround) + ".XXXXXX";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a chain of operator+.
+  std::string pattern(".");
+  pattern.append(name, 0, NAME_MAX - kAround);
+  pattern.append(".XXXXXX");
+  return pattern;
 }
 
 // Why an existing `path` must not be replaced, or none: only a regular file (or a
