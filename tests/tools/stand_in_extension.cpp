@@ -9,6 +9,7 @@
 //   missing-image   answers with an entry whose view names an image no bundle has
 //   unreadable-tree answers with an entry whose view is not a view tree
 //   two-entries     answers with a timeline of two entries, each a Text
+//   loud-error      answers with an error whose message holds terminal controls
 #include <unistd.h>
 
 #include <csignal>
@@ -32,6 +33,9 @@ std::string answer(const std::string& behaviour) {
   const std::string start = R"({"jsonrpc":"2.0","id":1,)";
   const std::string widget = start + R"("result":{"kind":"com.lumaro.TulWidget","family":"systemSmall",)";
   if (behaviour == "garbage") return "this is not JSON\n";
+  if (behaviour == "loud-error") {
+    return start + R"("error":{"code":-32000,"message":"\u001b[2Jcleared \u009b1m \u202Eright\u2028next"}})" + "\n";
+  }
   if (behaviour == "deep") return start + R"("result":)" + std::string(100000, '[') + std::string(100000, ']') + "}\n";
   if (behaviour == "partial") return start;
   if (behaviour == "missing-image") {

@@ -133,6 +133,7 @@ TEST(WidgetHostGolden, FindsTheExtensionAndNamesOneThatFails) {
                                  "--extension $STAND_IN/stand_in_hang --timeout 1 widgets",
                                  "--extension $STAND_IN/stand_in_crash --timeout 1 widgets",
                                  "--extension $STAND_IN/stand_in_garbage --timeout 1 widgets",
+                                 "--extension $STAND_IN/stand_in_loud_error --timeout 1 widgets",
                                  "--extension $STAND_IN/stand_in_deep --timeout 1 widgets",
                                  "--extension $STAND_IN/stand_in_partial --timeout 1 widgets",
                                  "--extension $DIR/not-executable --timeout 1 widgets"}));

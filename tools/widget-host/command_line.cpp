@@ -24,6 +24,7 @@
 #include "output_format.h"
 #include "picture_renderer.h"
 #include "platform/foundation/preferences_location.h"
+#include "platform/ui/tree_outline.h"
 #include "quoted_text.h"
 #include "widget_commands.h"
 
@@ -57,11 +58,14 @@ std::vector<std::string> formatNames() {
   return names;
 }
 
+// A message as one line that is safe to put on a terminal: its lines joined by "; ",
+// and what else would act on the terminal (an extension's message may hold an ESC)
+// written as escapes.
 std::string oneLine(std::string text) {
   for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
     text.replace(at, 1, at + 1 == text.size() ? "" : "; ");
   }
-  return text;
+  return ui::withControlsEscaped(text);
 }
 
 // A parsed command: the name shown in messages, what it does, and whether it can

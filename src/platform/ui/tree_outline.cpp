@@ -1,7 +1,11 @@
 #include "platform/ui/tree_outline.h"
 
+#include <utf8proc.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "platform/ui/backslash_escape.h"
 #include "platform/ui/string_format.h"
@@ -191,22 +195,88 @@ std::string outline(const View& view, const Localizer& localizer) {
   return out;
 }
 
-std::string outlineQuoted(std::string_view text) {
+namespace {
+
+// Whether the character `c` acts on how a terminal or a text view shows what follows
+// rather than being shown itself: control characters (C0, DEL and C1, NEL among them),
+// the line and paragraph separators, and the marks and controls that change the
+// direction of text.
+bool actsOnDisplay(utf8proc_int32_t c) {
+  switch (utf8proc_category(c)) {
+    case UTF8PROC_CATEGORY_CC:
+    case UTF8PROC_CATEGORY_ZL:
+    case UTF8PROC_CATEGORY_ZP: return true;
+    default: break;
+  }
+  switch (utf8proc_get_property(c)->bidi_class) {
+    case UTF8PROC_BIDI_CLASS_LRE:
+    case UTF8PROC_BIDI_CLASS_LRO:
+    case UTF8PROC_BIDI_CLASS_RLE:
+    case UTF8PROC_BIDI_CLASS_RLO:
+    case UTF8PROC_BIDI_CLASS_PDF:
+    case UTF8PROC_BIDI_CLASS_LRI:
+    case UTF8PROC_BIDI_CLASS_RLI:
+    case UTF8PROC_BIDI_CLASS_FSI:
+    case UTF8PROC_BIDI_CLASS_PDI: return true;
+    default: break;
+  }
+  return c == 0x200E || c == 0x200F || c == 0x061C;  // left-to-right, right-to-left and Arabic letter marks
+}
+
+void appendHex(std::string& out, std::uint32_t value) {
   constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (const std::optional<char> letter = escapeLetter(c)) {
+  int digits = 2;
+  while (digits < 8 && (value >> (4 * digits)) != 0) digits += 2;
+  for (int digit = digits - 1; digit >= 0; --digit) out += kHex[(value >> (4 * digit)) & 0xF];
+}
+
+}  // namespace
+
+std::string withControlsEscaped(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (const std::optional<char> letter = escapeLetter(text[at]); letter && *letter != '"' && *letter != '\\') {
       out += '\\';
       out += *letter;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += "\\u{";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-      out += '}';
-    } else {
-      out += c;
+      ++at;
+      continue;
     }
+    if (byte < 0x80 && byte >= 0x20 && byte != 0x7F) {
+      out += text[at++];
+      continue;
+    }
+    utf8proc_int32_t c = 0;
+    const utf8proc_ssize_t length = utf8proc_iterate(bytes + at, static_cast<utf8proc_ssize_t>(text.size() - at), &c);
+    if (length <= 0) {  // a byte that is no UTF-8: shown by its value, never raw
+      out += "\\x{";
+      appendHex(out, byte);
+      out += '}';
+      ++at;
+    } else if (actsOnDisplay(c)) {
+      out += "\\u{";
+      appendHex(out, static_cast<std::uint32_t>(c));
+      out += '}';
+      at += static_cast<std::size_t>(length);
+    } else {
+      out.append(text, at, static_cast<std::size_t>(length));
+      at += static_cast<std::size_t>(length);
+    }
+  }
+  return out;
+}
+
+std::string outlineQuoted(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t plain = std::min(text.find_first_of("\"\\", at), text.size());
+    out += withControlsEscaped(text.substr(at, plain - at));
+    if (plain == text.size()) break;
+    out += '\\';
+    out += text[plain];
+    at = plain + 1;
   }
   out += '"';
   return out;

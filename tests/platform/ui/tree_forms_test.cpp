@@ -20,7 +20,8 @@ View everything() {
   const Text tempo = Text(LocalizedStringKey::interpolated({"", Arg::integer(120), " bpm, 100%"}))
                          .font(Font::largeTitle)
                          .fontWeight(Font::Weight::heavy);
-  const Text named(LocalizedStringKey::interpolated({"\u00AB", Arg::string("Let \"it\"\n\tbe\\\x01\x7F"), "\u00BB "}),
+  const Text named(LocalizedStringKey::interpolated(
+                       {"\u00AB", Arg::string("Let \"it\"\n\tbe\\\x01\x7F\u0085\u202E\u2029"), "\u00BB "}),
                    "Extra", "shown under the tempo");
   return VStack(HorizontalAlignment::leading, 4.5,
                 {
