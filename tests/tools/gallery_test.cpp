@@ -2,7 +2,10 @@
 // and an index.html, which is parsed strictly here and opened in a real headless
 // Chromium to see that each picture loads.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <regex>
 #include <set>
 #include <string>
@@ -69,6 +72,37 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
   ASSERT_EQ(forced.exitCode, 0) << forced.err;
   expectGallery(folder, "svg", 3, left);
   EXPECT_EQ(readFile(folder / "notes.txt"), "mine");
+}
+
+// Ended by SIGTERM while it writes, as soon as its first temporary file appears, the
+// gallery leaves no temporary file behind, and the folder holds one gallery whole.
+TEST(WidgetHostGallery, EndedWhileWritingLeavesOneGalleryAndNoTemporaryFile) {
+  const Host host;
+  const fs::path folder = host.folder() / "gallery";
+  ASSERT_EQ(host.run({"gallery", "--output", folder.string()}).exitCode, 0);
+  const std::set<std::string> before = namesIn(folder);
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  auto gallery = ChildProcess::start({installedHost().string(), "--preferences", host.preferences().string(), "gallery",
+                                      "--output", folder.string(), "--format", "svg", "--force"});
+  ASSERT_TRUE(gallery) << gallery.error();
+  alignas(inotify_event) char events[4096];
+  for (bool staging = false; !staging;) {
+    const ssize_t got = ::read(watch, events, sizeof events);
+    ASSERT_GT(got, 0);
+    for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+      const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      staging = staging || event->name[0] == '.';
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  gallery->kill(SIGTERM);
+  EXPECT_EQ(gallery->wait(), 128 + SIGTERM);
+  ::close(watch);
+  std::set<std::string> after = namesIn(folder);
+  std::set<std::string> both = before;  // the new gallery beside the old pictures
+  for (const std::string& name : before) both.insert(std::regex_replace(name, std::regex("\\.png$"), ".svg"));
+  EXPECT_TRUE(after == before || after == both) << *after.begin();
 }
 
 // The page as headless Chromium has it once loaded: how many pictures it loaded, as

@@ -3,6 +3,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/foundation/held_signals.h"
 #include "quoted_text.h"
 
 namespace host {
@@ -55,14 +56,20 @@ std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& f
     }
   }
   // Every new file is written beside its target first: a failure there (a full disk)
-  // removes the new files and leaves every old one as it was.
+  // removes the new files and leaves every old one as it was. SIGINT and SIGTERM wait
+  // meanwhile; one that comes stops the writing the same way, and is then delivered
+  // (declared first, `held` ends last, after the staged files are gone).
+  const foundation::HeldSignals held;
+  const auto interrupted = [] { return cannotCreate("interrupted; no file was written"); };
   std::vector<foundation::StagedFile> staged;
   staged.reserve(files.size());
   for (const OutputFile& file : files) {
+    if (held.arrived()) return std::unexpected(interrupted());
     auto written = foundation::StagedFile::write(file.path, file.bytes);
     if (!written) return std::unexpected(cannotCreate(written.error()));
     staged.push_back(std::move(*written));
   }
+  if (held.arrived()) return std::unexpected(interrupted());
   std::vector<fs::path> created;
   for (foundation::StagedFile& file : staged) {
     const bool existed = occupied(file.target());

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/held_signals.h"
 #include "platform/foundation/write_all.h"
 
 namespace foundation {
@@ -104,6 +105,8 @@ std::expected<void, std::string> StagedFile::commit(Overwrite overwrite) {
 
 std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                                                      Overwrite overwrite) {
+  // SIGINT and SIGTERM wait until the temporary file is in place or removed.
+  const HeldSignals held;
   auto staged = StagedFile::write(target, bytes);
   if (!staged) return std::unexpected(std::move(staged.error()));
   return staged->commit(overwrite);

@@ -47,7 +47,8 @@ class StagedFile {
   std::string temporary_;  // empty once committed
 };
 
-// Writes `bytes` to `target` in one step: StagedFile::write, then commit.
+// Writes `bytes` to `target` in one step: StagedFile::write, then commit, with SIGINT
+// and SIGTERM held meanwhile (held_signals.h), so that no temporary file outlives them.
 std::expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                                                      Overwrite overwrite);
 
