@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
+#include <regex>
+#include <utility>
 #include <variant>
 
 #include "platform/foundation/json_text_writer.h"
@@ -26,15 +29,45 @@ using simdjson::dom::element_type;
 constexpr std::size_t kMaxDepth = 512;
 constexpr std::size_t kKeptLineCapacity = 64 * 1024;
 
-// A request's "id": null, a string or a number, answered as it came.
-using RequestId = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t, double>;
+// A number "id" as the request spells it: one that a 64-bit integer would not write
+// back the same (a fraction, an exponent, -0, more digits than 64 bits hold).
+struct WrittenNumber {
+  std::string token;
+};
 
-RequestId requestId(const element& id) {
+// A request's "id": null, a string or a number, answered as it came.
+using RequestId = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t, WrittenNumber>;
+
+// Where the top-level "id" member's value lies in `line`, when it is a number (by
+// JSON's grammar, of any size). Read without converting any number, so that one too
+// large for the parser is found too.
+std::optional<std::pair<std::size_t, std::string_view>> numberIdIn(std::string_view line) {
+  simdjson::ondemand::parser parser;
+  const simdjson::padded_string padded(line);
+  simdjson::ondemand::document document;
+  std::string_view token;
+  if (parser.iterate(padded).get(document) != simdjson::SUCCESS ||
+      document.get_object().find_field_unordered("id").raw_json_token().get(token) != simdjson::SUCCESS) {
+    return std::nullopt;
+  }
+  token = token.substr(0, token.find_last_not_of(" \t\r\n") + 1);
+  static const std::regex kNumber(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?)");
+  if (!std::regex_match(token.begin(), token.end(), kNumber)) return std::nullopt;
+  const auto at = static_cast<std::size_t>(token.data() - padded.data());
+  return std::pair(at, line.substr(at, token.size()));
+}
+
+RequestId requestId(const element& id, std::string_view line) {
   switch (id.type()) {
     case element_type::STRING: return std::string(id.get_string().value_unsafe());
-    case element_type::INT64: return id.get_int64().value_unsafe();
+    case element_type::INT64:
+      // 0 may have been written -0, which a number would not keep.
+      if (id.get_int64().value_unsafe() != 0) return id.get_int64().value_unsafe();
+      [[fallthrough]];
+    case element_type::DOUBLE:
+      if (const auto written = numberIdIn(line)) return WrittenNumber{std::string(written->second)};
+      return std::monostate{};
     case element_type::UINT64: return id.get_uint64().value_unsafe();
-    case element_type::DOUBLE: return id.get_double().value_unsafe();
     default: return std::monostate{};
   }
 }
@@ -46,7 +79,7 @@ void writeId(JSONTextWriter& out, const RequestId& id) {
                  [&](const std::string& text) { out.string(text); },
                  [&](std::int64_t value) { out.integer(value); },
                  [&](std::uint64_t value) { out.unsignedInteger(value); },
-                 [&](double value) { out.number(value); },
+                 [&](const WrittenNumber& number) { out.raw(number.token); },
              },
              id);
 }
@@ -137,10 +170,29 @@ bool JsonRpcLineServer::answer(std::string_view line, JSONTextWriter& out, bool 
     }
   }
   element request;
-  if (auto error = parser.parse(line.data(), line.size(), !padded).get(request); error != simdjson::SUCCESS) {
-    return fail(std::monostate{}, RpcError{kParseError, std::string("not JSON: ") + simdjson::error_message(error)});
+  auto parsed = parser.parse(line.data(), line.size(), !padded).get(request);
+  // A number the parser cannot hold (past 64 bits or a double's range) is refused
+  // whole; when it is the id, the request is read again with 0 in its place and the
+  // id answered as written.
+  std::optional<RequestId> bigId;
+  std::string withoutBigId;
+  if (parsed == simdjson::NUMBER_ERROR) {
+    if (const auto id = numberIdIn(line)) {
+      bigId = WrittenNumber{std::string(id->second)};
+      withoutBigId = std::string(line).replace(id->first, id->second.size(), "0");
+      parsed = parser.parse(withoutBigId).get(request);
+    }
+  }
+  if (parsed != simdjson::SUCCESS) {
+    return fail(bigId.value_or(std::monostate{}),
+                RpcError{kParseError, std::string("not JSON: ") + simdjson::error_message(parsed)});
   }
   simdjson::dom::object object;
+  if (request.is_array()) {
+    return fail(std::monostate{}, RpcError{kInvalidRequest,
+                                           "not a JSON-RPC request: a batch (an array) is not answered; "
+                                           "send each request on a line of its own"});
+  }
   if (request.get_object().get(object) != simdjson::SUCCESS) {
     return fail(std::monostate{}, RpcError{kInvalidRequest, "not a JSON-RPC request: expected an object"});
   }
@@ -154,7 +206,7 @@ bool JsonRpcLineServer::answer(std::string_view line, JSONTextWriter& out, bool 
       return fail(std::monostate{},
                   RpcError{kInvalidRequest, "not a JSON-RPC request: \"id\" must be a string or number"});
     }
-    id = requestId(member);
+    id = bigId ? *bigId : requestId(member, line);
   }
   std::string_view version;
   if (object.at_key("jsonrpc").get(member) != simdjson::SUCCESS || member.get_string().get(version) ||
