@@ -1,8 +1,10 @@
 // The suite and the output files as other programs leave them: a FIFO where a file
-// should be, values another SQLite client stored, a suite that this user may only read, suites moved by export and import, answers that do not read back, and
-// a gallery replaced on a disk that fills up. Everything runs through the installed
-// widget-host and extension, on real files; what each command said is kept whole in
-// tests/golden/widget-host-special-files.txt.
+// should be, values another SQLite client stored, a suite that another process holds
+// locked or that may only be read, suites moved by export and import, answers that do
+// not read back, and a gallery replaced on a disk that fills up. Everything runs
+// through the installed widget-host and extension, on real files; what each command
+// said is kept whole in the golden files tests/golden/widget-host-special-files.txt
+// and widget-host-locked-and-read-only.txt.
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -43,7 +45,9 @@ TEST(SpecialFilesGolden, SuitesAndOutputsAsOtherProgramsLeaveThem) {
   ASSERT_EQ(::mkfifo((host.folder() / "fifo.png").c_str(), 0600), 0);
   std::string shown =
       transcript(host, {"defaults read group.com.quenova.tul", "defaults write group.com.quenova.tul tempo --int 72",
-                        "timeline", "placeholder --format png --output $DIR/fifo.png --force"});
+                        "timeline", "placeholder --format png --output $DIR/fifo.png --force",
+                        // The longest name a folder takes: its temporary name must fit too.
+                        "placeholder --format svg --output $DIR/" + std::string(251, 'n') + ".svg"});
   EXPECT_TRUE(fs::is_fifo(suiteFile(host)) && fs::is_fifo(host.folder() / "fifo.png"));
   fs::remove(suiteFile(host));
 
@@ -87,38 +91,33 @@ TEST(SpecialFilesGolden, SuitesAndOutputsAsOtherProgramsLeaveThem) {
   EXPECT_EQ(run({"/bin/sh", "-c", request + "' >/dev/null"}).exitCode, 0);
 }
 
-// A suite this user may read but not write: its preset shows, and writes say why not.
-TEST(SpecialFiles, AReadOnlySuiteIsReadAndRefusesWrites) {
+// A suite held locked by another process says so once the wait for it runs out; one
+// that may be read but not written (here on a read-only mount) shows its preset, and
+// writes say why not.
+TEST(SpecialFilesGolden, LockedAndReadOnlySuites) {
   const Host host;
-  ASSERT_EQ(host.run({"defaults", "write", "group.com.quenova.tul", "tempo", "--int", "72"}).exitCode, 0);
-  std::vector<std::string> asReader;
-  if (::geteuid() == 0) {
-    // Root may write anything: the reader is another user, who may enter the folders
-    // and read the file but write neither.
-    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to run as another user";
-    for (const fs::path& start : {host.preferences(), installedPrefix()}) {
-      for (fs::path p = start; p != p.root_path(); p = p.parent_path()) {
-        fs::permissions(p, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
-      }
-    }
-    fs::permissions(suiteFile(host), fs::perms::others_read, fs::perm_options::add);
-    asReader = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  } else {
-    fs::permissions(suiteFile(host), fs::perms::owner_write, fs::perm_options::remove);
-    fs::permissions(host.preferences(), fs::perms::owner_write, fs::perm_options::remove);
+  const fs::path preferences = host.preferences();
+  fs::create_directories(preferences);
+  if (::mount(preferences.c_str(), preferences.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot mount the preferences folder read-only here (" << std::strerror(errno) << ")";
   }
-  const auto runAsReader = [&](std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {installedHost().string(), "--preferences", host.preferences().string()});
-    arguments.insert(arguments.begin(), asReader.begin(), asReader.end());
-    return run(arguments);
-  };
-  const RunResult read = runAsReader({"defaults", "read", "group.com.quenova.tul", "tempo"});
-  EXPECT_EQ(read.exitCode, 0) << read.err;
-  EXPECT_EQ(read.out, "integer 72\n");
-  const RunResult write = runAsReader({"defaults", "write", "group.com.quenova.tul", "tempo", "--int", "80"});
-  EXPECT_EQ(write.exitCode, 74) << write.err;
-  EXPECT_NE(write.err.find("the suite is read-only"), std::string::npos) << write.err;
-  fs::permissions(host.preferences(), fs::perms::owner_all, fs::perm_options::add);
+  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmount(
+      &preferences, [](const fs::path* mounted) { ::umount2(mounted->c_str(), MNT_DETACH); });
+  host.file("preset.json", R"({"isPlaylingList":false,"poly1":4,"poly2":1,"polyBar":1,"bars":4,"bpm":66,"note":4,)"
+                           R"("beat":3,"subdivision":"0","acc":"2000","name":"Kept","rythmMode":0,)"
+                           R"("id":"3AFBD376-5AEC-4704-9518-98A648685F20"})");
+  std::string shown =
+      transcript(host, {"defaults write group.com.quenova.tul miniMelody --data-file $DIR/preset.json"});
+  {
+    const auto holder = runSQL(suiteFile(host),
+                               "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM entries WHERE 0; COMMIT");
+    shown += transcript(host, {"defaults read group.com.quenova.tul tempo"});
+  }
+  ASSERT_EQ(::mount(nullptr, preferences.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
+      << std::strerror(errno);
+  shown += transcript(host, {"defaults read-type group.com.quenova.tul miniMelody",
+                             "defaults write group.com.quenova.tul tempo --int 80", "timeline"});
+  expectGolden("widget-host-locked-and-read-only.txt", shown);
 }
 
 // The size and a hash of each file in `folder`, by name.
