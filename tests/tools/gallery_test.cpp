@@ -75,7 +75,8 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
 }
 
 // Ended by SIGTERM while it writes, as soon as its first temporary file appears, the
-// gallery leaves no temporary file behind, and the folder holds one gallery whole.
+// gallery leaves no temporary file behind, and the folder holds one gallery whole: the
+// old one, or the new one beside the old pictures.
 TEST(WidgetHostGallery, EndedWhileWritingLeavesOneGalleryAndNoTemporaryFile) {
   const Host host;
   const fs::path folder = host.folder() / "gallery";
@@ -97,12 +98,17 @@ TEST(WidgetHostGallery, EndedWhileWritingLeavesOneGalleryAndNoTemporaryFile) {
     }
   }
   gallery->kill(SIGTERM);
-  EXPECT_EQ(gallery->wait(), 128 + SIGTERM);
+  // On a busy machine the gallery may be whole before the signal is sent.
+  const std::optional<int> status = gallery->wait();
+  EXPECT_TRUE(status == 128 + SIGTERM || status == 0) << status.value_or(-1);
   ::close(watch);
   std::set<std::string> after = namesIn(folder);
   std::set<std::string> both = before;  // the new gallery beside the old pictures
   for (const std::string& name : before) both.insert(std::regex_replace(name, std::regex("\\.png$"), ".svg"));
-  EXPECT_TRUE(after == before || after == both) << *after.begin();
+  std::string temporary;
+  for (const std::string& name : after) temporary += name.starts_with('.') ? name + " " : "";
+  EXPECT_EQ(temporary, "");
+  EXPECT_TRUE(after == before || after == both) << after.size() << " files";
 }
 
 // The page as headless Chromium has it once loaded: how many pictures it loaded, as
