@@ -96,6 +96,31 @@ TEST(WidgetHostPicturesGolden, RefusesWhatWouldLoseOrLeaveFiles) {
 // Layout and drawing are the host's work, done by its renderer module: the module
 // links cairo and pango, the host itself and the extension neither, so that whatever
 // does not draw starts without them.
+// A picture's bytes depend on its input only: a user's font configuration (here one
+// that emboldens every face) and font cache change nothing.
+TEST(WidgetHostPictures, TheSameBytesWhateverTheUsersFontConfiguration) {
+  const Host host;
+  const auto draw = [&](const std::string& name, const EnvironmentChanges& changes) {
+    const fs::path out = host.folder() / name;
+    const RunResult made = run({installedHost().string(), "--preferences", host.preferences().string(), "timeline",
+                                "--format", "png", "--output", out.string()},
+                               "", changes);
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    return readFile(out);
+  };
+  const fs::path home =
+      host.file("home/.config/fontconfig/fonts.conf",
+                R"(<?xml version="1.0"?><fontconfig><match target="font">)"
+                R"(<edit name="embolden" mode="assign"><bool>true</bool></edit></match></fontconfig>)")
+          .parent_path()
+          .parent_path()
+          .parent_path();
+  const std::string plain = draw("plain.png", {});
+  EXPECT_TRUE(plain == draw("mine.png", {{"HOME", home.string()},
+                                         {"XDG_CONFIG_HOME", std::nullopt},
+                                         {"XDG_CACHE_HOME", (home / "cache").string()}}));
+}
+
 TEST(WidgetHostPictures, OnlyTheRendererModuleLinksCairo) {
   const std::vector<std::pair<fs::path, bool>> cases = {
       {installedHost(), false},

@@ -1,6 +1,8 @@
 #include "platform/render/pango_text_measurer.h"
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
 #include <strings.h>
 
 #include <cmath>
@@ -33,6 +35,35 @@ FontOptions unhintedOptions() {
   cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
   cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
   return options;
+}
+
+// The only fonts the renderer sees: the folders of the Debian packages named here.
+// The machine's and the user's font configuration (other fonts, aliases, substitutions,
+// rendering settings) is left out, so that the same input draws the same bytes on every
+// machine and for every user.
+struct FontPackage {
+  std::string_view package;
+  std::string_view folder;
+};
+constexpr FontPackage kFontPackages[] = {{"fonts-inter", "/usr/share/fonts/opentype/inter"}};
+
+// A font configuration of the renderer's own, holding just those folders. Their
+// fontconfig cache is read from the system's cache folder (what fc-cache wrote when the
+// packages were installed), else kept under $XDG_CACHE_HOME/widget-platform: scanning
+// the fonts on every start would cost tens of milliseconds.
+FcConfig* privateFontConfig() {
+  std::string xml = "<fontconfig>";
+  for (const FontPackage& fonts : kFontPackages) xml += "<dir>" + std::string(fonts.folder) + "</dir>";
+  xml += "<cachedir>/var/cache/fontconfig</cachedir><cachedir prefix=\"xdg\">widget-platform/fontconfig</cachedir>";
+  xml += "</fontconfig>";
+  FcConfig* config = FcConfigCreate();
+  if (config == nullptr) return nullptr;
+  if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(xml.c_str()), FcTrue) ||
+      !FcConfigBuildFonts(config)) {
+    FcConfigDestroy(config);
+    return nullptr;
+  }
+  return config;
 }
 
 Description describe(const ui::ResolvedFont& font) {
@@ -76,7 +107,15 @@ PangoTextMeasurer::~PangoTextMeasurer() = default;
 std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
   auto state = std::make_unique<State>();
   state->fontMap.reset(pango_cairo_font_map_new());
-  if (!state->fontMap) return std::unexpected(RenderError{RenderError::Kind::font, "pango has no font map"});
+  if (!state->fontMap || !PANGO_IS_FC_FONT_MAP(state->fontMap.get())) {
+    return std::unexpected(RenderError{RenderError::Kind::font, "pango has no fontconfig font map"});
+  }
+  FcConfig* fonts = privateFontConfig();
+  if (fonts == nullptr) {
+    return std::unexpected(RenderError{RenderError::Kind::font, "cannot set up the renderer's font configuration"});
+  }
+  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(state->fontMap.get()), fonts);
+  FcConfigDestroy(fonts);  // the font map holds its own reference
   pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(state->fontMap.get()), 72);
   const FontOptions options = unhintedOptions();
   for (Context* context : {&state->measuring, &state->drawing}) {
@@ -97,8 +136,9 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
   }
   if (!found) {
     return std::unexpected(
-        RenderError{RenderError::Kind::font,
-                    "the face \"" + std::string(kFontFamily) + "\" is not installed (Debian package fonts-inter)"});
+        RenderError{RenderError::Kind::font, "the face \"" + std::string(kFontFamily) + "\" is not installed in " +
+                                                 std::string(kFontPackages[0].folder) + " (Debian package " +
+                                                 std::string(kFontPackages[0].package) + ")"});
   }
   return PangoTextMeasurer(std::move(state));
 }
