@@ -11,12 +11,12 @@
 //
 // A Text shows the string displayed, in quotes (with \" \\ \n \t \r, and \u{XX} for
 // other control characters and the direction controls, so that it stays on its line
-// and reads as stored). Stacks always show their
-// alignment; other arguments appear when they differ from the platform's default. A
-// modifier's view argument that fits on one line is written inside the modifier
-// (`.overlay(Color cyan.opacity(0.6))`); a larger one follows the node's children as a
-// block headed `.background:` or `.overlay:`, in modifier order. Numbers are written
-// in their shortest form; infinity as "infinity".
+// and reads as stored). Stacks always show their alignment; other arguments appear
+// when they differ from the platform's default. A modifier's view argument that fits
+// on one line is written inside the modifier (`.overlay(Color cyan.opacity(0.6))`); a
+// larger one follows the node's children as a block headed `.background:` or
+// `.overlay:`, in modifier order. Numbers are written in their shortest form; infinity
+// as "infinity".
 #pragma once
 
 #include <string>
