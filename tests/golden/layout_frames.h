@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/layout_problems.h"
 #include "platform/ui/layout_result.h"
 #include "platform/ui/tree_outline.h"
 
@@ -61,13 +62,17 @@ inline void writeFrames(std::string& out, const ui::PlacedView& view, std::size_
 }
 
 // A surface's layout: a heading with `what`, the surface and its size, then each
-// region (its position, or "whole") with its area and views.
+// region (its position, or "whole") with its area and views, then each of its layout
+// problems after "! ".
 inline void writeLayout(std::string& out, const std::string& what, const ui::LayoutResult& result) {
   out += "== " + what + ": " + std::string(name(result.surface)) + " " + num(result.size.width) + "x" +
          num(result.size.height) + "\n";
   for (const ui::PlacedRegion& region : result.regions) {
     out += std::string(region.position ? name(*region.position) : "whole") + " " + rectText(region.area) + "\n";
     writeFrames(out, region.view, 1);
+  }
+  for (const ui::LayoutProblem& problem : ui::layoutProblems(result)) {
+    out += "! " + problem.path + ": " + problem.missing + "\n";
   }
 }
 

@@ -57,6 +57,7 @@ Chain Builder::chain(const View& view, const Environment& outside, const std::ve
   const std::size_t count = modifiers.size();
 
   Chain out;
+  out.path = path;
   out.modifierCount = count;
   out.spacer = view.as<nodes::Spacer>() != nullptr;
   nesting += 1 + static_cast<int>(count);
@@ -97,6 +98,7 @@ std::vector<Slot> Builder::slots(std::span<const View> children, const Environme
     const View& child = children[i];
     const std::string childPath = path + ".children[" + std::to_string(i) + "]";
     Slot slot;
+    slot.path = childPath;
     if (child.as<nodes::Conditional>() != nullptr) {
       // The group's modifiers apply to each of its views, after their own.
       std::vector<ModifierRef> inner = modifierRefs(child, childPath);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -102,12 +103,14 @@ class Element {
 // A view: its node wrapped in its modifiers.
 struct Chain {
   std::unique_ptr<Element> top;
+  std::string path;  // the view's place in the tree, as PlacedView::path
   std::size_t modifierCount = 0;
   bool spacer = false;
 };
 
 inline PlacedView placeChain(Chain& chain, ProposedSize proposal, Rect bounds) {
   PlacedView out;
+  out.path = chain.path;
   out.modifiers.resize(chain.modifierCount);
   chain.top->place(cleaned(proposal), bounds, out);
   return out;

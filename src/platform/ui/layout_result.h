@@ -75,6 +75,7 @@ struct PlacedModifier {
 
 struct PlacedView {
   std::string type;  // the node kind, as in the tree's JSON form
+  std::string path;  // where the view is in the tree, in its JSON terms ("$.children[2]")
   Rect frame;        // the node itself, inside all its modifiers
   PlacedContent content;
   std::vector<PlacedView> children;

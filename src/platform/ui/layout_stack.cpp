@@ -156,6 +156,7 @@ class StackElement final : public Element {
         case Slot::Kind::empty: {
           PlacedView empty;
           empty.type = "Empty";
+          empty.path = slot.path;
           empty.frame = here;
           for (const std::string& name : slot.modifierNames)
             empty.modifiers.push_back(PlacedModifier{name, here, 1, {}});
@@ -165,6 +166,7 @@ class StackElement final : public Element {
         case Slot::Kind::conditional: {
           PlacedView group;
           group.type = "Conditional";
+          group.path = slot.path;
           group.children = placeSlots(slot.slots, previous);
           group.frame = here;
           bool first = true;

@@ -31,6 +31,7 @@ struct Slot {
   std::vector<Slot> slots;                 // conditional
   std::vector<std::string> modifierNames;  // empty: its modifiers, for the result
   std::size_t item = 0;                    // view: index among the stack's items (set by the stack)
+  std::string path;                        // conditional and empty: their place in the tree
 };
 
 // `type` is the view's type in the result ("VStack", "Conditional", ...).

@@ -125,11 +125,20 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
     Surface surface;
     View view;
   } surfaces[] = {
-      {Surface::smallWidget, fixed(20, 10)},          {Surface::lockScreen, fixed(20, 10)},
-      {Surface::lockScreen, fixed(20, 120)},          {Surface::lockScreen, fixed(20, 500)},
-      {Surface::islandCompactLeading, fixed(20, 10)}, {Surface::islandCompactTrailing, fixed(20, 10)},
-      {Surface::islandMinimal, fixed(10, 10)},        {Surface::islandMinimal, fixed(41, 10)},
+      {Surface::smallWidget, fixed(20, 10)},
+      {Surface::lockScreen, fixed(20, 10)},
+      {Surface::lockScreen, fixed(20, 120)},
+      {Surface::lockScreen, fixed(20, 500)},
+      {Surface::islandCompactLeading, fixed(20, 10)},
+      {Surface::islandCompactTrailing, fixed(20, 10)},
+      {Surface::islandMinimal, fixed(10, 10)},
+      {Surface::islandMinimal, fixed(41, 10)},
       {Surface::islandMinimal, fixed(80, 10)},
+      // Reported as not fitting: a text and a symbol past the surface's edges, a text cut short.
+      {Surface::islandCompactLeading,
+       HStack({Text("far"), Image::systemName("play.fill")})
+           .frame(FrameOptions{.minWidth = 200, .maxWidth = 200, .alignment = Alignment::leading})},
+      {Surface::islandCompactTrailing, Text("a text far too long for the island")},
   };
   for (const auto& c : surfaces) writeResult("surface", layOut(c.view, c.surface, LayoutContext{measurer}));
   const ExpandedRegion regions[] = {
