@@ -1,6 +1,6 @@
 // Font: the platform's text styles (`Font.caption`, `Font.largeTitle`, ...) and
-// font weights (`Font.Weight.heavy`, ...), with their default sizes and numeric
-// weights for a renderer. Plain values.
+// font weights (`Font.Weight.heavy`, ...), with their numeric weights for a renderer;
+// their sizes in points are content_size_category.h's. Plain values.
 #pragma once
 
 #include "platform/ui/schema.h"
@@ -34,27 +34,20 @@ struct Font {
   friend constexpr bool operator==(Font, Font) = default;
 };
 
-// One text style's font: its name and its size in points at the default text size.
-struct FontEntry {
-  std::string_view name;
-  Font value;
-  double pointSize;
-};
-
 template <>
 struct Names<Font> {
-  static constexpr FontEntry table[] = {
-      {"largeTitle", Font::largeTitle, 34},
-      {"title", Font::title, 28},
-      {"title2", Font::title2, 22},
-      {"title3", Font::title3, 20},
-      {"headline", Font::headline, 17},
-      {"subheadline", Font::subheadline, 15},
-      {"body", Font::body, 17},
-      {"callout", Font::callout, 16},
-      {"footnote", Font::footnote, 13},
-      {"caption", Font::caption, 12},
-      {"caption2", Font::caption2, 11},
+  static constexpr Named<Font> table[] = {
+      {"largeTitle", Font::largeTitle},
+      {"title", Font::title},
+      {"title2", Font::title2},
+      {"title3", Font::title3},
+      {"headline", Font::headline},
+      {"subheadline", Font::subheadline},
+      {"body", Font::body},
+      {"callout", Font::callout},
+      {"footnote", Font::footnote},
+      {"caption", Font::caption},
+      {"caption2", Font::caption2},
   };
 };
 
@@ -72,14 +65,6 @@ struct Names<Font::Weight> {
       {"black", Font::Weight::black},
   };
 };
-
-// The style's size in points at the default text size.
-constexpr double pointSize(Font::TextStyle style) {
-  for (const FontEntry& entry : Names<Font>::table) {
-    if (entry.value.style == style) return entry.pointSize;
-  }
-  return 17;
-}
 
 // The weight on the 100 (ultra light) to 900 (black) scale; regular is 400.
 constexpr int numericWeight(Font::Weight weight) { return (static_cast<int>(weight) + 1) * 100; }

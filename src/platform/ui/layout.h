@@ -24,6 +24,7 @@
 #include <string>
 
 #include "platform/ui/bundle.h"
+#include "platform/ui/content_size_category.h"
 #include "platform/ui/layout_geometry.h"
 #include "platform/ui/layout_result.h"
 #include "platform/ui/layout_surface.h"
@@ -58,6 +59,8 @@ struct LayoutContext {
   // Where image assets are found when the image names no bundle of its own: the
   // extension's bundle. Without it, such an image is an error.
   std::optional<Bundle> assets{};
+  // The text size every text style is drawn at.
+  ContentSizeCategory textSize = ContentSizeCategory::large;
 };
 
 // One region of the expanded Dynamic Island.

@@ -35,9 +35,9 @@ std::expected<Size, std::string> pngPixelSize(const std::filesystem::path& file)
   return Size{static_cast<double>(width), static_cast<double>(height)};
 }
 
-ResolvedFont resolvedFont(std::optional<Font> font, std::optional<Font::Weight> weight) {
+ResolvedFont resolvedFont(std::optional<Font> font, std::optional<Font::Weight> weight, ContentSizeCategory size) {
   const Font::TextStyle style = font.value_or(Font::body).style;
-  return ResolvedFont{pointSize(style), numericWeight(weight.value_or(defaultWeight(style)))};
+  return ResolvedFont{pointSize(style, size), numericWeight(weight.value_or(defaultWeight(style)))};
 }
 
 std::vector<ModifierRef> modifierRefs(const View& view, const std::string& path) {
@@ -160,9 +160,10 @@ std::unique_ptr<Element> Builder::node(const View& view, const Environment& envi
                 text.shown() ? *text.shown()
                              : context_.localizer.resolve(
                                    text.key(), text.tableName().value_or(std::string(Bundle::kDefaultTable)));
-            return textElement(sanitizedText(shown),
-                               resolvedFont(text.font() ? text.font() : environment.font, text.fontWeight()),
-                               environment.foreground, context_.measurer);
+            return textElement(
+                sanitizedText(shown),
+                resolvedFont(text.font() ? text.font() : environment.font, text.fontWeight(), context_.textSize),
+                environment.foreground, context_.measurer);
           },
           [&](const Image& image) { return this->image(image, environment, path); },
           [&](const Color& color) { return fillElement("Color", PlacedContent(color)); },
@@ -173,7 +174,7 @@ std::unique_ptr<Element> Builder::node(const View& view, const Environment& envi
 
 std::unique_ptr<Element> Builder::image(const Image& image, const Environment& environment, const std::string& path) {
   if (const auto* symbol = std::get_if<SystemName>(&image.source())) {
-    const ResolvedFont font = resolvedFont(environment.font, std::nullopt);
+    const ResolvedFont font = resolvedFont(environment.font, std::nullopt, context_.textSize);
     const std::optional<SymbolBox> box = symbolBox(symbol->name, font.size);
     if (!box) {
       fail(LayoutError::Kind::unknownSymbol, path,

@@ -114,6 +114,13 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
     ASSERT_TRUE(placed) << c.name << ": " << placed.error().describe();
     writeFrames(out, *placed, 0);
   }
+  // Every style follows the text size, the smallest and the largest among them.
+  for (const ContentSizeCategory size : {ContentSizeCategory::xSmall, ContentSizeCategory::accessibility5}) {
+    out += heading("text size " + std::string(name(size)), {});
+    const View styles = VStack({Text("t").font(Font::largeTitle), Text("h").font(Font::headline), Text("b"),
+                                Text("c").font(Font::caption2), Image::systemName("play.fill")});
+    writeFrames(out, *layOutView(styles, {}, LayoutContext{.measurer = measurer, .textSize = size}), 0);
+  }
 
   // Surfaces have their published sizes and centre the root; the expanded island
   // places its regions by position, in the order given.
