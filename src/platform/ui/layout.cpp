@@ -32,11 +32,19 @@ PlacedView placeCentered(Chain& chain, ProposedSize proposal, Rect area) {
   return placeChain(chain, proposal, aligned(size, area, Alignment::center));
 }
 
-LayoutResult emptyResult(Surface surface) {
+LayoutResult emptyResult(Surface surface, Device device) {
   LayoutResult result;
   result.surface = surface;
-  result.geometry = geometry(surface);
+  result.geometry = geometry(surface, device);
   return result;
+}
+
+// Why `surface` cannot be laid out on the context's phone, or none.
+std::optional<LayoutError> missingSurface(Surface surface, const LayoutContext& context) {
+  if (!isIsland(surface) || hasDynamicIsland(context.device)) return std::nullopt;
+  return LayoutError{LayoutError::Kind::noSuchSurface, "$",
+                     "a " + std::string(name(context.device)) + "-point phone has no Dynamic Island to show " +
+                         std::string(name(surface)) + " on"};
 }
 
 }  // namespace
@@ -59,7 +67,8 @@ std::expected<LayoutResult, LayoutError> layOut(const View& view, Surface surfac
   Chain chain = builder.chain(view, Environment{}, {}, "$", 1, 0, std::nullopt);
   if (builder.error()) return std::unexpected(*builder.error());
 
-  LayoutResult result = emptyResult(surface);
+  if (auto missing = missingSurface(surface, context)) return std::unexpected(*missing);
+  LayoutResult result = emptyResult(surface, context.device);
   const SurfaceGeometry& shape = result.geometry;
   Size size{shape.maxWidth, shape.maxHeight};
   if (shape.minHeight < shape.maxHeight) {
@@ -103,7 +112,8 @@ std::expected<LayoutResult, LayoutError> layOutExpandedIsland(std::span<const Ex
   Chain* center = at(ExpandedRegionPosition::center);
   Chain* bottom = at(ExpandedRegionPosition::bottom);
 
-  LayoutResult result = emptyResult(Surface::islandExpanded);
+  if (auto missing = missingSurface(Surface::islandExpanded, context)) return std::unexpected(*missing);
+  LayoutResult result = emptyResult(Surface::islandExpanded, context.device);
   const SurfaceGeometry& shape = result.geometry;
   const double width = shape.maxWidth;
   const double inner = width - 2 * kIslandExpandedHorizontalMargin;

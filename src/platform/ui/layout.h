@@ -14,8 +14,8 @@
 //
 // Layout fails only for what cannot be drawn: an unknown symbol, an image asset the
 // bundle lacks or that is not a PNG, a tree deeper than kMaxLayoutDepth, two expanded
-// regions at one position. Errors name the view by its path from the root, in the
-// tree's JSON terms ("$.children[4].modifiers[3].content").
+// regions at one position, a Dynamic Island surface on a phone that has none. Errors name the view by its path from the
+// root, in the tree's JSON terms ("$.children[4].modifiers[3].content").
 #pragma once
 
 #include <expected>
@@ -40,7 +40,7 @@ inline constexpr double kDefaultPadding = 16;
 inline constexpr double kDefaultSpacerLength = 8;
 
 struct LayoutError {
-  enum class Kind { tooDeep, unknownSymbol, missingImage, unreadableImage, duplicateRegion };
+  enum class Kind { tooDeep, unknownSymbol, missingImage, unreadableImage, duplicateRegion, noSuchSurface };
 
   Kind kind;
   std::string path;     // where in the tree: "$.children[2]"
@@ -61,6 +61,8 @@ struct LayoutContext {
   std::optional<Bundle> assets{};
   // The text size every text style is drawn at.
   ContentSizeCategory textSize = ContentSizeCategory::large;
+  // The phone whose surfaces are laid out.
+  Device device = Device::width430;
 };
 
 // One region of the expanded Dynamic Island.

@@ -1,5 +1,6 @@
 // Surfaces: the places on the phone where the host shows an extension's views, with
-// their published sizes and shapes (in points, on a 430-pt-wide phone):
+// their published sizes and shapes (in points, on a 430-pt-wide phone; Device below
+// names the other phones and geometry() gives their sizes):
 //
 //   smallWidget            170 × 170, corners of radius 22, the view paints it all
 //   lockScreen             408 wide, as high as its content within 84 ... 160, on a
@@ -80,7 +81,25 @@ struct SurfaceGeometry {
   SurfaceFill fill;
 };
 
-SurfaceGeometry geometry(Surface surface);
+// The phones a surface can be drawn for, by their screen width in points: 430 (the
+// default), 393 and 375. The 375-point phone has no Dynamic Island.
+enum class Device { width430, width393, width375 };
+
+template <>
+struct Names<Device> {
+  static constexpr Named<Device> table[] = {
+      {"430", Device::width430},
+      {"393", Device::width393},
+      {"375", Device::width375},
+  };
+};
+
+constexpr bool isIsland(Surface surface) { return surface != Surface::smallWidget && surface != Surface::lockScreen; }
+constexpr bool hasDynamicIsland(Device device) { return device != Device::width375; }
+
+// The surface's figures on `device`. On a phone without a Dynamic Island the island
+// surfaces' figures stand for nothing: layout refuses those surfaces there.
+SurfaceGeometry geometry(Surface surface, Device device = Device::width430);
 
 // Inside the expanded island: margins around the regions and the gap between them.
 inline constexpr double kIslandExpandedHorizontalMargin = 20;

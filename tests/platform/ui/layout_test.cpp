@@ -148,6 +148,16 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
       {Surface::islandCompactTrailing, Text("a text far too long for the island")},
   };
   for (const auto& c : surfaces) writeResult("surface", layOut(c.view, c.surface, LayoutContext{measurer}));
+  // Each phone's surfaces, or why it has none.
+  for (const auto& [deviceName, device] : Names<Device>::table) {
+    for (const auto& [surfaceName, surface] : Names<Surface>::table) {
+      const auto result = layOut(fixed(20, 10), surface, LayoutContext{.measurer = measurer, .device = device});
+      out += "== " + std::string(deviceName) + "-pt phone, " + std::string(surfaceName) + ": " +
+             (result ? tul::testing::num(result->size.width) + "x" + tul::testing::num(result->size.height)
+                     : result.error().describe()) +
+             "\n";
+    }
+  }
   const ExpandedRegion regions[] = {
       {ExpandedRegionPosition::bottom, fixed(100, 30)},
       {ExpandedRegionPosition::leading, fixed(30, 20)},
