@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace host {
@@ -63,14 +64,19 @@ std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& 
 }
 
 std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, std::string_view treeJSON,
-                                                          const fs::path& assets, ImageFormat format, int scale) const {
+                                                          const fs::path& assets, ImageFormat format, int scale,
+                                                          ui::Variant variant) const {
   const std::string surfaceName(ui::name(surface));
+  const std::string deviceName(ui::name(variant.device));
+  const std::string textSizeName(ui::name(variant.textSize));
   const TulRenderRequest request{surfaceName.c_str(),
                                  treeJSON.data(),
                                  treeJSON.size(),
                                  assets.c_str(),
                                  format == ImageFormat::png ? kTulRenderPNG : kTulRenderSVG,
-                                 scale};
+                                 scale,
+                                 deviceName.c_str(),
+                                 textSizeName.c_str()};
   const auto release = [this](TulRenderResult* result) { module_->release(result); };
   const std::unique_ptr<TulRenderResult, decltype(release)> result(module_->draw(&request), release);
   if (result == nullptr) {
@@ -78,7 +84,16 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
   }
   std::string bytes(result->bytes, result->size);
   switch (result->status) {
-    case kTulRenderDrawn: return Picture{result->width, result->height, std::move(bytes)};
+    case kTulRenderDrawn: {
+      std::vector<std::string> problems;
+      const std::string_view listed(result->problems == nullptr ? "" : result->problems, result->problemsSize);
+      for (std::size_t at = 0; at < listed.size();) {
+        const std::size_t end = std::min(listed.find('\n', at), listed.size());
+        problems.emplace_back(listed.substr(at, end - at));
+        at = end + 1;
+      }
+      return Picture{result->width, result->height, std::move(bytes), std::move(problems)};
+    }
     case kTulRenderUnreadable: return std::unexpected(DrawFailure{DrawFailure::Kind::unreadable, std::move(bytes)});
     default: return std::unexpected(DrawFailure{DrawFailure::Kind::failed, std::move(bytes)});
   }

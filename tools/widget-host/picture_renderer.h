@@ -17,10 +17,12 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host_error.h"
 #include "output_format.h"
 #include "platform/ui/layout_surface.h"
+#include "platform/ui/variant.h"
 #include "render_module_abi.h"
 #include "shipped_file.h"
 
@@ -30,11 +32,13 @@ namespace host {
 // the installed one beside the host. Empty when the host's own folder is unknown.
 std::filesystem::path renderModulePath(const ShippedFileSearch& search);
 
-// A drawn view: its size in points (as laid out on the phone) and its encoded file.
+// A drawn view: its size in points (as laid out on the phone), its encoded file, and
+// what of it does not fit ("PATH: WHAT IS MISSING", platform/ui/layout_problems.h).
 struct Picture {
   double width = 0;
   double height = 0;
   std::string bytes;
+  std::vector<std::string> problems;
 };
 
 // Why a view was not drawn: its JSON does not read back as a view tree (unreadable:
@@ -52,11 +56,13 @@ class PictureRenderer {
   // library, a module of another interface version).
   static std::expected<PictureRenderer, HostError> load(const std::filesystem::path& module);
 
-  // Lays `treeJSON` out on `surface` and draws it at `scale` pixels per point. The
-  // tree is the JSON text of a view tree, or for Surface::islandExpanded of the array
-  // of its regions; named images are read from the bundle folder `assets`.
+  // Lays `treeJSON` out on `surface` of the variant's phone, at its text size, and
+  // draws it at `scale` pixels per point. The tree is the JSON text of a view tree, or
+  // for Surface::islandExpanded of the array of its regions; named images are read
+  // from the bundle folder `assets`.
   std::expected<Picture, DrawFailure> draw(ui::Surface surface, std::string_view treeJSON,
-                                           const std::filesystem::path& assets, ImageFormat format, int scale) const;
+                                           const std::filesystem::path& assets, ImageFormat format, int scale,
+                                           ui::Variant variant = {}) const;
 
  private:
   explicit PictureRenderer(const TulRenderModule* module) : module_(module) {}

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/render/render.h"
+#include "platform/ui/layout_problems.h"
 #include "platform/ui/tree_json_reader.h"
 #include "render_module_abi.h"
 
@@ -21,21 +22,26 @@ namespace {
 // A result and the bytes it points at, in one allocation that the host gives back.
 struct OwnedResult : TulRenderResult {
   std::string owned;
+  std::string ownedProblems;
 };
 
-TulRenderResult* finished(int status, std::string bytes, double width = 0, double height = 0) {
+TulRenderResult* finished(int status, std::string bytes, double width = 0, double height = 0,
+                          std::string problems = {}) {
   auto* result = new OwnedResult{};
   result->owned = std::move(bytes);
+  result->ownedProblems = std::move(problems);
   result->status = status;
   result->width = width;
   result->height = height;
   result->bytes = result->owned.data();
   result->size = result->owned.size();
+  result->problems = result->ownedProblems.data();
+  result->problemsSize = result->ownedProblems.size();
   return result;
 }
 
 // What the host sees when even a result cannot be made: a static one, never released.
-TulRenderResult kOutOfMemory{kTulRenderFailed, 0, 0, "out of memory", 13};
+TulRenderResult kOutOfMemory{kTulRenderFailed, 0, 0, "out of memory", 13, "", 0};
 
 TulRenderResult* failed(std::string message) { return finished(kTulRenderFailed, std::move(message)); }
 
@@ -44,7 +50,17 @@ TulRenderResult* drawn(std::expected<ui::LayoutResult, render::RenderError> layo
   if (!layout) return failed(layout.error().message);
   auto bytes = render::encode(*layout, format, scale);
   if (!bytes) return failed(bytes.error().message);
-  return finished(kTulRenderDrawn, std::move(*bytes), layout->size.width, layout->size.height);
+  std::string problems;
+  for (const ui::LayoutProblem& problem : ui::layoutProblems(*layout)) {
+    problems += problem.path + ": " + problem.missing + "\n";
+  }
+  return finished(kTulRenderDrawn, std::move(*bytes), layout->size.width, layout->size.height, std::move(problems));
+}
+
+// The named value of `T`, the default for null; none for a name that is no value.
+template <typename T>
+std::optional<T> named(const char* text, T fallback) {
+  return text == nullptr ? std::optional<T>(fallback) : ui::byName<T>(text);
 }
 
 TulRenderResult* draw(const TulRenderRequest& request) {
@@ -58,15 +74,20 @@ TulRenderResult* draw(const TulRenderRequest& request) {
   const nlohmann::json tree =
       nlohmann::json::parse(std::string_view(request.tree, request.treeSize), nullptr, /*allow_exceptions=*/false);
   if (tree.is_discarded()) return finished(kTulRenderUnreadable, "not JSON");
+  const std::optional<ui::Device> device = named(request.device, ui::Device::width430);
+  if (!device) return failed("unknown phone \"" + std::string(request.device) + "\"");
+  const std::optional<ui::ContentSizeCategory> textSize = named(request.textSize, ui::ContentSizeCategory::large);
+  if (!textSize) return failed("unknown text size \"" + std::string(request.textSize) + "\"");
+  const ui::Variant variant{*device, *textSize};
   const ui::Bundle assets(request.bundleFolder == nullptr ? "" : request.bundleFolder);
   if (*surface == ui::Surface::islandExpanded) {
     auto regions = render::regionsFromJSON(tree);
     if (!regions) return finished(kTulRenderUnreadable, regions.error().message);
-    return drawn(render::layOut(*regions, assets), format, request.scale);
+    return drawn(render::layOut(*regions, assets, variant), format, request.scale);
   }
   auto view = ui::fromJSON(tree);
   if (!view) return finished(kTulRenderUnreadable, view.error().describe());
-  return drawn(render::layOut(*view, *surface, assets), format, request.scale);
+  return drawn(render::layOut(*view, *surface, assets, variant), format, request.scale);
 }
 
 TulRenderResult* drawEntry(const TulRenderRequest* request) {
@@ -95,4 +116,4 @@ constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEnt
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v1() { return &kModule; }
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v2() { return &kModule; }

@@ -18,8 +18,8 @@
 
 extern "C" {
 
-#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v1"
-inline constexpr std::uint32_t kTulRenderModuleVersion = 1;
+#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v2"
+inline constexpr std::uint32_t kTulRenderModuleVersion = 2;
 
 enum TulRenderFormat : int { kTulRenderPNG = 0, kTulRenderSVG = 1 };
 
@@ -36,14 +36,18 @@ struct TulRenderRequest {
   const char* bundleFolder;  // the extension's bundle, which holds the images its views name
   int format;                // a TulRenderFormat
   int scale;                 // pixels per point, 1 ... 8
+  const char* device;        // the phone, as ui::name(Device) spells it ("430", "393", "375"); null: "430"
+  const char* textSize;      // the text size, as ui::name(ContentSizeCategory) spells it; null: "large"
 };
 
 struct TulRenderResult {
-  int status;            // a TulRenderStatus
-  double width;          // the surface's size in points, when drawn
+  int status;    // a TulRenderStatus
+  double width;  // the surface's size in points, when drawn
   double height;
-  const char* bytes;     // the picture, or a one-line message; owned by the result
+  const char* bytes;  // the picture, or a one-line message; owned by the result
   std::size_t size;
+  const char* problems;  // when drawn: what does not fit, one "PATH: WHAT IS MISSING" line each; owned
+  std::size_t problemsSize;
 };
 
 struct TulRenderModule {

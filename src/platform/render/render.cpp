@@ -43,8 +43,8 @@ RenderError layoutError(const ui::LayoutError& error) {
                      "cannot lay out the view: " + error.describe()};
 }
 
-ui::LayoutContext contextFor(PangoTextMeasurer& measurer, const ui::Bundle& assets) {
-  return ui::LayoutContext{measurer, ui::Localizer{assets, "en"}, assets};
+ui::LayoutContext contextFor(PangoTextMeasurer& measurer, const ui::Bundle& assets, ui::Variant variant = {}) {
+  return ui::LayoutContext{measurer, ui::Localizer{assets, "en"}, assets, variant};
 }
 
 std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, ImageFormat format, double scale,
@@ -114,18 +114,20 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets) {
+std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
+                                                    ui::Variant variant) {
   auto measurer = PangoTextMeasurer::create();
   if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOut(view, surface, contextFor(*measurer, assets));
+  auto result = ui::layOut(view, surface, contextFor(*measurer, assets, variant));
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
 
-std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets) {
+std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
+                                                    ui::Variant variant) {
   auto measurer = PangoTextMeasurer::create();
   if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOutExpandedIsland(regions, contextFor(*measurer, assets));
+  auto result = ui::layOutExpandedIsland(regions, contextFor(*measurer, assets, variant));
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }

@@ -33,6 +33,7 @@
 #include "platform/ui/layout.h"
 #include "platform/ui/layout_result.h"
 #include "platform/ui/layout_surface.h"
+#include "platform/ui/variant.h"
 #include "platform/ui/view.h"
 
 namespace render {
@@ -50,12 +51,14 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name);
 inline constexpr double kMinScale = 0.25;
 inline constexpr double kMaxScale = 8;
 
-// The layout of `view` on `surface`, text measured with the real font. For
-// Surface::islandExpanded the view is the center region; use the regions overload for
-// the whole island.
-std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets);
+// The layout of `view` on `surface` of the variant's phone, at its text size, text
+// measured with the real font. For Surface::islandExpanded the view is the center
+// region; use the regions overload for the whole island.
+std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
+                                                    ui::Variant variant = {});
 // The expanded Dynamic Island from its regions (each position at most once).
-std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets);
+std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
+                                                    ui::Variant variant = {});
 
 // The regions of an expanded presentation as the protocol gives them, `[{"position":
 // "leading", "priority": 0, "view": TREE}, ...]`, read back (ui::fromJSON for each

@@ -41,9 +41,9 @@ LayoutResult emptyResult(Surface surface, Device device) {
 
 // Why `surface` cannot be laid out on the context's phone, or none.
 std::optional<LayoutError> missingSurface(Surface surface, const LayoutContext& context) {
-  if (!isIsland(surface) || hasDynamicIsland(context.device)) return std::nullopt;
+  if (!isIsland(surface) || hasDynamicIsland(context.variant.device)) return std::nullopt;
   return LayoutError{LayoutError::Kind::noSuchSurface, "$",
-                     "a " + std::string(name(context.device)) + "-point phone has no Dynamic Island to show " +
+                     "a " + std::string(name(context.variant.device)) + "-point phone has no Dynamic Island to show " +
                          std::string(name(surface)) + " on"};
 }
 
@@ -68,7 +68,7 @@ std::expected<LayoutResult, LayoutError> layOut(const View& view, Surface surfac
   if (builder.error()) return std::unexpected(*builder.error());
 
   if (auto missing = missingSurface(surface, context)) return std::unexpected(*missing);
-  LayoutResult result = emptyResult(surface, context.device);
+  LayoutResult result = emptyResult(surface, context.variant.device);
   const SurfaceGeometry& shape = result.geometry;
   Size size{shape.maxWidth, shape.maxHeight};
   if (shape.minHeight < shape.maxHeight) {
@@ -113,7 +113,7 @@ std::expected<LayoutResult, LayoutError> layOutExpandedIsland(std::span<const Ex
   Chain* bottom = at(ExpandedRegionPosition::bottom);
 
   if (auto missing = missingSurface(Surface::islandExpanded, context)) return std::unexpected(*missing);
-  LayoutResult result = emptyResult(Surface::islandExpanded, context.device);
+  LayoutResult result = emptyResult(Surface::islandExpanded, context.variant.device);
   const SurfaceGeometry& shape = result.geometry;
   const double width = shape.maxWidth;
   const double inner = width - 2 * kIslandExpandedHorizontalMargin;

@@ -24,12 +24,12 @@
 #include <string>
 
 #include "platform/ui/bundle.h"
-#include "platform/ui/content_size_category.h"
 #include "platform/ui/layout_geometry.h"
 #include "platform/ui/layout_result.h"
 #include "platform/ui/layout_surface.h"
 #include "platform/ui/localizer.h"
 #include "platform/ui/text_measurer.h"
+#include "platform/ui/variant.h"
 #include "platform/ui/view.h"
 
 namespace ui {
@@ -59,10 +59,8 @@ struct LayoutContext {
   // Where image assets are found when the image names no bundle of its own: the
   // extension's bundle. Without it, such an image is an error.
   std::optional<Bundle> assets{};
-  // The text size every text style is drawn at.
-  ContentSizeCategory textSize = ContentSizeCategory::large;
-  // The phone whose surfaces are laid out.
-  Device device = Device::width430;
+  // The phone whose surfaces are laid out, and the text size every style is drawn at.
+  Variant variant{};
 };
 
 // One region of the expanded Dynamic Island.

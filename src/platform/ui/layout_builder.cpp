@@ -160,10 +160,10 @@ std::unique_ptr<Element> Builder::node(const View& view, const Environment& envi
                 text.shown() ? *text.shown()
                              : context_.localizer.resolve(
                                    text.key(), text.tableName().value_or(std::string(Bundle::kDefaultTable)));
-            return textElement(
-                sanitizedText(shown),
-                resolvedFont(text.font() ? text.font() : environment.font, text.fontWeight(), context_.textSize),
-                environment.foreground, context_.measurer);
+            return textElement(sanitizedText(shown),
+                               resolvedFont(text.font() ? text.font() : environment.font, text.fontWeight(),
+                                            context_.variant.textSize),
+                               environment.foreground, context_.measurer);
           },
           [&](const Image& image) { return this->image(image, environment, path); },
           [&](const Color& color) { return fillElement("Color", PlacedContent(color)); },
@@ -174,7 +174,7 @@ std::unique_ptr<Element> Builder::node(const View& view, const Environment& envi
 
 std::unique_ptr<Element> Builder::image(const Image& image, const Environment& environment, const std::string& path) {
   if (const auto* symbol = std::get_if<SystemName>(&image.source())) {
-    const ResolvedFont font = resolvedFont(environment.font, std::nullopt, context_.textSize);
+    const ResolvedFont font = resolvedFont(environment.font, std::nullopt, context_.variant.textSize);
     const std::optional<SymbolBox> box = symbolBox(symbol->name, font.size);
     if (!box) {
       fail(LayoutError::Kind::unknownSymbol, path,

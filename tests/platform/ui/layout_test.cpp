@@ -119,7 +119,7 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
     out += heading("text size " + std::string(name(size)), {});
     const View styles = VStack({Text("t").font(Font::largeTitle), Text("h").font(Font::headline), Text("b"),
                                 Text("c").font(Font::caption2), Image::systemName("play.fill")});
-    writeFrames(out, *layOutView(styles, {}, LayoutContext{.measurer = measurer, .textSize = size}), 0);
+    writeFrames(out, *layOutView(styles, {}, LayoutContext{.measurer = measurer, .variant = {.textSize = size}}), 0);
   }
 
   // Surfaces have their published sizes and centre the root; the expanded island
@@ -151,7 +151,8 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
   // Each phone's surfaces, or why it has none.
   for (const auto& [deviceName, device] : Names<Device>::table) {
     for (const auto& [surfaceName, surface] : Names<Surface>::table) {
-      const auto result = layOut(fixed(20, 10), surface, LayoutContext{.measurer = measurer, .device = device});
+      const auto result =
+          layOut(fixed(20, 10), surface, LayoutContext{.measurer = measurer, .variant = {.device = device}});
       out += "== " + std::string(deviceName) + "-pt phone, " + std::string(surfaceName) + ": " +
              (result ? tul::testing::num(result->size.width) + "x" + tul::testing::num(result->size.height)
                      : result.error().describe()) +
