@@ -37,15 +37,22 @@ FontOptions unhintedOptions() {
   return options;
 }
 
-// The only fonts the renderer sees: the folders of the Debian packages named here.
-// The machine's and the user's font configuration (other fonts, aliases, substitutions,
+// The only fonts the renderer sees: those of the Debian packages named here, Inter
+// for Latin text and the faces its missing scripts fall back to (Arabic, Japanese).
+// From a folder other packages share, only the files `only` matches are taken. The
+// machine's and the user's font configuration (other fonts, aliases, substitutions,
 // rendering settings) is left out, so that the same input draws the same bytes on every
 // machine and for every user.
 struct FontPackage {
   std::string_view package;
   std::string_view folder;
+  std::string_view only = {};  // a file name pattern; empty: every font in the folder
 };
-constexpr FontPackage kFontPackages[] = {{"fonts-inter", "/usr/share/fonts/opentype/inter"}};
+constexpr FontPackage kFontPackages[] = {
+    {"fonts-inter", "/usr/share/fonts/opentype/inter"},
+    {"fonts-noto-ui-core", "/usr/share/fonts/truetype/noto", "NotoSansArabicUI-*.ttf"},
+    {"fonts-ipafont-gothic", "/usr/share/fonts/opentype/ipafont-gothic"},
+};
 
 // A font configuration of the renderer's own, holding just those folders. Their
 // fontconfig cache is read from the system's cache folder (what fc-cache wrote when the
@@ -53,7 +60,15 @@ constexpr FontPackage kFontPackages[] = {{"fonts-inter", "/usr/share/fonts/opent
 // the fonts on every start would cost tens of milliseconds.
 FcConfig* privateFontConfig() {
   std::string xml = "<fontconfig>";
-  for (const FontPackage& fonts : kFontPackages) xml += "<dir>" + std::string(fonts.folder) + "</dir>";
+  std::string selected;
+  for (const FontPackage& fonts : kFontPackages) {
+    const std::string folder(fonts.folder);
+    xml += "<dir>" + folder + "</dir>";
+    if (fonts.only.empty()) continue;
+    selected += "<rejectfont><glob>" + folder + "/*</glob></rejectfont>";
+    selected += "<acceptfont><glob>" + folder + "/" + std::string(fonts.only) + "</glob></acceptfont>";
+  }
+  if (!selected.empty()) xml += "<selectfont>" + selected + "</selectfont>";
   xml += "<cachedir>/var/cache/fontconfig</cachedir><cachedir prefix=\"xdg\">widget-platform/fontconfig</cachedir>";
   xml += "</fontconfig>";
   FcConfig* config = FcConfigCreate();
@@ -178,6 +193,13 @@ double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& f
   PangoRectangle logical{};
   pango_layout_get_extents(layout, nullptr, &logical);
   return static_cast<double>(logical.width) / PANGO_SCALE;
+}
+
+int PangoTextMeasurer::missingGlyphs(std::string_view utf8, const ui::ResolvedFont& font) {
+  PangoLayout* layout = state_->layout.get();
+  pango_layout_set_font_description(layout, state_->description(font));
+  setText(layout, utf8);
+  return pango_layout_get_unknown_glyphs_count(layout);
 }
 
 void PangoTextMeasurer::drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y) {

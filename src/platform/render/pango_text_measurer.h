@@ -33,6 +33,10 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
   ui::FontMetrics metrics(const ui::ResolvedFont& font) override;
   double width(std::string_view utf8, const ui::ResolvedFont& font) override;
 
+  // How many characters of `utf8` no font the renderer sees can draw (each would show
+  // as a box).
+  int missingGlyphs(std::string_view utf8, const ui::ResolvedFont& font);
+
   // Draws one line of text with the source set on `cr`, the top of its line box at
   // (x, y) in user space.
   void drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y);
