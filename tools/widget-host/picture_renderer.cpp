@@ -76,7 +76,8 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
                                  format == ImageFormat::png ? kTulRenderPNG : kTulRenderSVG,
                                  scale,
                                  deviceName.c_str(),
-                                 textSizeName.c_str()};
+                                 textSizeName.c_str(),
+                                 variant.direction == ui::LayoutDirection::rightToLeft ? 1 : 0};
   const auto release = [this](TulRenderResult* result) { module_->release(result); };
   const std::unique_ptr<TulRenderResult, decltype(release)> result(module_->draw(&request), release);
   if (result == nullptr) {

@@ -78,7 +78,9 @@ TulRenderResult* draw(const TulRenderRequest& request) {
   if (!device) return failed("unknown phone \"" + std::string(request.device) + "\"");
   const std::optional<ui::ContentSizeCategory> textSize = named(request.textSize, ui::ContentSizeCategory::large);
   if (!textSize) return failed("unknown text size \"" + std::string(request.textSize) + "\"");
-  const ui::Variant variant{*device, *textSize};
+  const ui::Variant variant{
+      *device, *textSize,
+      request.rightToLeft == 1 ? ui::LayoutDirection::rightToLeft : ui::LayoutDirection::leftToRight};
   const ui::Bundle assets(request.bundleFolder == nullptr ? "" : request.bundleFolder);
   if (*surface == ui::Surface::islandExpanded) {
     auto regions = render::regionsFromJSON(tree);

@@ -38,6 +38,7 @@ struct TulRenderRequest {
   int scale;                 // pixels per point, 1 ... 8
   const char* device;        // the phone, as ui::name(Device) spells it ("430", "393", "375"); null: "430"
   const char* textSize;      // the text size, as ui::name(ContentSizeCategory) spells it; null: "large"
+  int rightToLeft;           // 1: the texts are in a right-to-left language, and the layout is mirrored
 };
 
 struct TulRenderResult {

@@ -39,6 +39,41 @@ LayoutResult emptyResult(Surface surface, Device device) {
   return result;
 }
 
+Rect mirrored(Rect rect, double width) {
+  rect.x = width - rect.x - rect.width;
+  return rect;
+}
+
+void mirror(PlacedView& view, double width) {
+  view.frame = mirrored(view.frame, width);
+  if (auto* text = std::get_if<PlacedText>(&view.content)) {
+    for (PlacedLine& line : text->lines) line.frame = mirrored(line.frame, width);
+  } else if (auto* symbol = std::get_if<PlacedSymbol>(&view.content)) {
+    symbol->glyph = mirrored(symbol->glyph, width);
+  }
+  for (PlacedView& child : view.children) mirror(child, width);
+  for (PlacedModifier& modifier : view.modifiers) {
+    modifier.frame = mirrored(modifier.frame, width);
+    for (PlacedView& content : modifier.content) mirror(content, width);
+  }
+}
+
+// A right-to-left language's layout is the left-to-right one mirrored across the
+// surface: every frame, and the surface's corners (the compact side that is rounded on
+// the left is rounded on the right). Texts and pictures are drawn as they are, not
+// mirrored: a text's own direction is the text drawer's.
+LayoutResult forDirection(LayoutResult result, LayoutDirection direction) {
+  if (direction == LayoutDirection::leftToRight) return result;
+  for (PlacedRegion& region : result.regions) {
+    region.area = mirrored(region.area, result.size.width);
+    mirror(region.view, result.size.width);
+  }
+  CornerRadii& corners = result.geometry.corners;
+  std::swap(corners.topLeading, corners.topTrailing);
+  std::swap(corners.bottomLeading, corners.bottomTrailing);
+  return result;
+}
+
 // Why `surface` cannot be laid out on the context's phone, or none.
 std::optional<LayoutError> missingSurface(Surface surface, const LayoutContext& context) {
   if (!isIsland(surface) || hasDynamicIsland(context.variant.device)) return std::nullopt;
@@ -83,7 +118,7 @@ std::expected<LayoutResult, LayoutError> layOut(const View& view, Surface surfac
   result.size = size;
   const Rect area{0, 0, size.width, size.height};
   result.regions.push_back(PlacedRegion{std::nullopt, area, placeCentered(chain, ProposedSize::of(size), area)});
-  return result;
+  return forDirection(std::move(result), context.variant.direction);
 }
 
 std::expected<LayoutResult, LayoutError> layOutExpandedIsland(std::span<const ExpandedRegion> regions,
@@ -173,7 +208,7 @@ std::expected<LayoutResult, LayoutError> layOutExpandedIsland(std::span<const Ex
   }
   std::ranges::sort(placed, {}, &std::pair<std::size_t, PlacedRegion>::first);
   for (auto& [order, region] : placed) result.regions.push_back(std::move(region));
-  return result;
+  return forDirection(std::move(result), context.variant.direction);
 }
 
 }  // namespace ui

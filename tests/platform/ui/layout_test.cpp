@@ -148,6 +148,13 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
       {Surface::islandCompactTrailing, Text("a text far too long for the island")},
   };
   for (const auto& c : surfaces) writeResult("surface", layOut(c.view, c.surface, LayoutContext{measurer}));
+  // A right-to-left language mirrors the layout: a row's first view is on the right,
+  // and the leading region of the island too.
+  const LayoutContext rightToLeft{.measurer = measurer, .variant = {.direction = LayoutDirection::rightToLeft}};
+  writeResult("right to left", layOut(HStack({fixed(20, 10), Text("x")}), Surface::lockScreen, rightToLeft));
+  const ExpandedRegion sides[] = {{ExpandedRegionPosition::leading, fixed(20, 10)},
+                                  {ExpandedRegionPosition::trailing, fixed(30, 10)}};
+  writeResult("right to left", layOutExpandedIsland(sides, rightToLeft));
   // Each phone's surfaces, or why it has none.
   for (const auto& [deviceName, device] : Names<Device>::table) {
     for (const auto& [surfaceName, surface] : Names<Surface>::table) {
