@@ -93,6 +93,28 @@ TEST(WidgetHostPicturesGolden, RefusesWhatWouldLoseOrLeaveFiles) {
   EXPECT_TRUE(isPicture(out / "taken.png", Surface::smallWidget, 3));
 }
 
+// Pictures for another phone, text size and language; and what does not fit, said on
+// standard error for each picture and with --strict a failure, the pictures written
+// all the same.
+TEST(WidgetHostPicturesGolden, PhonesTextSizesLanguagesAndWhatDoesNotFit) {
+  const Host host;
+  host.file("named.json", R"({"tempo":96,"beat":3,"note":4,"melodyName":"Evening waltz practice",)"
+                          R"("isPlaying":true,"isAutomated":false})");
+  const std::string named = "activity --attributes $DIR/attributes.json --state $DIR/named.json --format png";
+  const std::string shown =
+      transcript(host, {"timeline --format png --output $DIR/393.png --device 393",
+                        kActivity + " --format png --output $DIR/375.png --device 375 --scale 1",
+                        named + " --presentation lock-screen --output $DIR/large.png --strict",
+                        named + " --presentation lock-screen --output $DIR/ax5.png --text-size AX5 --strict",
+                        kActivity + " --presentation lock-screen --locale ar --format svg --output $DIR/ar.svg",
+                        "timeline --format png --output $DIR/x.png --device 12", "timeline --text-size huge"});
+  expectGolden("widget-host-pictures-variants.txt", shown);
+  EXPECT_TRUE(isPicture(host.folder() / "ax5.png", Surface::lockScreen, 3));
+  PixelSize size;
+  ASSERT_TRUE(decodePNG(host.folder() / "393.png", size));
+  EXPECT_EQ(size.width, 474);  // 158 points at scale 3
+}
+
 // Layout and drawing are the host's work, done by its renderer module: the module
 // links cairo and pango, the host itself and the extension neither, so that whatever
 // does not draw starts without them.

@@ -1,7 +1,9 @@
 #include "answer_pictures.h"
 
+#include <iostream>
 #include <optional>
 
+#include "platform/ui/tree_outline.h"
 #include "quoted_text.h"
 
 namespace host {
@@ -14,7 +16,8 @@ HostError brokeProtocol(const std::string& message) { return HostError{ExitCode:
 // it in messages; `unreadable` says what of it did not read back.
 std::expected<Picture, HostError> drawn(const Drawing& drawing, ui::Surface surface, const Json& tree,
                                         const std::string& what, const std::string& unreadable) {
-  auto picture = drawing.renderer.draw(surface, tree.dump(), drawing.assets, drawing.style.format, drawing.style.scale);
+  auto picture = drawing.renderer.draw(surface, tree.dump(), drawing.assets, drawing.style.format, drawing.style.scale,
+                                       drawing.style.variant);
   if (picture) return std::move(*picture);
   if (picture.error().kind == DrawFailure::Kind::unreadable) {
     return std::unexpected(brokeProtocol(unreadable + ": " + picture.error().message));
@@ -30,6 +33,16 @@ std::expected<Picture, HostError> drawView(const Drawing& drawing, ui::Surface s
     return std::unexpected(brokeProtocol("the extension's answer has no view for " + what));
   }
   return drawn(drawing, surface, *view, what, "the extension's view for " + what + " does not read back");
+}
+
+// Whether every presentation is asked for and this one has no place on the phone drawn
+// for (the Dynamic Island's, on a phone without one): it is left out then.
+bool leftOut(const Json& presentation, const Drawing& drawing, bool all) {
+  if (!all || ui::hasDynamicIsland(drawing.style.variant.device) || !presentation.is_object()) return false;
+  const auto named = presentation.find("presentation");
+  if (named == presentation.end() || !named->is_string()) return false;
+  const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(named->get<std::string>());
+  return surface && ui::isIsland(*surface);
 }
 
 std::expected<Picture, HostError> drawPresentation(const Json& presentation, const Drawing& drawing,
@@ -81,7 +94,9 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json
     if (!all->is_array() || all->empty()) {
       return std::unexpected(brokeProtocol("the extension's answer has no presentations to draw"));
     }
-    for (const Json& presentation : *all) presentations.push_back(&presentation);
+    for (const Json& presentation : *all) {
+      if (!leftOut(presentation, drawing, true)) presentations.push_back(&presentation);
+    }
   } else {
     presentations.push_back(&result);
   }
@@ -98,6 +113,21 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json
     out.push_back(NamedPicture{name, std::move(*picture)});
   }
   return out;
+}
+
+std::expected<void, HostError> reportProblems(const std::vector<WrittenPicture>& written, bool strict) {
+  std::size_t count = 0;
+  for (const WrittenPicture& picture : written) {
+    for (const std::string& problem : picture.problems) {
+      std::cerr << "widget-host: " << ui::withControlsEscaped(picture.file.string() + ": " + problem) << '\n';
+      ++count;
+    }
+  }
+  std::cerr << std::flush;
+  if (!strict || count == 0) return {};
+  return std::unexpected(
+      HostError{ExitCode::doesNotFit,
+                std::to_string(count) + (count == 1 ? " view does not fit" : " views do not fit") + " (--strict)"});
 }
 
 }  // namespace host

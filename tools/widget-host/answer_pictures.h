@@ -27,10 +27,12 @@
 
 namespace host {
 
-// How to draw: --format png|svg and --scale (pixels per point).
+// How to draw: --format png|svg, --scale (pixels per point), and for which phone, text
+// size and direction.
 struct PictureStyle {
   ImageFormat format = ImageFormat::png;
   int scale = 3;
+  ui::Variant variant{};
 };
 
 // What draws: the loaded renderer, in that style, with the images of the extension's
@@ -53,7 +55,18 @@ struct NamedPicture {
 std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing);
 
 // The presentation of an activity result, or each of them for "all"
-// ({"presentations": [...]}), in the answer's order; each name at most once.
+// ({"presentations": [...]}), in the answer's order; each name at most once. For
+// "all" on a phone without a Dynamic Island, only the lock screen's.
 std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const Drawing& drawing);
+
+// A picture as written, and what of it does not fit ("PATH: WHAT IS MISSING").
+struct WrittenPicture {
+  std::filesystem::path file;
+  std::vector<std::string> problems;
+};
+
+// Prints on standard error one line for each thing that does not fit in the written
+// pictures, naming the file; with `strict`, fails (doesNotFit) when there is any.
+std::expected<void, HostError> reportProblems(const std::vector<WrittenPicture>& written, bool strict);
 
 }  // namespace host

@@ -22,6 +22,7 @@
 #include "host_error.h"
 #include "output_files.h"
 #include "output_format.h"
+#include "picture_options.h"
 #include "picture_renderer.h"
 #include "platform/foundation/preferences_location.h"
 #include "platform/ui/tree_outline.h"
@@ -76,56 +77,6 @@ struct Command {
   bool makesPictures = false;
 };
 
-// --output, --scale and --force as given to a picture command or the gallery.
-struct PictureOptions {
-  std::string output;
-  int scale = 0;  // 0: not given
-  bool force = false;
-
-  bool any() const { return !output.empty() || scale != 0 || force; }
-};
-
-void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery) {
-  auto* output = command.add_option(
-      "--output", options.output,
-      gallery ? "The folder to write the gallery into (made when missing)"
-              : "With --format png or svg: the file to write (several pictures: one file each, suffixed)");
-  output->type_name(gallery ? "DIR" : "FILE");
-  output->check(CLI::Validator(
-      [](std::string& path) -> std::string {
-        if (path.empty()) return "an empty path";
-        if (path == "-") return "pictures are written to files, not to standard output";
-        return {};
-      },
-      "PATH"));
-  if (gallery) output->required();
-  command.add_option("--scale", options.scale, "Pixels per point, as on phones (default 3)")
-      ->type_name("1|2|3")
-      ->check(CLI::IsMember(std::vector<int>(std::begin(kScales), std::end(kScales))));
-  command.add_flag("--force", options.force,
-                   gallery ? "Write into a folder that is not empty, replacing the gallery's own files"
-                           : "Replace output files that exist");
-}
-
-PictureOutput pictureOutput(const PictureOptions& options) {
-  return PictureOutput{options.output, options.scale == 0 ? kDefaultScale : options.scale,
-                       options.force ? foundation::Overwrite::replace : foundation::Overwrite::refuse};
-}
-
-// The picture options of a command that shows text, JSON or pictures: --output is
-// needed for pictures and means nothing for text.
-std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOptions& options, OutputFormat format) {
-  if (imageFormat(format)) {
-    if (options.output.empty()) {
-      return std::unexpected(HostError{ExitCode::usage, "--format " + std::string(name(*imageFormat(format))) +
-                                                            " writes a file: give --output FILE"});
-    }
-  } else if (options.any()) {
-    return std::unexpected(HostError{ExitCode::usage, "--output, --scale and --force go with --format png or svg"});
-  }
-  return pictureOutput(options);
-}
-
 ShippedFileSearch defaultSearch() {
   return ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
                            fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
@@ -147,8 +98,8 @@ int fail(const std::string& command, const HostError& error) {
 // and its subcommand first. Only the options listed here are known to take a value;
 // that is enough to find the command's name.
 std::vector<std::string> commandWords(int argc, char** argv) {
-  static constexpr std::string_view kValueOptions[] = {"--format",      "--extension", "--timeout",
-                                                       "--preferences", "--output",    "--scale"};
+  static constexpr std::string_view kValueOptions[] = {"--format", "--extension", "--timeout", "--preferences",
+                                                       "--output", "--scale",     "--device",  "--text-size"};
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
@@ -281,9 +232,9 @@ int runCommandLine(int argc, char** argv) {
   PictureOptions pictures;
   // A command that may draw checks, in this order, its picture output, the extension
   // and (only when drawing) the renderer, then runs with them.
-  const auto drawingCommand = [&](auto run) {
+  const auto drawingCommand = [&](const std::string& locale, auto run) {
     return [&, run]() -> std::expected<std::string, HostError> {
-      auto output = checkedPictureOutput(pictures, format());
+      auto output = checkedPictureOutput(pictures, format(), locale);
       if (!output) return std::unexpected(output.error());
       auto extension = extensionOptions();
       if (!extension) return std::unexpected(extension.error());
@@ -307,10 +258,12 @@ int runCommandLine(int argc, char** argv) {
     addPictureOptions(*command, pictures, false);
     command->callback([&, name] {
       entry.method = name;
-      chosen = Command{name, drawingCommand([&](const auto& extension, const auto& output, auto* renderer) {
-                         if (!entryLocale.empty()) entry.locale = entryLocale;
-                         return entriesCommand(extension, entry, format(), output, renderer);
-                       }),
+      chosen = Command{name,
+                       drawingCommand(entryLocale,
+                                      [&](const auto& extension, const auto& output, auto* renderer) {
+                                        if (!entryLocale.empty()) entry.locale = entryLocale;
+                                        return entriesCommand(extension, entry, format(), output, renderer);
+                                      }),
                        true};
     });
   }
@@ -337,11 +290,13 @@ int runCommandLine(int argc, char** argv) {
   activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
   addPictureOptions(*activityCommandLine, pictures, false);
   activityCommandLine->callback([&] {
-    chosen = Command{"activity", drawingCommand([&](const auto& extension, const auto& output, auto* renderer) {
-                       if (!activityType.empty()) activity.attributesType = activityType;
-                       if (!activityLocale.empty()) activity.locale = activityLocale;
-                       return activityCommand(extension, activity, format(), output, renderer);
-                     }),
+    chosen = Command{"activity",
+                     drawingCommand(activityLocale,
+                                    [&](const auto& extension, const auto& output, auto* renderer) {
+                                      if (!activityType.empty()) activity.attributesType = activityType;
+                                      if (!activityLocale.empty()) activity.locale = activityLocale;
+                                      return activityCommand(extension, activity, format(), output, renderer);
+                                    }),
                      true};
   });
 
@@ -352,24 +307,26 @@ int runCommandLine(int argc, char** argv) {
       "Activity presentation for several states, in one folder with an index.html that shows them side by side");
   addPictureOptions(*gallery, pictures, true);
   gallery->callback([&, formatOption] {
-    chosen = Command{
-        "gallery",
-        [&, formatOption]() -> std::expected<std::string, HostError> {
-          // The gallery is pictures: PNG unless --format says svg.
-          const OutputFormat galleryFormat = formatOption->count() > 0 ? format() : OutputFormat::png;
-          const auto image = imageFormat(galleryFormat);
-          if (!image) {
-            return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
-          }
-          auto extension = extensionOptions();
-          if (!extension) return std::unexpected(extension.error());
-          auto renderer = loadRenderer();
-          if (!renderer) return std::unexpected(renderer.error());
-          const PictureOutput output = pictureOutput(pictures);
-          return galleryCommand(
-              *extension, GalleryOptions{output.path, PictureStyle{*image, output.scale}, output.overwrite}, *renderer);
-        },
-        true};
+    chosen =
+        Command{"gallery",
+                [&, formatOption]() -> std::expected<std::string, HostError> {
+                  // The gallery is pictures: PNG unless --format says svg.
+                  const OutputFormat galleryFormat = formatOption->count() > 0 ? format() : OutputFormat::png;
+                  const auto image = imageFormat(galleryFormat);
+                  if (!image) {
+                    return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
+                  }
+                  auto extension = extensionOptions();
+                  if (!extension) return std::unexpected(extension.error());
+                  auto renderer = loadRenderer();
+                  if (!renderer) return std::unexpected(renderer.error());
+                  const PictureOutput output = pictureOutput(pictures);
+                  return galleryCommand(*extension,
+                                        GalleryOptions{output.path, PictureStyle{*image, output.scale, output.variant},
+                                                       output.overwrite, output.strict},
+                                        *renderer);
+                },
+                true};
   });
 
   // defaults

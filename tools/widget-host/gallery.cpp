@@ -1,5 +1,6 @@
 #include "gallery.h"
 
+#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -20,6 +21,7 @@ constexpr std::string_view kWidgetFamily = "systemSmall";
 // The pictures and the page as they will be written, relative to the folder.
 struct GalleryContent {
   std::vector<OutputFile> files;
+  std::vector<WrittenPicture> problems;  // each picture's, by its file name
   GalleryPage page;
 };
 
@@ -37,6 +39,7 @@ void addPicture(GalleryContent& content, GalleryRow& row, const std::string& ste
   const std::string file = stem + "." + std::string(extension);
   row.figures.push_back(GalleryFigure{std::move(label), file, picture.width, picture.height});
   content.files.push_back(OutputFile{file, std::move(picture.bytes)});
+  content.problems.push_back(WrittenPicture{file, std::move(picture.problems)});
 }
 
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing) {
@@ -136,6 +139,11 @@ std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& ext
   if (auto written = writeOutputFiles(files, options.overwrite); !written) {
     if (made) fs::remove(folder, error);  // only if empty again
     return std::unexpected(written.error());
+  }
+  for (WrittenPicture& picture : content->problems) picture.file = folder / picture.file;
+  if (auto fits = reportProblems(content->problems, options.strict); !fits) {
+    std::cout << (folder / "index.html").string() << std::endl;  // written all the same
+    return std::unexpected(fits.error());
   }
   return (folder / "index.html").string() + "\n";
 }

@@ -56,6 +56,7 @@ struct GalleryOptions {
   std::filesystem::path folder;
   PictureStyle style;
   foundation::Overwrite overwrite = foundation::Overwrite::refuse;  // --force: replace
+  bool strict = false;  // --strict: a picture with something that does not fit fails the command
 };
 
 // Writes the gallery, drawn with `renderer`; returns the absolute path of its

@@ -24,6 +24,7 @@
 
 #include "host_error.h"
 #include "platform/foundation/atomic_file.h"
+#include "platform/ui/variant.h"
 
 namespace host {
 
@@ -31,11 +32,15 @@ namespace host {
 inline constexpr int kScales[] = {1, 2, 3};
 inline constexpr int kDefaultScale = 3;
 
-// --output, --scale and --force of a picture command.
+// --output, --scale and --force of a picture command, the variant its pictures are
+// drawn for (--device, --text-size, the direction of --locale's language), and
+// whether a layout problem fails the command (--strict).
 struct PictureOutput {
   std::filesystem::path path;
   int scale = kDefaultScale;
   foundation::Overwrite overwrite = foundation::Overwrite::refuse;
+  ui::Variant variant{};
+  bool strict = false;
 };
 
 struct OutputFile {

@@ -1,5 +1,6 @@
 #include "widget_commands.h"
 
+#include <iostream>
 #include <optional>
 #include <vector>
 
@@ -22,7 +23,7 @@ std::expected<std::optional<Drawing>, HostError> drawingFor(const ExtensionOptio
   const auto image = imageFormat(format);
   if (!image) return std::nullopt;
   if (renderer == nullptr) return std::unexpected(HostError{ExitCode::internal, "no renderer to draw with"});
-  return Drawing{*renderer, PictureStyle{*image, pictures.scale}, extension.executable.parent_path()};
+  return Drawing{*renderer, PictureStyle{*image, pictures.scale, pictures.variant}, extension.executable.parent_path()};
 }
 
 // Writes drawn pictures: one to the output path, several to suffixed paths. Returns
@@ -31,11 +32,17 @@ std::expected<std::string, HostError> writePictures(std::expected<std::vector<Na
                                                     const PictureOutput& output) {
   if (!pictures) return std::unexpected(pictures.error());
   std::vector<OutputFile> files;
+  std::vector<WrittenPicture> written;
   for (NamedPicture& named : *pictures) {
     const auto path = pictures->size() == 1 ? output.path : suffixedPath(output.path, named.name);
     files.push_back(OutputFile{path, std::move(named.picture.bytes)});
+    written.push_back(WrittenPicture{path, std::move(named.picture.problems)});
   }
-  if (auto written = writeOutputFiles(files, output.overwrite); !written) return std::unexpected(written.error());
+  if (auto placed = writeOutputFiles(files, output.overwrite); !placed) return std::unexpected(placed.error());
+  if (auto fits = reportProblems(written, output.strict); !fits) {
+    std::cout << writtenFilesText(files) << std::flush;  // they were written all the same
+    return std::unexpected(fits.error());
+  }
   return writtenFilesText(files);
 }
 

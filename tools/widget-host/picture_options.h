@@ -1,0 +1,41 @@
+// Picture options: what a picture command or the gallery is told on its command line
+// about the pictures (--output, --scale, --force, and the variant drawn: --device and
+// --text-size; --strict), declared once for every such command, and read into a
+// PictureOutput.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <expected>
+#include <string>
+
+#include "host_error.h"
+#include "output_files.h"
+#include "output_format.h"
+
+namespace host {
+
+struct PictureOptions {
+  std::string output;
+  int scale = 0;  // 0: not given
+  bool force = false;
+  std::string device;    // empty: not given
+  std::string textSize;  // empty: not given
+  bool strict = false;
+
+  bool any() const { return !output.empty() || scale != 0 || force || !device.empty() || !textSize.empty() || strict; }
+};
+
+// Declares the options on `command`; for the gallery, --output names a folder and is
+// required.
+void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery);
+
+// The options as given, with the defaults for those left out. `locale` is the texts'
+// language, whose direction the pictures follow.
+PictureOutput pictureOutput(const PictureOptions& options, const std::string& locale = "");
+
+// The picture options of a command that shows text, JSON or pictures: --output is
+// needed for pictures, and none of them means anything for text.
+std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOptions& options, OutputFormat format,
+                                                             const std::string& locale = "");
+
+}  // namespace host
