@@ -35,10 +35,10 @@ std::expected<Picture, HostError> drawView(const Drawing& drawing, ui::Surface s
   return drawn(drawing, surface, *view, what, "the extension's view for " + what + " does not read back");
 }
 
-// Whether every presentation is asked for and this one has no place on the phone drawn
-// for (the Dynamic Island's, on a phone without one): it is left out then.
-bool leftOut(const Json& presentation, const Drawing& drawing, bool all) {
-  if (!all || ui::hasDynamicIsland(drawing.style.variant.device) || !presentation.is_object()) return false;
+// Whether this one of every presentation has no place on the phone drawn for (the
+// Dynamic Island's, on a phone without one): it is left out then.
+bool leftOut(const Json& presentation, const Drawing& drawing) {
+  if (ui::hasDynamicIsland(drawing.style.variant.device) || !presentation.is_object()) return false;
   const auto named = presentation.find("presentation");
   if (named == presentation.end() || !named->is_string()) return false;
   const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(named->get<std::string>());
@@ -95,7 +95,7 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json
       return std::unexpected(brokeProtocol("the extension's answer has no presentations to draw"));
     }
     for (const Json& presentation : *all) {
-      if (!leftOut(presentation, drawing, true)) presentations.push_back(&presentation);
+      if (!leftOut(presentation, drawing)) presentations.push_back(&presentation);
     }
   } else {
     presentations.push_back(&result);
