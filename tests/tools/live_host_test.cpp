@@ -192,4 +192,25 @@ TEST(LiveHost, WatchPrintsOneOutlinePerReload) {
   EXPECT_EQ(live.child->wait(), 0);
 }
 
+TEST(LiveHost, ThePageFollowsInChromium) {
+  const std::filesystem::path browser = TUL_BROWSER_DIR;
+  for (const char* program : {"/usr/bin/chromium", "/usr/bin/node", "/usr/bin/npm"}) {
+    if (!std::filesystem::exists(program))
+      GTEST_SKIP() << program << " is missing; scripts/install-deps.sh --test installs it";
+  }
+  // puppeteer-core, as browser/package-lock.json pins it, from the npm registry.
+  if (!std::filesystem::exists(browser / "node_modules/puppeteer-core/package.json")) {
+    const RunResult install = run({"/usr/bin/npm", "ci", "--no-audit", "--no-fund", "--prefix", browser.string()}, "",
+                                  {}, std::chrono::minutes(5));
+    ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
+  }
+  LiveHost live("serve");
+  ASSERT_NO_FATAL_FAILURE(live.started());
+  const TempFolder profile("live-chromium");
+  const RunResult page = run({"/usr/bin/node", (browser / "live_page.mjs").string(),
+                              "http://127.0.0.1:" + std::to_string(live.port) + "/", profile.path().string()},
+                             "", {{"HOME", profile.path().string()}}, std::chrono::minutes(2), ProcessGroup::own);
+  EXPECT_EQ(page.out, "ok\n") << page.err;
+}
+
 }  // namespace
