@@ -106,7 +106,9 @@ void LiveServer::publish(const LiveEvent& event) {
 void LiveServer::routes() {
   server_->set_pre_routing_handler([this](const Request& request, Response& response) {
     if (overloaded) return refuse(response, 503, "too many connections"), Handled::Handled;
-    const std::string port = ":" + std::to_string(port_);
+    // Put together by appending, which GCC 12's -Wrestrict does not misread.
+    std::string port = ":";
+    port += std::to_string(port_);
     const std::string host = request.get_header_value("Host");
     if (host != address_ + port && host != "localhost" + port) {
       return refuse(response, 403, "this host answers only to " + address_ + port + " and localhost" + port),
