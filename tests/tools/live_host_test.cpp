@@ -154,6 +154,13 @@ TEST(LiveHost, ServesTheTimelineOnlyToItsOwnPageAndFollowsTheReloadRule) {
   EXPECT_EQ(reload.exitCode, 0) << reload.err;
   const std::string& after = events.readUntil(R"("Evening set")", seen);
   EXPECT_LT(after.find("event: timeline", seen), after.find(R"("Evening set")", seen));
+  // A preset that does not decode is stored as it is; the reload says why it is not used.
+  std::string broken = kPreset;
+  broken.replace(broken.find("72"), 2, R"("fast")");
+  EXPECT_EQ(ask(live.port, request("POST", "/api/preset", live.tokenHeader(), broken)).first, 200);
+  EXPECT_EQ(ask(live.port, request("POST", "/api/reload", live.tokenHeader())).first, 200);
+  EXPECT_NE(events.readUntil(R"(typeMismatch at \"bpm\")", seen).find(R"(typeMismatch at \"bpm\")", seen),
+            std::string::npos);
   const RunResult other = live.host.run({"reload", "--kind", "com.example.Other"});
   EXPECT_EQ(other.exitCode, 0);
   EXPECT_NE(other.err.find("ignored"), std::string::npos);

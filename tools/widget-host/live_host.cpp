@@ -197,7 +197,8 @@ Json LiveHost::statusLocked() const {
                  {"lastAnswer", lastAnswer_},
                  {"failure", lastFailure_},
                  {"stale", shownValue_ != seenValue_},
-                 {"reloadOnChange", options_.reloadOnChange}};
+                 {"reloadOnChange", options_.reloadOnChange},
+                 {"notes", timeline_.is_object() ? timeline_.value("notes", Json::array()) : Json::array()}};
   if (renderer_ == nullptr) status["noPictures"] = noPictures_;
   return status;
 }

@@ -12,6 +12,7 @@
 #include "live_host.h"
 #include "live_server.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/ui/tree_outline.h"
 #include "result_text.h"
 #include "runtime_file.h"
 #include "shipped_file.h"
@@ -95,6 +96,9 @@ int live(Arguments arguments) {
       auto text = entriesText(event.data);
       std::cout << "--- " << event.time << " " << event.reason << "\n"
                 << (text ? *text : text.error().message + "\n") << std::flush;
+      for (const Json& note : event.data.value("notes", Json::array()))
+        std::cout << "note: " << ui::withControlsEscaped(note.get<std::string>()) << "\n";
+      std::cout << std::flush;
     } else if (event.name == "preferences") {
       std::cerr << "widget-host: watch: " << event.time
                 << " the stored preset changed; the timeline stays until timelines are reloaded" << std::endl;

@@ -72,7 +72,8 @@ events.addEventListener("status", (event) => {
   document.getElementById("stale").hidden = !status.stale;
   document.getElementById("status").textContent = "extension: " +
     (status.pid ? "process " + status.pid : "not running") + "; last answer: " + (status.lastAnswer || "none") +
-    (status.failure ? "; failure: " + status.failure : "") + (status.noPictures ? "; no pictures: " + status.noPictures : "");
+    (status.failure ? "; failure: " + status.failure : "") + (status.noPictures ? "; no pictures: " + status.noPictures : "") +
+    status.notes.map((note) => "; the extension says: " + note).join("");
 });
 events.addEventListener("preferences", (event) => {
   document.getElementById("stale").hidden = !JSON.parse(event.data).stale;
