@@ -69,11 +69,13 @@ struct LiveHost {
   int port = 0;
   std::string token;
 
-  explicit LiveHost(const std::string& mode) {
+  explicit LiveHost(const std::string& mode, const std::vector<std::string>& options = {}) {
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     ::chmod(runtime.path().c_str(), 0700);
-    child.emplace(*ChildProcess::start({installedHost().string(), "--preferences", host.preferences().string(), mode},
-                                       {{}, true}));
+    std::vector<std::string> argv{installedHost().string(), "--preferences", host.preferences().string()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(mode);
+    child.emplace(*ChildProcess::start(argv, {{}, true}));
   }
   void started() {
     const auto url = child->readLine();
@@ -183,6 +185,16 @@ TEST(LiveHost, ServesTheTimelineOnlyToItsOwnPageAndFollowsTheReloadRule) {
   writeFile(file, R"({"url":"http://127.0.0.1:1/","host":"127.0.0.1","port":1,"token":"00","pid":2147483646})");
   EXPECT_NE(live.host.run({"reload"}).err.find("stale"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(LiveHost, AnExtensionThatKeepsCrashingIsRestartedOnlyAFewTimesAMinute) {
+  LiveHost live("serve", {"--extension", standIn("crash").string()});
+  ASSERT_NO_FATAL_FAILURE(live.started());
+  std::vector<std::string> answers;
+  for (int i = 0; i < 6; ++i)
+    answers.push_back(ask(live.port, request("POST", "/api/reload", live.tokenHeader())).second);
+  EXPECT_NE(answers.front().find("SIGSEGV"), std::string::npos) << answers.front();
+  EXPECT_NE(answers.back().find("5 times in the last minute"), std::string::npos) << answers.back();
 }
 
 TEST(LiveHost, WatchPrintsOneOutlinePerReload) {
