@@ -197,6 +197,15 @@ TEST(LiveHost, AnExtensionThatKeepsCrashingIsRestartedOnlyAFewTimesAMinute) {
   EXPECT_NE(answers.back().find("5 times in the last minute"), std::string::npos) << answers.back();
 }
 
+TEST(LiveHost, AnExtensionThatHangsIsEndedAndReported) {
+  LiveHost live("serve", {"--timeout", "0.3", "--extension", standIn("hang").string()});
+  ASSERT_NO_FATAL_FAILURE(live.started());
+  const std::string answer = ask(live.port, request("POST", "/api/reload", live.tokenHeader())).second;
+  EXPECT_NE(answer.find("did not answer within"), std::string::npos) << answer;
+  live.child->kill(SIGTERM);
+  EXPECT_EQ(live.child->wait(), 0);
+}
+
 TEST(LiveHost, WatchPrintsOneOutlinePerReload) {
   LiveHost live("watch");
   const auto first = live.child->readLine();
