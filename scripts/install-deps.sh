@@ -11,10 +11,14 @@ packages=(
   libsimdjson-dev nlohmann-json3-dev libsqlite3-dev uuid-dev libxxhash-dev
   libutf8proc-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libpango1.0-dev fonts-inter fonts-noto-ui-core fonts-ipafont-gothic
+  libcpp-httplib-dev
 )
 for option in "$@"; do
   case "$option" in
-    --test) packages+=(sqlite3 python3 chromium libxml2-dev) ;;
+    --test)
+      packages+=(sqlite3 python3 chromium libxml2-dev nodejs)
+      # Debian's npm, unless the installed nodejs brings an npm of its own.
+      command -v npm >/dev/null || packages+=(npm) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     *) echo "install-deps.sh: unknown option $option (use --test, --fuzz)" >&2; exit 2 ;;
   esac

@@ -3,6 +3,7 @@
 
 #include "preset/shared_preset_store.h"
 
+#include "platform/foundation/host_notes.h"
 #include "platform/foundation/json_decoder.h"
 #include "platform/foundation/json_encoder.h"
 #include "platform/foundation/user_defaults.h"
@@ -43,7 +44,12 @@ MiniMelody MiniMelody::loadShared() {
   if (!observed.opened) return defaultMelody();
   if (observed.value) {
     if (const auto* data = observed.value->getIf<foundation::Data>()) {
-      if (auto melody = foundation::JSONDecoder().decode<MiniMelody>(*data)) return std::move(*melody);
+      auto melody = foundation::JSONDecoder().decode<MiniMelody>(*data);
+      if (melody) return std::move(*melody);
+      foundation::noteForHost("the stored preset does not decode: " + melody.error().description());
+    } else {
+      foundation::noteForHost("the stored preset is " + std::string(foundation::kindName(observed.value->kind())) +
+                              ", not data");
     }
   }
   // Absent, not a data blob, or undecodable: fall back to the default and store it,

@@ -20,6 +20,7 @@
 #include "extension_locator.h"
 #include "gallery.h"
 #include "host_error.h"
+#include "live_commands.h"
 #include "output_files.h"
 #include "output_format.h"
 #include "picture_options.h"
@@ -83,11 +84,11 @@ ShippedFileSearch defaultSearch() {
 }
 
 // The drawing module, loaded only by the commands that draw.
-std::expected<PictureRenderer, HostError> loadRenderer() {
-  return PictureRenderer::load(
-      renderModulePath(ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
-                                         fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)}));
+fs::path renderModule() {
+  return renderModulePath(ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
+                                            fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)});
 }
+std::expected<PictureRenderer, HostError> loadRenderer() { return PictureRenderer::load(renderModule()); }
 
 int fail(const std::string& command, const HostError& error) {
   std::cerr << "widget-host: " << (command.empty() ? "" : command + ": ") << oneLine(error.message) << std::endl;
@@ -406,6 +407,8 @@ int runCommandLine(int argc, char** argv) {
     chosen = Command{"defaults import", [&] { return defaultsImport(suite, transferFile); }};
   });
 
+  addLiveCommands(app, {extensionOptions, [] { return renderModule().parent_path(); },
+                        [&](std::string name, auto run) { chosen = Command{std::move(name), std::move(run)}; }});
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

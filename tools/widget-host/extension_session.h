@@ -56,6 +56,7 @@ class ExtensionSession {
 
   // Whether the extension has not yet been reaped (a failed exchange reaps it).
   bool running() const { return process_.running(); }
+  pid_t pid() const { return process_.pid(); }
 
  private:
   explicit ExtensionSession(ExtensionProcess process) : process_(std::move(process)) {}

@@ -19,6 +19,21 @@ std::vector<std::string> namesOf() {
 
 }  // namespace
 
+void addVariantOptions(CLI::App& command, std::string& device, std::string& textSize) {
+  command.add_option("--device", device, "The phone, by its screen width in points (default 430)")
+      ->type_name("430|393|375")
+      ->check(CLI::IsMember(namesOf<ui::Device>()));
+  command.add_option("--text-size", textSize, "The text size the phone's user chose (default large)")
+      ->type_name("SIZE")
+      ->check(CLI::IsMember(namesOf<ui::ContentSizeCategory>()));
+}
+
+ui::Variant variantOf(const std::string& device, const std::string& textSize, const std::string& locale) {
+  return ui::Variant{device.empty() ? ui::Device::width430 : *ui::byName<ui::Device>(device),
+                     textSize.empty() ? ui::ContentSizeCategory::large : *ui::byName<ui::ContentSizeCategory>(textSize),
+                     ui::directionOf(locale)};
+}
+
 void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery) {
   auto* output = command.add_option(
       "--output", options.output,
@@ -39,22 +54,14 @@ void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery)
   command.add_flag("--force", options.force,
                    gallery ? "Write into a folder that is not empty, replacing the gallery's own files"
                            : "Replace output files that exist");
-  command.add_option("--device", options.device, "The phone, by its screen width in points (default 430)")
-      ->type_name("430|393|375")
-      ->check(CLI::IsMember(namesOf<ui::Device>()));
-  command.add_option("--text-size", options.textSize, "The text size the phone's user chose (default large)")
-      ->type_name("SIZE")
-      ->check(CLI::IsMember(namesOf<ui::ContentSizeCategory>()));
+  addVariantOptions(command, options.device, options.textSize);
   command.add_flag("--strict", options.strict,
                    "Exit with status " + std::to_string(static_cast<int>(ExitCode::doesNotFit)) +
                        " when a text is cut short or a view lies outside its surface (the pictures are still written)");
 }
 
 PictureOutput pictureOutput(const PictureOptions& options, const std::string& locale) {
-  const ui::Variant variant{options.device.empty() ? ui::Device::width430 : *ui::byName<ui::Device>(options.device),
-                            options.textSize.empty() ? ui::ContentSizeCategory::large
-                                                     : *ui::byName<ui::ContentSizeCategory>(options.textSize),
-                            ui::directionOf(locale)};
+  const ui::Variant variant = variantOf(options.device, options.textSize, locale);
   return PictureOutput{options.output, options.scale == 0 ? kDefaultScale : options.scale,
                        options.force ? foundation::Overwrite::replace : foundation::Overwrite::refuse, variant,
                        options.strict};

@@ -11,6 +11,7 @@
 #include "host_error.h"
 #include "output_files.h"
 #include "output_format.h"
+#include "platform/ui/variant.h"
 
 namespace host {
 
@@ -24,6 +25,13 @@ struct PictureOptions {
 
   bool any() const { return !output.empty() || scale != 0 || force || !device.empty() || !textSize.empty() || strict; }
 };
+
+// Declares --device and --text-size on `command`, checked against the names the
+// platform knows. The picture options and the live page share them.
+void addVariantOptions(CLI::App& command, std::string& device, std::string& textSize);
+
+// The variant those options name (empty: the default), in the direction of `locale`.
+ui::Variant variantOf(const std::string& device, const std::string& textSize, const std::string& locale);
 
 // Declares the options on `command`; for the gallery, --output names a folder and is
 // required.

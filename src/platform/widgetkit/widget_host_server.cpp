@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/foundation/data.h"
+#include "platform/foundation/host_notes.h"
 #include "platform/foundation/json_text_writer.h"
 #include "platform/ui/localizer.h"
 #include "platform/ui/tree_json.h"
@@ -171,6 +172,7 @@ class RequestHandler {
     if (!context) return std::unexpected(context.error());
     const auto texts = localizer(context->locale);
     if (method == "timeline") {
+      (void)foundation::takeHostNotes();
       auto timeline = widget->timeline(*context);
       if (!timeline) return std::unexpected(RpcError{kInternalError, "the provider did not complete the timeline"});
       out_.beginObject();
@@ -182,6 +184,12 @@ class RequestHandler {
       out_.beginArray();
       for (const auto& entry : timeline->entries) writeEntry(out_, entry, texts);
       out_.endArray();
+      if (const auto notes = foundation::takeHostNotes(); !notes.empty()) {
+        out_.key("notes");
+        out_.beginArray();
+        for (const auto& note : notes) out_.string(note);
+        out_.endArray();
+      }
       out_.endObject();
       return {};
     }
