@@ -6,6 +6,7 @@
 // ("- " with each line's frame). Numbers have six significant digits.
 #pragma once
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -17,7 +18,9 @@
 namespace tul::testing {
 
 // A number as printf's "%g" writes it.
+// Six significant digits; rounding residue (a mirrored 0 that is 1e-14) prints as 0.
 inline std::string num(double value) {
+  if (std::abs(value) < 1e-9) value = 0;
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
   return text;

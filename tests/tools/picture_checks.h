@@ -160,7 +160,8 @@ inline ui::Surface surfaceOf(const std::string& name) {
                                               {"-expanded.", ui::Surface::islandExpanded},
                                               {"-compact-leading.", ui::Surface::islandCompactLeading},
                                               {"-compact-trailing.", ui::Surface::islandCompactTrailing},
-                                              {"-minimal.", ui::Surface::islandMinimal}}) {
+                                              {"-minimal.", ui::Surface::islandMinimal},
+                                              {"-compact.", ui::Surface::islandCompact}}) {
     if (name.find(presentation) != std::string::npos) return surface;
   }
   return ui::Surface::smallWidget;

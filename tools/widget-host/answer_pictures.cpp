@@ -54,7 +54,7 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
   name = named->get<std::string>();
   const std::string what = "the " + name + " presentation";
   const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(name);
-  if (!surface || *surface == ui::Surface::smallWidget) {
+  if (!surface || !ui::isPresentation(*surface)) {
     return std::unexpected(brokeProtocol("the extension's answer has an unknown presentation " + inQuotes(name)));
   }
   if (*surface == ui::Surface::islandExpanded) {
@@ -63,6 +63,32 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
     return drawn(drawing, *surface, *regions, what, "the extension's regions for " + what + " do not read back");
   }
   return drawView(drawing, *surface, presentation, what);
+}
+
+// The compact island, one shape: none when the answer lacks a side or the phone has no island.
+std::expected<std::optional<NamedPicture>, HostError> drawCompactIsland(const Json& result, const Drawing& drawing) {
+  const auto all = result.find("presentations");
+  if (all == result.end() || !all->is_array() || !ui::hasDynamicIsland(drawing.style.variant.device)) {
+    return std::nullopt;
+  }
+  const auto side = [&](std::string_view name) -> const Json* {
+    for (const Json& presentation : *all) {
+      if (!presentation.is_object()) continue;
+      const auto named = presentation.find("presentation");
+      const auto view = presentation.find("view");
+      if (named != presentation.end() && *named == name && view != presentation.end()) return &*view;
+    }
+    return nullptr;
+  };
+  const Json* leading = side(ui::name(ui::Surface::islandCompactLeading));
+  const Json* trailing = side(ui::name(ui::Surface::islandCompactTrailing));
+  if (leading == nullptr || trailing == nullptr) return std::nullopt;
+  const Json sides =
+      Json::array({{{"position", "leading"}, {"view", *leading}}, {{"position", "trailing"}, {"view", *trailing}}});
+  auto picture = drawn(drawing, ui::Surface::islandCompact, sides, "the compact island",
+                       "the extension's compact views do not read back");
+  if (!picture) return std::unexpected(picture.error());
+  return NamedPicture{std::string(ui::name(ui::Surface::islandCompact)), std::move(*picture)};
 }
 
 }  // namespace
@@ -113,6 +139,16 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json
     out.push_back(NamedPicture{name, std::move(*picture)});
   }
   return out;
+}
+
+std::expected<std::vector<NamedPicture>, HostError> drawPresentationsAsShown(const Json& result,
+                                                                             const Drawing& drawing) {
+  auto pictures = drawPresentations(result, drawing);
+  if (!pictures) return pictures;
+  auto compact = drawCompactIsland(result, drawing);
+  if (!compact) return std::unexpected(compact.error());
+  if (*compact) pictures->push_back(std::move(**compact));
+  return pictures;
 }
 
 std::expected<void, HostError> reportProblems(const std::vector<WrittenPicture>& written, bool strict) {

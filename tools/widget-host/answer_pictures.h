@@ -54,6 +54,12 @@ struct NamedPicture {
 // ("entries"), in order, numbered from 1.
 std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing);
 
+// drawPresentations, and after them the compact Dynamic Island as the phone shows it,
+// one shape around the camera, named "compact" (when the answer has both compact
+// sides and the phone has an island).
+std::expected<std::vector<NamedPicture>, HostError> drawPresentationsAsShown(const Json& result,
+                                                                             const Drawing& drawing);
+
 // The presentation of an activity result, or each of them for "all"
 // ({"presentations": [...]}), in the answer's order; each name at most once. For
 // "all" on a phone without a Dynamic Island, only the lock screen's.

@@ -78,7 +78,7 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     };
     auto result = session.request("activity", params);
     if (!result) return inState(result.error());
-    auto pictures = drawPresentations(*result, drawing);
+    auto pictures = drawPresentationsAsShown(*result, drawing);
     if (!pictures) return inState(pictures.error());
     GalleryRow row{std::string(state.title), "state " + std::string(state.state), {}};
     for (NamedPicture& named : *pictures) {

@@ -147,7 +147,8 @@ std::expected<Json, HostError> LiveHost::reload(const std::string& reason) {
 
 void LiveHost::drawPictures(const Json& timeline) {
   if (renderer_ == nullptr) return;
-  const Drawing drawing{*renderer_, PictureStyle{ImageFormat::png, 2, options_.variant}, options_.extension.executable.parent_path()};
+  const Drawing drawing{*renderer_, PictureStyle{ImageFormat::png, 2, options_.variant},
+                        options_.extension.executable.parent_path()};
   std::map<std::string, std::string> pictures;
   Json addresses = Json::object();
   const auto keep = [&](std::expected<std::vector<NamedPicture>, HostError> drawn, const std::string& prefix) {
@@ -162,7 +163,7 @@ void LiveHost::drawPictures(const Json& timeline) {
     }
   };
   keep(drawEntries(timeline, drawing), "widget-");
-  if (!activity_.is_null()) keep(drawPresentations(activity_, drawing), "");
+  if (!activity_.is_null()) keep(drawPresentationsAsShown(activity_, drawing), "");
   previousPictures_ = std::move(pictures_);
   pictures_ = std::move(pictures);
   pictureAddresses_ = std::move(addresses);

@@ -27,7 +27,7 @@ form label{display:block;margin:2px 0}form label span{display:inline-block;width
 <section><h2>Home screen</h2><div class="phone"><img id="widget-1" alt="the widget" width="170"></div></section>
 <section><h2>Lock screen</h2><div class="phone"><img id="lock-screen" alt="the Live Activity" width="360"></div></section>
 <section><h2>Dynamic Island</h2>
-<p>Compact</p><div class="island"><img id="compact-leading" alt="compact leading"><img id="compact-trailing" alt="compact trailing"></div>
+<p>Compact</p><img id="compact" alt="compact, around the camera" width="250">
 <p>Minimal</p><div class="island"><img id="minimal" alt="minimal"></div>
 <p>Expanded</p><div class="phone"><img id="expanded" alt="expanded" width="360"></div></section>
 <section><h2>Preset (as the host app stores it)</h2><form id="preset"></form>

@@ -87,6 +87,22 @@ TulRenderResult* draw(const TulRenderRequest& request) {
     if (!regions) return finished(kTulRenderUnreadable, regions.error().message);
     return drawn(render::layOut(*regions, assets, variant), format, request.scale);
   }
+  if (*surface == ui::Surface::islandCompact) {
+    auto sides = render::regionsFromJSON(tree);
+    if (!sides) return finished(kTulRenderUnreadable, sides.error().message);
+    const auto side = [&](ui::ExpandedRegionPosition position) -> const ui::View* {
+      for (const ui::ExpandedRegion& region : *sides) {
+        if (region.position == position) return &region.view;
+      }
+      return nullptr;
+    };
+    const ui::View* leading = side(ui::ExpandedRegionPosition::leading);
+    const ui::View* trailing = side(ui::ExpandedRegionPosition::trailing);
+    if (sides->size() != 2 || leading == nullptr || trailing == nullptr) {
+      return finished(kTulRenderUnreadable, "the compact island takes one leading and one trailing view");
+    }
+    return drawn(render::layOutCompactIsland(*leading, *trailing, assets, variant), format, request.scale);
+  }
   auto view = ui::fromJSON(tree);
   if (!view) return finished(kTulRenderUnreadable, view.error().describe());
   return drawn(render::layOut(*view, *surface, assets, variant), format, request.scale);

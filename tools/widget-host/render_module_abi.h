@@ -31,7 +31,8 @@ enum TulRenderStatus : int {
 
 struct TulRenderRequest {
   const char* surface;  // a surface's name, as ui::name(Surface) spells it: "small-widget", "expanded", ...
-  const char* tree;     // JSON text: the view tree, or for "expanded" the array of regions
+  const char* tree;     // JSON text: the view tree; for "expanded" the array of regions, for
+                        // "compact" the regions "leading" and "trailing"
   std::size_t treeSize;
   const char* bundleFolder;  // the extension's bundle, which holds the images its views name
   int format;                // a TulRenderFormat

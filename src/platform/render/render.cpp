@@ -132,6 +132,15 @@ std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegi
   return std::move(*result);
 }
 
+std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
+                                                                 const ui::Bundle& assets, ui::Variant variant) {
+  auto measurer = PangoTextMeasurer::create();
+  if (!measurer) return std::unexpected(measurer.error());
+  auto result = ui::layOutCompactIsland(leading, trailing, contextFor(*measurer, assets, variant));
+  if (!result) return std::unexpected(layoutError(result.error()));
+  return std::move(*result);
+}
+
 std::expected<std::vector<ExpandedRegion>, RenderError> regionsFromJSON(const nlohmann::json& regions) {
   const auto fail = [](const std::string& path, const std::string& message) {
     return std::unexpected(RenderError{RenderError::Kind::argument, path + ": " + message});

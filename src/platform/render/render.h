@@ -60,6 +60,10 @@ std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surfac
 std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
                                                     ui::Variant variant = {});
 
+// The compact island as one shape, from its two sides.
+std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
+                                                                 const ui::Bundle& assets, ui::Variant variant = {});
+
 // The regions of an expanded presentation as the protocol gives them, `[{"position":
 // "leading", "priority": 0, "view": TREE}, ...]`, read back (ui::fromJSON for each
 // view). The error names the JSON path ("regions[1].view.children[0]: ...").

@@ -44,18 +44,24 @@ Rect mirrored(Rect rect, double width) {
   return rect;
 }
 
-void mirror(PlacedView& view, double width) {
-  view.frame = mirrored(view.frame, width);
+// Applies `move` to every frame of `view` and of everything inside it.
+template <typename Move>
+void moveFrames(PlacedView& view, const Move& move) {
+  view.frame = move(view.frame);
   if (auto* text = std::get_if<PlacedText>(&view.content)) {
-    for (PlacedLine& line : text->lines) line.frame = mirrored(line.frame, width);
+    for (PlacedLine& line : text->lines) line.frame = move(line.frame);
   } else if (auto* symbol = std::get_if<PlacedSymbol>(&view.content)) {
-    symbol->glyph = mirrored(symbol->glyph, width);
+    symbol->glyph = move(symbol->glyph);
   }
-  for (PlacedView& child : view.children) mirror(child, width);
+  for (PlacedView& child : view.children) moveFrames(child, move);
   for (PlacedModifier& modifier : view.modifiers) {
-    modifier.frame = mirrored(modifier.frame, width);
-    for (PlacedView& content : modifier.content) mirror(content, width);
+    modifier.frame = move(modifier.frame);
+    for (PlacedView& content : modifier.content) moveFrames(content, move);
   }
+}
+
+void mirror(PlacedView& view, double width) {
+  moveFrames(view, [width](Rect rect) { return mirrored(rect, width); });
 }
 
 // A right-to-left language's layout is the left-to-right one mirrored across the
@@ -98,6 +104,10 @@ std::expected<LayoutResult, LayoutError> layOut(const View& view, Surface surfac
     const ExpandedRegion regions[] = {ExpandedRegion{ExpandedRegionPosition::center, view}};
     return layOutExpandedIsland(regions, context);
   }
+  if (surface == Surface::islandCompact) {
+    return std::unexpected(LayoutError{LayoutError::Kind::noSuchSurface, "$",
+                                       "the compact island is drawn from its leading and trailing views"});
+  }
   Builder builder(context);
   Chain chain = builder.chain(view, Environment{}, {}, "$", 1, 0, std::nullopt);
   if (builder.error()) return std::unexpected(*builder.error());
@@ -118,6 +128,35 @@ std::expected<LayoutResult, LayoutError> layOut(const View& view, Surface surfac
   result.size = size;
   const Rect area{0, 0, size.width, size.height};
   result.regions.push_back(PlacedRegion{std::nullopt, area, placeCentered(chain, ProposedSize::of(size), area)});
+  return forDirection(std::move(result), context.variant.direction);
+}
+
+std::expected<LayoutResult, LayoutError> layOutCompactIsland(const View& leading, const View& trailing,
+                                                             const LayoutContext& context) {
+  if (auto missing = missingSurface(Surface::islandCompact, context)) return std::unexpected(*missing);
+  // Each side is laid out as the phone lays it out alone, left to right; the whole
+  // island is mirrored at the end, which also puts the leading side on the right.
+  LayoutContext leftToRight = context;
+  leftToRight.variant.direction = LayoutDirection::leftToRight;
+  auto leadingSide = layOut(leading, Surface::islandCompactLeading, leftToRight);
+  if (!leadingSide) return std::unexpected(leadingSide.error());
+  auto trailingSide = layOut(trailing, Surface::islandCompactTrailing, leftToRight);
+  if (!trailingSide) return std::unexpected(trailingSide.error());
+
+  LayoutResult result = emptyResult(Surface::islandCompact, context.variant.device);
+  result.size = Size{result.geometry.maxWidth, result.geometry.maxHeight};
+  PlacedRegion left = std::move(leadingSide->regions.front());
+  left.position = ExpandedRegionPosition::leading;
+  PlacedRegion right = std::move(trailingSide->regions.front());
+  right.position = ExpandedRegionPosition::trailing;
+  const double offset = result.size.width - trailingSide->size.width;
+  right.area.x += offset;
+  moveFrames(right.view, [offset](Rect rect) {
+    rect.x += offset;
+    return rect;
+  });
+  result.regions.push_back(std::move(left));
+  result.regions.push_back(std::move(right));
   return forDirection(std::move(result), context.variant.direction);
 }
 

@@ -70,8 +70,14 @@ struct ExpandedRegion {
 };
 
 // `view` on `surface`. For islandExpanded the view is laid out as its center region;
-// layOutExpandedIsland takes all the regions.
+// layOutExpandedIsland takes all the regions. islandCompact is refused: it is made of
+// two views (layOutCompactIsland).
 std::expected<LayoutResult, LayoutError> layOut(const View& view, Surface surface, const LayoutContext& context);
+
+// The compact Dynamic Island as one shape: each side laid out as on its own surface
+// and placed either side of the camera; its regions are the leading and the trailing.
+std::expected<LayoutResult, LayoutError> layOutCompactIsland(const View& leading, const View& trailing,
+                                                             const LayoutContext& context);
 
 // The expanded Dynamic Island from its regions, each position at most once.
 std::expected<LayoutResult, LayoutError> layOutExpandedIsland(std::span<const ExpandedRegion> regions,

@@ -36,6 +36,15 @@ SurfaceGeometry geometry(Surface surface, Device device) {
       return {compact, compact, kIslandHeight, kIslandHeight, {kIslandRound, 0, kIslandRound, 0}, SurfaceFill::black};
     case Surface::islandCompactTrailing:
       return {compact, compact, kIslandHeight, kIslandHeight, {0, kIslandRound, 0, kIslandRound}, SurfaceFill::black};
+    case Surface::islandCompact: {
+      const double width = 2 * compact + kIslandCameraWidth;
+      return {width,
+              width,
+              kIslandHeight,
+              kIslandHeight,
+              {kIslandRound, kIslandRound, kIslandRound, kIslandRound},
+              SurfaceFill::black};
+    }
     case Surface::islandMinimal:
       return {
           kIslandHeight,     45, kIslandHeight, kIslandHeight, {kIslandRound, kIslandRound, kIslandRound, kIslandRound},

@@ -10,6 +10,10 @@
 //   islandCompactLeading   62.33 × 36.67 beside the camera cut-out, black, rounded on
 //   islandCompactTrailing  its outer side only
 //   islandMinimal          36.67 ... 45 wide (by content) × 36.67, black, fully rounded
+//   islandCompact          the compact island as the phone shows it: one black pill,
+//                          the leading side, the camera cut-out (126 wide) and the
+//                          trailing side. The host composes it; it is no presentation
+//                          an extension is asked for.
 //
 // Plain values; names as the widget host protocol spells presentations.
 #pragma once
@@ -25,6 +29,7 @@ enum class Surface {
   islandCompactLeading,
   islandCompactTrailing,
   islandMinimal,
+  islandCompact,
 };
 
 // The protocol's presentation names, and one for the widget: `name(surface)`,
@@ -38,6 +43,7 @@ struct Names<Surface> {
       {"compact-leading", Surface::islandCompactLeading},
       {"compact-trailing", Surface::islandCompactTrailing},
       {"minimal", Surface::islandMinimal},
+      {"compact", Surface::islandCompact},
   };
 };
 
@@ -95,6 +101,11 @@ struct Names<Device> {
 };
 
 constexpr bool isIsland(Surface surface) { return surface != Surface::smallWidget && surface != Surface::lockScreen; }
+// Whether an extension presents a view of its own on `surface` (the composed compact
+// island is the host's, and the widget is no presentation).
+constexpr bool isPresentation(Surface surface) {
+  return surface != Surface::smallWidget && surface != Surface::islandCompact;
+}
 constexpr bool hasDynamicIsland(Device device) { return device != Device::width375; }
 
 // The surface's figures on `device`. On a phone without a Dynamic Island the island
@@ -105,5 +116,7 @@ SurfaceGeometry geometry(Surface surface, Device device = Device::width430);
 inline constexpr double kIslandExpandedHorizontalMargin = 20;
 inline constexpr double kIslandExpandedVerticalMargin = 14;
 inline constexpr double kIslandRegionSpacing = 8;
+// The camera cut-out between the compact island's two sides.
+inline constexpr double kIslandCameraWidth = 126;
 
 }  // namespace ui

@@ -31,7 +31,9 @@
 namespace widgetkit {
 
 template <typename W>
-concept Widget = std::default_initializable<W> && requires(const W& widget) { widget.body(); };
+concept Widget = std::default_initializable<W> && requires(const W& widget) {
+  widget.body();
+};
 
 // ---- What the host keeps of a widget.
 
@@ -62,9 +64,8 @@ using ActivityPresentation = ui::Surface;
 
 // Every presentation, in the order the protocol lists them for "all".
 inline constexpr ActivityPresentation kAllActivityPresentations[] = {
-    ActivityPresentation::lockScreen, ActivityPresentation::islandExpanded,
-    ActivityPresentation::islandCompactLeading, ActivityPresentation::islandCompactTrailing,
-    ActivityPresentation::islandMinimal};
+    ActivityPresentation::lockScreen, ActivityPresentation::islandExpanded, ActivityPresentation::islandCompactLeading,
+    ActivityPresentation::islandCompactTrailing, ActivityPresentation::islandMinimal};
 
 struct RenderedRegion {
   DynamicIslandExpandedRegionPosition position;
@@ -147,7 +148,8 @@ AnyWidget eraseConfiguration(const ActivityConfiguration<A, C, I>& configuration
     for (ActivityPresentation presentation : presentations) {
       RenderedPresentation out{presentation, std::nullopt, {}};
       switch (presentation) {
-        case ActivityPresentation::smallWidget: break;  // no activity presentation
+        case ActivityPresentation::smallWidget:           // no activity presentation
+        case ActivityPresentation::islandCompact: break;  // the host composes it from the two sides
         case ActivityPresentation::lockScreen: out.view = configuration.lockScreen(context); break;
         case ActivityPresentation::islandExpanded:
           for (const auto& region : configuration.dynamicIsland(context).expanded()) {

@@ -233,7 +233,7 @@ class RequestHandler {
     const std::string_view name = which->value_or("all");
     if (name == "all") {
       presentations.assign(std::begin(kAllActivityPresentations), std::end(kAllActivityPresentations));
-    } else if (auto one = ui::byName<ui::Surface>(name); one && *one != ui::Surface::smallWidget) {
+    } else if (auto one = ui::byName<ui::Surface>(name); one && ui::isPresentation(*one)) {
       presentations.push_back(*one);
     } else {
       return std::unexpected(RpcError{kInvalidParams, "unknown presentation " + quoted(name)});

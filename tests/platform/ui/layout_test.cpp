@@ -155,11 +155,16 @@ TEST(LayoutGolden, StacksModifiersEnvironmentAndSurfaces) {
   const ExpandedRegion sides[] = {{ExpandedRegionPosition::leading, fixed(20, 10)},
                                   {ExpandedRegionPosition::trailing, fixed(30, 10)}};
   writeResult("right to left", layOutExpandedIsland(sides, rightToLeft));
+  // The compact island is one pill: each side as on its own surface, the camera
+  // between them; mirrored, the leading side is on the right.
+  writeResult("compact island", layOutCompactIsland(fixed(20, 10), fixed(30, 10), LayoutContext{measurer}));
+  writeResult("right to left", layOutCompactIsland(fixed(20, 10), fixed(30, 10), rightToLeft));
   // Each phone's surfaces, or why it has none.
   for (const auto& [deviceName, device] : Names<Device>::table) {
     for (const auto& [surfaceName, surface] : Names<Surface>::table) {
-      const auto result =
-          layOut(fixed(20, 10), surface, LayoutContext{.measurer = measurer, .variant = {.device = device}});
+      const LayoutContext onPhone{.measurer = measurer, .variant = {.device = device}};
+      const auto result = surface == Surface::islandCompact ? layOutCompactIsland(fixed(20, 10), fixed(20, 10), onPhone)
+                                                            : layOut(fixed(20, 10), surface, onPhone);
       out += "== " + std::string(deviceName) + "-pt phone, " + std::string(surfaceName) + ": " +
              (result ? tul::testing::num(result->size.width) + "x" + tul::testing::num(result->size.height)
                      : result.error().describe()) +
