@@ -143,7 +143,7 @@ TEST(WidgetHostGallery, EveryPictureLoadsInChromium) {
   EXPECT_EQ(picturesLoadedInChromium(folder / "index.html"), "32 of 33");
 }
 
-// Every label and link is escaped: each page stays well-formed with the page's own
+// Every label, link and what does not fit is escaped: each page stays well-formed with the page's own
 // script only, and is as tests/golden/gallery-page-escaped.html has it.
 TEST(GalleryPageGolden, EscapesEveryLabelAndLink) {
   TUL_SKIP_WITHOUT_XML_PARSER();
@@ -151,7 +151,7 @@ TEST(GalleryPageGolden, EscapesEveryLabelAndLink) {
   for (const std::string text : {"Tom & \"Jerry\"", "<script>alert('x')</script>", "</figcaption></figure><h2>",
                                  "it's &amp; not", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x8E\xB5"}) {
     const host::GalleryPage page{
-        text, text, {host::GalleryRow{text, text, {host::GalleryFigure{text, text + ".png", 62.33, 36.67}}}}};
+        text, text, {host::GalleryRow{text, text, {host::GalleryFigure{text, text + ".png", 62.33, 36.67, {text}}}}}};
     pages += host::galleryPageHTML(page);
     XmlElement root;
     ASSERT_TRUE(parseXML(host::galleryPageHTML(page), root)) << text;

@@ -18,28 +18,12 @@ namespace {
 constexpr std::string_view kWidgetKind = "com.lumaro.TulWidget";
 constexpr std::string_view kWidgetFamily = "systemSmall";
 
-// The pictures and the page as they will be written, relative to the folder.
-struct GalleryContent {
-  std::vector<OutputFile> files;
-  std::vector<WrittenPicture> problems;  // each picture's, by its file name
-  GalleryPage page;
-};
-
 std::string spaced(std::string_view name) {
   std::string out(name);
   for (char& c : out) {
     if (c == '-') c = ' ';
   }
   return out;
-}
-
-// Adds `picture` to the files as "<stem>.<extension>" and to `row` with `label`.
-void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,
-                std::string_view extension) {
-  const std::string file = stem + "." + std::string(extension);
-  row.figures.push_back(GalleryFigure{std::move(label), file, picture.width, picture.height});
-  content.files.push_back(OutputFile{file, std::move(picture.bytes)});
-  content.problems.push_back(WrittenPicture{file, std::move(picture.problems)});
 }
 
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing) {
@@ -111,8 +95,25 @@ std::expected<bool, HostError> checkFolder(const fs::path& folder, foundation::O
 
 }  // namespace
 
+void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,
+                std::string_view extension) {
+  const std::string file = stem + "." + std::string(extension);
+  row.figures.push_back(GalleryFigure{std::move(label), file, picture.width, picture.height, picture.problems});
+  content.files.push_back(OutputFile{file, std::move(picture.bytes)});
+  content.problems.push_back(WrittenPicture{file, std::move(picture.problems)});
+}
+
 std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,
                                                      const PictureRenderer& renderer) {
+  return writeGallery(
+      extension, GalleryFolder{options.folder, options.overwrite, options.strict}, [&](ExtensionSession& session) {
+        return drawGallery(session, Drawing{renderer, options.style, extension.executable.parent_path()});
+      });
+}
+
+std::expected<std::string, HostError> writeGallery(
+    const ExtensionOptions& extension, const GalleryFolder& options,
+    const std::function<std::expected<GalleryContent, HostError>(ExtensionSession&)>& draw) {
   std::error_code error;
   const fs::path folder = fs::absolute(options.folder, error).lexically_normal();
   if (error) return std::unexpected(folderError(options.folder, "has no absolute path: " + error.message()));
@@ -122,7 +123,7 @@ std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& ext
 
   auto session = ExtensionSession::start(extension);
   if (!session) return std::unexpected(session.error());
-  auto content = drawGallery(*session, Drawing{renderer, options.style, extension.executable.parent_path()});
+  auto content = draw(*session);
   if (!content) return std::unexpected(content.error());
   if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());
 

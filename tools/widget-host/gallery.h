@@ -19,12 +19,16 @@
 
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "answer_pictures.h"
 #include "extension_session.h"
+#include "gallery_page.h"
 #include "host_error.h"
+#include "output_files.h"
 #include "picture_renderer.h"
 #include "platform/foundation/atomic_file.h"
 
@@ -51,6 +55,31 @@ inline constexpr GalleryState kGalleryStates[] = {
      R"({"tempo":120,"beat":4,"note":4,"melodyName":"A very long melody name that cannot fit on one line",)"
      R"("isPlaying":true,"isAutomated":false})"},
 };
+
+// A gallery's pictures and page as they will be written, relative to its folder.
+struct GalleryContent {
+  std::vector<OutputFile> files;
+  std::vector<WrittenPicture> problems;  // each picture's, by its file name
+  GalleryPage page;
+};
+
+// Adds `picture` to the files as "<stem>.<extension>" and to `row` with `label`.
+void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,
+                std::string_view extension);
+
+// Where and how a gallery is written.
+struct GalleryFolder {
+  std::filesystem::path folder;
+  foundation::Overwrite overwrite = foundation::Overwrite::refuse;  // --force: replace
+  bool strict = false;  // --strict: a picture with something that does not fit fails the command
+};
+
+// Checks the folder, starts the extension, has `draw` draw everything with it, and only
+// then writes the pictures and index.html (nothing when drawing fails) and reports
+// what does not fit. Returns the absolute path of index.html and a line end.
+std::expected<std::string, HostError> writeGallery(
+    const ExtensionOptions& extension, const GalleryFolder& where,
+    const std::function<std::expected<GalleryContent, HostError>(ExtensionSession&)>& draw);
 
 struct GalleryOptions {
   std::filesystem::path folder;

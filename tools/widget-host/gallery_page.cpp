@@ -16,6 +16,9 @@ section { margin: 0 0 28px; }
 div.row { display: flex; flex-wrap: wrap; align-items: flex-end; gap: 20px; }
 figure { margin: 0; display: flex; flex-direction: column; align-items: center; gap: 6px; }
 figcaption { color: #3a3f47; }
+figure.misfit img { outline: 3px solid #d70015; outline-offset: 2px; }
+ul.problems { margin: 8px 0 0; padding-left: 18px; color: #a0000f; font-family: ui-monospace, monospace;
+              font-size: 12px; overflow-wrap: anywhere; }
 )";
 
 // Counts the pictures the browser loaded; written without '<' and '&', so that the
@@ -87,16 +90,26 @@ std::string galleryPageHTML(const GalleryPage& page) {
   out += "<h1>" + htmlEscaped(page.title) + "</h1>\n";
   out += "<p class=\"about\">" + htmlEscaped(page.about) + "</p>\n";
   for (const GalleryRow& row : page.rows) {
-    out += "<section>\n<h2>" + htmlEscaped(row.title) + "</h2>\n";
+    std::string problems;
+    for (const GalleryFigure& figure : row.figures) {
+      for (const std::string& problem : figure.problems) {
+        problems += "<li>" + htmlEscaped(figure.label + ": " + problem) + "</li>\n";
+      }
+    }
+    out += problems.empty() ? "<section>\n" : "<section class=\"misfit\">\n";
+    out += "<h2>" + htmlEscaped(row.title) + "</h2>\n";
     if (!row.about.empty()) out += "<p class=\"about\">" + htmlEscaped(row.about) + "</p>\n";
     out += "<div class=\"row\">\n";
     for (const GalleryFigure& figure : row.figures) {
-      out += "<figure><img src=\"" + htmlEscaped(relativeLink(figure.file)) + "\" alt=\"" +
+      out += figure.problems.empty() ? "<figure>" : "<figure class=\"misfit\">";
+      out += "<img src=\"" + htmlEscaped(relativeLink(figure.file)) + "\" alt=\"" +
              htmlEscaped(row.title + ", " + figure.label) + "\" style=\"width: " + cssPixels(figure.width) +
              "; height: " + cssPixels(figure.height) + "\"/><figcaption>" + htmlEscaped(figure.label) +
              "</figcaption></figure>\n";
     }
-    out += "</div>\n</section>\n";
+    out += "</div>\n";
+    if (!problems.empty()) out += "<ul class=\"problems\">\n" + problems + "</ul>\n";
+    out += "</section>\n";
   }
   out += "<script>" + std::string(kLoadCheck) + "</script>\n</body>\n</html>\n";
   return out;

@@ -7,7 +7,8 @@
 // XML (every element closed, the one script free of '<' and '&'), so that tests can
 // parse it strictly. It needs no script to show the pictures; a small one marks on
 // <body data-pictures-loaded="N of M"> how many of them the browser could load, for
-// checks that open the page in a browser.
+// checks that open the page in a browser. A picture in which something does not fit
+// is outlined (<figure class="misfit">), and its section lists what does not fit.
 #pragma once
 
 #include <string>
@@ -21,6 +22,7 @@ struct GalleryFigure {
   std::string file;   // relative to the page
   double width = 0;   // in points, the size it is shown at
   double height = 0;
+  std::vector<std::string> problems;  // what does not fit in it ("PATH: WHAT IS MISSING"); marked on the page
 };
 
 struct GalleryRow {
