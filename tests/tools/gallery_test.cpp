@@ -74,6 +74,44 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
   EXPECT_EQ(readFile(folder / "notes.txt"), "mine");
 }
 
+// The matrix: every phone, text size and language asked for, one row each; the rows
+// in which something does not fit are marked and list it, stderr says it per picture,
+// and --strict fails once all is written.
+TEST(WidgetHostGallery, TheMatrixDrawsEveryVariantAndMarksWhatDoesNotFit) {
+  TUL_SKIP_WITHOUT_XML_PARSER();
+  const Host host;
+  const fs::path folder = host.folder() / "matrix";
+  const RunResult made =
+      host.run({"gallery", "--matrix", "--output", folder.string(), "--scale", "1", "--device", "375", "--device",
+                "393", "--text-size", "large", "--text-size", "AX5", "--locale", "ar", "--locale", "en", "--strict"});
+  EXPECT_EQ(made.exitCode, 79) << made.err;
+  XmlElement page;
+  ASSERT_TRUE(parseXML(readFile(folder / "index.html"), page));
+  std::vector<std::string> rows;
+  for (const XmlElement* section : page.all("section")) {
+    rows.push_back(section->all("h2").at(0)->text + (section->attribute("class") == "misfit" ? " !" : ""));
+  }
+  // A phone without an island shows the widget and the lock screen only.
+  EXPECT_EQ(rows, (std::vector<std::string>{"ar, 375-point phone, large", "ar, 375-point phone, AX5 !",
+                                            "ar, 393-point phone, large", "ar, 393-point phone, AX5 !",
+                                            "en, 375-point phone, large", "en, 375-point phone, AX5 !",
+                                            "en, 393-point phone, large", "en, 393-point phone, AX5 !"}));
+  EXPECT_EQ(page.all("img").size(), 44U);
+  EXPECT_EQ(namesIn(folder).size(), 45U);
+  EXPECT_TRUE(fs::exists(folder / "ar-393-AX5-compact.png"));
+  EXPECT_FALSE(fs::exists(folder / "ar-375-AX5-compact.png"));
+  // Each problem listed on the page is said on standard error too.
+  std::size_t listed = 0;
+  for (const XmlElement* list : page.all("ul")) listed += list->all("li").size();
+  std::size_t said = 0;
+  for (std::size_t at = made.err.find(folder.string()); at != std::string::npos;
+       at = made.err.find(folder.string(), at + 1)) {
+    ++said;
+  }
+  EXPECT_GT(listed, 0U);
+  EXPECT_EQ(said, listed) << made.err;
+}
+
 // Ended by SIGTERM while it writes, as soon as its first temporary file appears, the
 // gallery leaves no temporary file behind, and the folder holds one gallery whole: the
 // old one, or the new one beside the old pictures.

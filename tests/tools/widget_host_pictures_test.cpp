@@ -107,7 +107,8 @@ TEST(WidgetHostPicturesGolden, PhonesTextSizesLanguagesAndWhatDoesNotFit) {
                         named + " --presentation lock-screen --output $DIR/large.png --strict",
                         named + " --presentation lock-screen --output $DIR/ax5.png --text-size AX5 --strict",
                         kActivity + " --presentation lock-screen --locale ar --format svg --output $DIR/ar.svg",
-                        "timeline --format png --output $DIR/x.png --device 12", "timeline --text-size huge"});
+                        "timeline --format png --output $DIR/x.png --device 12", "timeline --text-size huge",
+                        "gallery --output $DIR/g --device 393 --device 375"});
   expectGolden("widget-host-pictures-variants.txt", shown);
   EXPECT_TRUE(isPicture(host.folder() / "ax5.png", Surface::lockScreen, 3));
   PixelSize size;

@@ -65,32 +65,6 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
   return drawView(drawing, *surface, presentation, what);
 }
 
-// The compact island, one shape: none when the answer lacks a side or the phone has no island.
-std::expected<std::optional<NamedPicture>, HostError> drawCompactIsland(const Json& result, const Drawing& drawing) {
-  const auto all = result.find("presentations");
-  if (all == result.end() || !all->is_array() || !ui::hasDynamicIsland(drawing.style.variant.device)) {
-    return std::nullopt;
-  }
-  const auto side = [&](std::string_view name) -> const Json* {
-    for (const Json& presentation : *all) {
-      if (!presentation.is_object()) continue;
-      const auto named = presentation.find("presentation");
-      const auto view = presentation.find("view");
-      if (named != presentation.end() && *named == name && view != presentation.end()) return &*view;
-    }
-    return nullptr;
-  };
-  const Json* leading = side(ui::name(ui::Surface::islandCompactLeading));
-  const Json* trailing = side(ui::name(ui::Surface::islandCompactTrailing));
-  if (leading == nullptr || trailing == nullptr) return std::nullopt;
-  const Json sides =
-      Json::array({{{"position", "leading"}, {"view", *leading}}, {{"position", "trailing"}, {"view", *trailing}}});
-  auto picture = drawn(drawing, ui::Surface::islandCompact, sides, "the compact island",
-                       "the extension's compact views do not read back");
-  if (!picture) return std::unexpected(picture.error());
-  return NamedPicture{std::string(ui::name(ui::Surface::islandCompact)), std::move(*picture)};
-}
-
 }  // namespace
 
 std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing) {
@@ -139,6 +113,31 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json
     out.push_back(NamedPicture{name, std::move(*picture)});
   }
   return out;
+}
+
+std::expected<std::optional<NamedPicture>, HostError> drawCompactIsland(const Json& result, const Drawing& drawing) {
+  const auto all = result.find("presentations");
+  if (all == result.end() || !all->is_array() || !ui::hasDynamicIsland(drawing.style.variant.device)) {
+    return std::nullopt;
+  }
+  const auto side = [&](std::string_view name) -> const Json* {
+    for (const Json& presentation : *all) {
+      if (!presentation.is_object()) continue;
+      const auto named = presentation.find("presentation");
+      const auto view = presentation.find("view");
+      if (named != presentation.end() && *named == name && view != presentation.end()) return &*view;
+    }
+    return nullptr;
+  };
+  const Json* leading = side(ui::name(ui::Surface::islandCompactLeading));
+  const Json* trailing = side(ui::name(ui::Surface::islandCompactTrailing));
+  if (leading == nullptr || trailing == nullptr) return std::nullopt;
+  const Json sides =
+      Json::array({{{"position", "leading"}, {"view", *leading}}, {{"position", "trailing"}, {"view", *trailing}}});
+  auto picture = drawn(drawing, ui::Surface::islandCompact, sides, "the compact island",
+                       "the extension's compact views do not read back");
+  if (!picture) return std::unexpected(picture.error());
+  return NamedPicture{std::string(ui::name(ui::Surface::islandCompact)), std::move(*picture)};
 }
 
 std::expected<std::vector<NamedPicture>, HostError> drawPresentationsAsShown(const Json& result,

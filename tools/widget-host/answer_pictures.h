@@ -17,6 +17,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,11 @@ struct NamedPicture {
 // Every entry of a placeholder or snapshot result ("entry") or timeline result
 // ("entries"), in order, numbered from 1.
 std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing);
+
+// The compact Dynamic Island as the phone shows it, one shape around the camera, named
+// "compact", from an answer of every presentation; none when the answer lacks a
+// compact side or the phone has no island.
+std::expected<std::optional<NamedPicture>, HostError> drawCompactIsland(const Json& result, const Drawing& drawing);
 
 // drawPresentations, and after them the compact Dynamic Island as the phone shows it,
 // one shape around the camera, named "compact" (when the answer has both compact

@@ -18,7 +18,7 @@
 
 #include "defaults_commands.h"
 #include "extension_locator.h"
-#include "gallery.h"
+#include "gallery_command.h"
 #include "host_error.h"
 #include "live_commands.h"
 #include "output_files.h"
@@ -302,33 +302,18 @@ int runCommandLine(int argc, char** argv) {
   });
 
   // gallery
-  auto* gallery = app.add_subcommand(
-      "gallery",
-      "Pictures (PNG, or SVG with --format svg) of the widget's placeholder, snapshot and timeline and of every Live "
-      "Activity presentation for several states, in one folder with an index.html that shows them side by side");
-  addPictureOptions(*gallery, pictures, true);
-  gallery->callback([&, formatOption] {
-    chosen =
-        Command{"gallery",
-                [&, formatOption]() -> std::expected<std::string, HostError> {
-                  // The gallery is pictures: PNG unless --format says svg.
-                  const OutputFormat galleryFormat = formatOption->count() > 0 ? format() : OutputFormat::png;
-                  const auto image = imageFormat(galleryFormat);
-                  if (!image) {
-                    return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
-                  }
-                  auto extension = extensionOptions();
-                  if (!extension) return std::unexpected(extension.error());
-                  auto renderer = loadRenderer();
-                  if (!renderer) return std::unexpected(renderer.error());
-                  const PictureOutput output = pictureOutput(pictures);
-                  return galleryCommand(*extension,
-                                        GalleryOptions{output.path, PictureStyle{*image, output.scale, output.variant},
-                                                       output.overwrite, output.strict},
-                                        *renderer);
-                },
-                true};
-  });
+  addGalleryCommand(
+      app, {extensionOptions, loadRenderer,
+            [&, formatOption]() -> std::expected<ImageFormat, HostError> {
+              // The gallery is pictures: PNG unless --format says svg.
+              const auto image = imageFormat(formatOption->count() > 0 ? format() : OutputFormat::png);
+              if (!image)
+                return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
+              return *image;
+            },
+            [&](std::function<std::expected<std::string, HostError>()> run) {
+              chosen = Command{"gallery", std::move(run), true};
+            }});
 
   // defaults
   auto* defaults = app.add_subcommand("defaults", "Read and write preferences suites, as the host app does");
@@ -408,7 +393,9 @@ int runCommandLine(int argc, char** argv) {
   });
 
   addLiveCommands(app, {extensionOptions, [] { return renderModule().parent_path(); },
-                        [&](std::string name, auto run) { chosen = Command{std::move(name), std::move(run)}; }});
+                        [&](std::string name, auto run) {
+                          chosen = Command{std::move(name), std::move(run)};
+                        }});
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

@@ -15,9 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kWidgetKind = "com.lumaro.TulWidget";
-constexpr std::string_view kWidgetFamily = "systemSmall";
-
 std::string spaced(std::string_view name) {
   std::string out(name);
   for (char& c : out) {
@@ -26,19 +23,21 @@ std::string spaced(std::string_view name) {
   return out;
 }
 
-std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing) {
+std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
+                                                     const std::optional<std::string>& locale) {
   const PictureStyle& style = drawing.style;
   const std::string_view extension = name(style.format);
   GalleryContent content;
   content.page.title = "Widget gallery";
-  content.page.about = std::string(kWidgetKind) + ", " + std::string(kWidgetFamily) + "; " + std::string(extension) +
-                       " at scale " + std::to_string(style.scale) + "; activity attributes " +
+  content.page.about = std::string(kGalleryWidgetKind) + ", " + std::string(kGalleryWidgetFamily) + "; " +
+                       std::string(extension) + " at scale " + std::to_string(style.scale) + "; activity attributes " +
                        std::string(kGalleryAttributes);
 
   GalleryRow widget{
       "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
   for (const char* method : {"placeholder", "snapshot", "timeline"}) {
-    const Json params = {{"kind", kWidgetKind}, {"family", kWidgetFamily}};
+    Json params = {{"kind", kGalleryWidgetKind}, {"family", kGalleryWidgetFamily}};
+    if (locale) params["context"] = {{"locale", *locale}};
     auto result = session.request(method, params);
     if (!result) return std::unexpected(result.error());
     auto pictures = drawEntries(*result, drawing);
@@ -53,9 +52,10 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
   content.page.rows.push_back(std::move(widget));
 
   for (const GalleryState& state : kGalleryStates) {
-    const Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
-                         {"state", foundation::base64Encoded(std::string(state.state))},
-                         {"presentation", "all"}};
+    Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
+                   {"state", foundation::base64Encoded(std::string(state.state))},
+                   {"presentation", "all"}};
+    if (locale) params["locale"] = *locale;
     const auto inState = [&](HostError error) {
       error.message = "the " + std::string(state.name) + " state: " + error.message;
       return std::unexpected(std::move(error));
@@ -107,7 +107,8 @@ std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& ext
                                                      const PictureRenderer& renderer) {
   return writeGallery(
       extension, GalleryFolder{options.folder, options.overwrite, options.strict}, [&](ExtensionSession& session) {
-        return drawGallery(session, Drawing{renderer, options.style, extension.executable.parent_path()});
+        return drawGallery(session, Drawing{renderer, options.style, extension.executable.parent_path()},
+                           options.locale);
       });
 }
 

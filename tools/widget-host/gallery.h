@@ -20,6 +20,7 @@
 #include <expected>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,8 @@ struct GalleryState {
   std::string_view state;  // the coded ContentState
 };
 
+inline constexpr std::string_view kGalleryWidgetKind = "com.lumaro.TulWidget";
+inline constexpr std::string_view kGalleryWidgetFamily = "systemSmall";
 inline constexpr std::string_view kGalleryAttributes = R"({"name":"Practice"})";
 
 inline constexpr GalleryState kGalleryStates[] = {
@@ -85,7 +88,8 @@ struct GalleryOptions {
   std::filesystem::path folder;
   PictureStyle style;
   foundation::Overwrite overwrite = foundation::Overwrite::refuse;  // --force: replace
-  bool strict = false;  // --strict: a picture with something that does not fit fails the command
+  bool strict = false;                // --strict: a picture with something that does not fit fails the command
+  std::optional<std::string> locale;  // the texts' language; none: the extension's default
 };
 
 // Writes the gallery, drawn with `renderer`; returns the absolute path of its

@@ -17,15 +17,24 @@ std::vector<std::string> namesOf() {
   return names;
 }
 
-}  // namespace
-
-void addVariantOptions(CLI::App& command, std::string& device, std::string& textSize) {
+template <typename Target>
+void declareVariantOptions(CLI::App& command, Target& device, Target& textSize) {
   command.add_option("--device", device, "The phone, by its screen width in points (default 430)")
       ->type_name("430|393|375")
       ->check(CLI::IsMember(namesOf<ui::Device>()));
   command.add_option("--text-size", textSize, "The text size the phone's user chose (default large)")
       ->type_name("SIZE")
       ->check(CLI::IsMember(namesOf<ui::ContentSizeCategory>()));
+}
+
+}  // namespace
+
+void addVariantOptions(CLI::App& command, std::string& device, std::string& textSize) {
+  declareVariantOptions(command, device, textSize);
+}
+
+void addVariantOptions(CLI::App& command, std::vector<std::string>& devices, std::vector<std::string>& textSizes) {
+  declareVariantOptions(command, devices, textSizes);
 }
 
 ui::Variant variantOf(const std::string& device, const std::string& textSize, const std::string& locale) {
@@ -54,7 +63,11 @@ void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery)
   command.add_flag("--force", options.force,
                    gallery ? "Write into a folder that is not empty, replacing the gallery's own files"
                            : "Replace output files that exist");
-  addVariantOptions(command, options.device, options.textSize);
+  if (gallery) {
+    addVariantOptions(command, options.devices, options.textSizes);
+  } else {
+    addVariantOptions(command, options.device, options.textSize);
+  }
   command.add_flag("--strict", options.strict,
                    "Exit with status " + std::to_string(static_cast<int>(ExitCode::doesNotFit)) +
                        " when a text is cut short or a view lies outside its surface (the pictures are still written)");

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <expected>
 #include <string>
+#include <vector>
 
 #include "host_error.h"
 #include "output_files.h"
@@ -22,6 +23,9 @@ struct PictureOptions {
   std::string device;    // empty: not given
   std::string textSize;  // empty: not given
   bool strict = false;
+  // The gallery's: each may be given several times, for --matrix.
+  std::vector<std::string> devices;
+  std::vector<std::string> textSizes;
 
   bool any() const { return !output.empty() || scale != 0 || force || !device.empty() || !textSize.empty() || strict; }
 };
@@ -29,6 +33,7 @@ struct PictureOptions {
 // Declares --device and --text-size on `command`, checked against the names the
 // platform knows. The picture options and the live page share them.
 void addVariantOptions(CLI::App& command, std::string& device, std::string& textSize);
+void addVariantOptions(CLI::App& command, std::vector<std::string>& devices, std::vector<std::string>& textSizes);
 
 // The variant those options name (empty: the default), in the direction of `locale`.
 ui::Variant variantOf(const std::string& device, const std::string& textSize, const std::string& locale);

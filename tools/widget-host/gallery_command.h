@@ -1,0 +1,27 @@
+// The gallery on widget-host's command line: `gallery --output DIR` (gallery.h) and
+// `gallery --matrix` (gallery_matrix.h), with the picture options; --device,
+// --text-size and --locale may be given several times for the matrix.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <expected>
+#include <functional>
+#include <string>
+
+#include "extension_session.h"
+#include "host_error.h"
+#include "output_format.h"
+#include "picture_renderer.h"
+
+namespace host {
+
+struct GalleryCommandHooks {
+  std::function<std::expected<ExtensionOptions, HostError>()> extension;
+  std::function<std::expected<PictureRenderer, HostError>()> renderer;
+  std::function<std::expected<ImageFormat, HostError>()> format;  // the pictures' format, as --format says
+  std::function<void(std::function<std::expected<std::string, HostError>()> run)> choose;
+};
+
+void addGalleryCommand(CLI::App& app, GalleryCommandHooks hooks);
+
+}  // namespace host
