@@ -13,13 +13,13 @@ void releaseNothing(TulRenderResult*) {}
 }  // namespace
 
 #if defined(STAND_IN_OTHER_VERSION)
-extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v2() {
-  static const TulRenderModule kModule{kTulRenderModuleVersion + 1, drawNothing, releaseNothing};
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v3() {
+  static const TulRenderModule kModule{kTulRenderModuleVersion + 1, drawNothing, releaseNothing, nullptr, nullptr};
   return &kModule;
 }
 #else
 extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v0() {
-  static const TulRenderModule kModule{0, drawNothing, releaseNothing};
+  static const TulRenderModule kModule{0, drawNothing, releaseNothing, nullptr, nullptr};
   return &kModule;
 }
 #endif

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <optional>
 
+#include "platform/ui/tree_json_reader.h"
 #include "platform/ui/tree_outline.h"
 #include "quoted_text.h"
 
@@ -12,13 +13,38 @@ namespace {
 
 HostError brokeProtocol(const std::string& message) { return HostError{ExitCode::unavailable, message}; }
 
+// The outline of `tree`: a view's, or each region's under its position.
+std::string treeOutline(const Json& tree) {
+  if (!tree.is_array()) {
+    auto view = ui::fromJSON(tree);
+    return view ? ui::outline(*view) : "";
+  }
+  std::string out;
+  for (const Json& region : tree) {
+    const auto position = region.find("position");
+    const auto view = region.find("view");
+    if (position == region.end() || view == region.end()) continue;
+    out += position->dump() + ":\n";
+    const std::string inner = treeOutline(*view);
+    for (std::size_t at = 0; at < inner.size();) {
+      const std::size_t end = inner.find('\n', at) + 1;
+      out += "  " + inner.substr(at, end - at);
+      at = end == 0 ? inner.size() : end;
+    }
+  }
+  return out;
+}
+
 // `tree` (a view, or the expanded island's regions) drawn on `surface`. `what` names
 // it in messages; `unreadable` says what of it did not read back.
 std::expected<Picture, HostError> drawn(const Drawing& drawing, ui::Surface surface, const Json& tree,
                                         const std::string& what, const std::string& unreadable) {
   auto picture = drawing.renderer.draw(surface, tree.dump(), drawing.assets, drawing.style.format, drawing.style.scale,
                                        drawing.style.variant);
-  if (picture) return std::move(*picture);
+  if (picture) {
+    picture->outline = treeOutline(tree);
+    return std::move(*picture);
+  }
   if (picture.error().kind == DrawFailure::Kind::unreadable) {
     return std::unexpected(brokeProtocol(unreadable + ": " + picture.error().message));
   }

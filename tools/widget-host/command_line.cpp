@@ -229,6 +229,19 @@ int runCommandLine(int argc, char** argv) {
                      }};
   });
 
+  // The gallery and the recorded pictures share what they need.
+  const GalleryCommandHooks galleryHooks{
+      extensionOptions, loadRenderer,
+      [&, formatOption]() -> std::expected<ImageFormat, HostError> {
+        // The gallery is pictures: PNG unless --format says svg.
+        const auto image = imageFormat(formatOption->count() > 0 ? format() : OutputFormat::png);
+        if (!image) return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
+        return *image;
+      },
+      [&](std::string name, std::function<std::expected<std::string, HostError>()> run) {
+        chosen = Command{std::move(name), std::move(run), true};
+      }};
+
   // placeholder, snapshot, timeline
   PictureOptions pictures;
   // A command that may draw checks, in this order, its picture output, the extension
@@ -257,7 +270,9 @@ int runCommandLine(int argc, char** argv) {
     command->add_option("--locale", entryLocale, "The language of the texts (default en)");
     if (name == "snapshot") command->add_flag("--preview", entry.preview, "Ask in preview mode");
     addPictureOptions(*command, pictures, false);
-    command->callback([&, name] {
+    if (name == "snapshot") addSnapshotCommands(*command, galleryHooks);
+    command->callback([&, name, command] {
+      if (!command->get_subcommands().empty()) return;  // record or verify, chosen by their own
       entry.method = name;
       chosen = Command{name,
                        drawingCommand(entryLocale,
@@ -302,18 +317,7 @@ int runCommandLine(int argc, char** argv) {
   });
 
   // gallery
-  addGalleryCommand(
-      app, {extensionOptions, loadRenderer,
-            [&, formatOption]() -> std::expected<ImageFormat, HostError> {
-              // The gallery is pictures: PNG unless --format says svg.
-              const auto image = imageFormat(formatOption->count() > 0 ? format() : OutputFormat::png);
-              if (!image)
-                return std::unexpected(HostError{ExitCode::usage, "the gallery is pictures: --format png or svg"});
-              return *image;
-            },
-            [&](std::function<std::expected<std::string, HostError>()> run) {
-              chosen = Command{"gallery", std::move(run), true};
-            }});
+  addGalleryCommand(app, galleryHooks);
 
   // defaults
   auto* defaults = app.add_subcommand("defaults", "Read and write preferences suites, as the host app does");

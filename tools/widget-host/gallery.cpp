@@ -23,6 +23,8 @@ std::string spaced(std::string_view name) {
   return out;
 }
 
+}  // namespace
+
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
                                                      const std::optional<std::string>& locale) {
   const PictureStyle& style = drawing.style;
@@ -74,6 +76,8 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
   return content;
 }
 
+namespace {
+
 HostError folderError(const fs::path& folder, const std::string& what) {
   return HostError{ExitCode::cannotCreate, "the gallery folder " + inQuotes(folder.string()) + " " + what};
 }
@@ -101,6 +105,7 @@ void addPicture(GalleryContent& content, GalleryRow& row, const std::string& ste
   row.figures.push_back(GalleryFigure{std::move(label), file, picture.width, picture.height, picture.problems});
   content.files.push_back(OutputFile{file, std::move(picture.bytes)});
   content.problems.push_back(WrittenPicture{file, std::move(picture.problems)});
+  content.outlines.push_back(OutputFile{stem + ".txt", std::move(picture.outline)});
 }
 
 std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,

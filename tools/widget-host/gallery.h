@@ -63,8 +63,13 @@ inline constexpr GalleryState kGalleryStates[] = {
 struct GalleryContent {
   std::vector<OutputFile> files;
   std::vector<WrittenPicture> problems;  // each picture's, by its file name
+  std::vector<OutputFile> outlines;      // each picture's tree, outlined: "<stem>.txt"
   GalleryPage page;
 };
+
+// The gallery's pictures and page (see above), drawn from the extension's answers.
+std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
+                                                     const std::optional<std::string>& locale);
 
 // Adds `picture` to the files as "<stem>.<extension>" and to `row` with `label`.
 void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,

@@ -1,6 +1,8 @@
 // The gallery on widget-host's command line: `gallery --output DIR` (gallery.h) and
 // `gallery --matrix` (gallery_matrix.h), with the picture options; --device,
-// --text-size and --locale may be given several times for the matrix.
+// --text-size and --locale may be given several times for the matrix. And the
+// gallery's pictures recorded and checked: `snapshot record DIR` and `snapshot verify
+// DIR` (snapshot_command.h).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -19,9 +21,12 @@ struct GalleryCommandHooks {
   std::function<std::expected<ExtensionOptions, HostError>()> extension;
   std::function<std::expected<PictureRenderer, HostError>()> renderer;
   std::function<std::expected<ImageFormat, HostError>()> format;  // the pictures' format, as --format says
-  std::function<void(std::function<std::expected<std::string, HostError>()> run)> choose;
+  std::function<void(std::string name, std::function<std::expected<std::string, HostError>()> run)> choose;
 };
 
 void addGalleryCommand(CLI::App& app, GalleryCommandHooks hooks);
+
+// Adds `record` and `verify` under the `snapshot` command.
+void addSnapshotCommands(CLI::App& snapshot, GalleryCommandHooks hooks);
 
 }  // namespace host

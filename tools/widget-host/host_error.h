@@ -17,7 +17,9 @@ enum class ExitCode : int {
   cannotCreate = 73,  // an output file or folder that exists (without --force) or cannot be written
   ioError = 74,       // a suite that cannot be written
   renderFailed = 76,  // a view that cannot be laid out or drawn (missing image or font, drawing error)
-  doesNotFit = 79,    // with --strict: a text cut short or a view outside its surface (pictures still written)
+  doesNotFit = 79,
+  picturesDiffer = 80,  // snapshot verify: a picture or its outline is not as recorded    // with --strict: a text cut
+                        // short or a view outside its surface (pictures still written)
 };
 
 struct HostError {

@@ -56,7 +56,7 @@ std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& 
   }
   const TulRenderModule* table = reinterpret_cast<TulRenderModuleEntry>(entry)();
   if (table == nullptr || table->version != kTulRenderModuleVersion || table->draw == nullptr ||
-      table->release == nullptr) {
+      table->release == nullptr || table->compare == nullptr || table->releaseComparison == nullptr) {
     return refuse("its entry point " + std::string(TUL_RENDER_MODULE_ENTRY) + " does not give interface version " +
                   std::to_string(kTulRenderModuleVersion));
   }
@@ -93,11 +93,23 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
         problems.emplace_back(listed.substr(at, end - at));
         at = end + 1;
       }
-      return Picture{result->width, result->height, std::move(bytes), std::move(problems)};
+      return Picture{result->width, result->height, std::move(bytes), std::move(problems), {}};
     }
     case kTulRenderUnreadable: return std::unexpected(DrawFailure{DrawFailure::Kind::unreadable, std::move(bytes)});
     default: return std::unexpected(DrawFailure{DrawFailure::Kind::failed, std::move(bytes)});
   }
+}
+
+std::expected<PictureComparison, std::string> PictureRenderer::compare(std::string_view expected,
+                                                                       std::string_view actual, int threshold) const {
+  const TulCompareRequest request{expected.data(), expected.size(), actual.data(), actual.size(), threshold};
+  const auto release = [this](TulCompareResult* result) { module_->releaseComparison(result); };
+  const std::unique_ptr<TulCompareResult, decltype(release)> result(module_->compare(&request), release);
+  if (result == nullptr) return std::unexpected(std::string("the renderer module gave no result"));
+  std::string bytes(result->bytes, result->size);
+  if (result->status != kTulRenderDrawn) return std::unexpected(std::move(bytes));
+  return PictureComparison{result->width,     result->height, result->sizesDiffer == 1,
+                           result->differing, result->total,  std::move(bytes)};
 }
 
 }  // namespace host

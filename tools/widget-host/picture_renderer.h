@@ -39,6 +39,18 @@ struct Picture {
   double height = 0;
   std::string bytes;
   std::vector<std::string> problems;
+  std::string outline;  // the tree drawn, as the host outlines it (set by answer_pictures.h)
+};
+
+// How a picture differs from the one expected: pixels whose colour differs by more
+// than the threshold, and a picture that shows them (none when the sizes differ).
+struct PictureComparison {
+  int width = 0;  // the expected picture's, in pixels
+  int height = 0;
+  bool sizesDiffer = false;
+  std::int64_t differing = 0;
+  std::int64_t total = 0;
+  std::string difference;  // PNG
 };
 
 // Why a view was not drawn: its JSON does not read back as a view tree (unreadable:
@@ -63,6 +75,10 @@ class PictureRenderer {
   std::expected<Picture, DrawFailure> draw(ui::Surface surface, std::string_view treeJSON,
                                            const std::filesystem::path& assets, ImageFormat format, int scale,
                                            ui::Variant variant = {}) const;
+
+  // Compares two PNG pictures; fails, saying why, when one does not decode.
+  std::expected<PictureComparison, std::string> compare(std::string_view expected, std::string_view actual,
+                                                        int threshold) const;
 
  private:
   explicit PictureRenderer(const TulRenderModule* module) : module_(module) {}

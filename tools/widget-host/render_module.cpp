@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/render/picture_difference.h"
 #include "platform/render/render.h"
 #include "platform/ui/layout_problems.h"
 #include "platform/ui/tree_json_reader.h"
@@ -130,8 +131,48 @@ void releaseEntry(TulRenderResult* result) {
   delete static_cast<OwnedResult*>(result);
 }
 
-constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEntry};
+// A comparison and the bytes it points at, in one allocation.
+struct OwnedComparison : TulCompareResult {
+  std::string owned;
+};
+
+TulCompareResult kComparisonOutOfMemory{kTulRenderFailed, 0, 0, 0, 0, 0, "out of memory", 13};
+
+TulCompareResult* compared(int status, std::string bytes, const render::PictureDifference& difference = {}) {
+  auto* result = new OwnedComparison{};
+  result->owned = std::move(bytes);
+  result->status = status;
+  result->sizesDiffer = difference.sizesDiffer ? 1 : 0;
+  result->width = difference.width;
+  result->height = difference.height;
+  result->differing = difference.differing;
+  result->total = difference.total;
+  result->bytes = result->owned.data();
+  result->size = result->owned.size();
+  return result;
+}
+
+TulCompareResult* compareEntry(const TulCompareRequest* request) {
+  try {
+    if (request == nullptr) return compared(kTulRenderFailed, "no request");
+    auto difference = render::comparePNG(std::string_view(request->expected, request->expectedSize),
+                                         std::string_view(request->actual, request->actualSize), request->threshold);
+    if (!difference) return compared(kTulRenderFailed, difference.error().message);
+    std::string picture = std::move(difference->picture);
+    return compared(kTulRenderDrawn, std::move(picture), *difference);
+  } catch (...) {
+    return &kComparisonOutOfMemory;
+  }
+}
+
+void releaseComparisonEntry(TulCompareResult* result) {
+  if (result == nullptr || result == &kComparisonOutOfMemory) return;
+  delete static_cast<OwnedComparison*>(result);
+}
+
+constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEntry, compareEntry,
+                                  releaseComparisonEntry};
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v2() { return &kModule; }
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v3() { return &kModule; }

@@ -18,8 +18,8 @@
 
 extern "C" {
 
-#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v2"
-inline constexpr std::uint32_t kTulRenderModuleVersion = 2;
+#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v3"
+inline constexpr std::uint32_t kTulRenderModuleVersion = 3;
 
 enum TulRenderFormat : int { kTulRenderPNG = 0, kTulRenderSVG = 1 };
 
@@ -52,12 +52,35 @@ struct TulRenderResult {
   std::size_t problemsSize;
 };
 
+struct TulCompareRequest {
+  const char* expected;  // PNG bytes
+  std::size_t expectedSize;
+  const char* actual;  // PNG bytes
+  std::size_t actualSize;
+  int threshold;  // a pixel differs when a channel differs by more than this (0 ... 255)
+};
+
+struct TulCompareResult {
+  int status;       // kTulRenderDrawn: compared; kTulRenderFailed: `bytes` says why
+  int sizesDiffer;  // 1: the pictures' sizes differ, every pixel counts as differing
+  int width;        // the expected picture's, in pixels
+  int height;
+  std::int64_t differing;  // pixels
+  std::int64_t total;
+  const char* bytes;  // the difference picture (PNG; empty when the sizes differ), or a message; owned
+  std::size_t size;
+};
+
 struct TulRenderModule {
   std::uint32_t version;  // kTulRenderModuleVersion
   // Lays out and draws one view. Never throws and never returns null; the result is
   // given back with `release`. Safe to call from any thread.
   TulRenderResult* (*draw)(const TulRenderRequest* request);
   void (*release)(TulRenderResult* result);
+  // Compares two PNG pictures. Never throws and never returns null; given back with
+  // `releaseComparison`.
+  TulCompareResult* (*compare)(const TulCompareRequest* request);
+  void (*releaseComparison)(TulCompareResult* result);
 };
 
 // The entry point, exported by the module under the name TUL_RENDER_MODULE_ENTRY.
