@@ -106,6 +106,9 @@ TEST(WidgetHostPicturesGolden, PhonesTextSizesLanguagesAndWhatDoesNotFit) {
                         kActivity + " --format png --output $DIR/375.png --device 375 --scale 1",
                         named + " --presentation lock-screen --output $DIR/large.png --strict",
                         named + " --presentation lock-screen --output $DIR/ax5.png --text-size AX5 --strict",
+                        "activity --attributes $DIR/attributes.json --state $DIR/named.json --presentation minimal "
+                        "--format json --text-size AX5 --strict",
+                        "timeline --device 375",
                         kActivity + " --presentation lock-screen --locale ar --format svg --output $DIR/ar.svg",
                         "timeline --format png --output $DIR/x.png --device 12", "timeline --text-size huge",
                         "gallery --output $DIR/g --device 393 --device 375"});

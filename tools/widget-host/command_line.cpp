@@ -208,8 +208,8 @@ int runCommandLine(int argc, char** argv) {
   };
   const auto format = [&] { return formatNamed(global.format); };
   // The renderer for --format png or svg; none for text and JSON, which never load it.
-  const auto rendererIfDrawing = [&]() -> std::expected<std::optional<PictureRenderer>, HostError> {
-    if (!imageFormat(format())) return std::nullopt;
+  const auto rendererIfDrawing = [&](bool laysOut) -> std::expected<std::optional<PictureRenderer>, HostError> {
+    if (!imageFormat(format()) && !laysOut) return std::nullopt;
     auto renderer = loadRenderer();
     if (!renderer) return std::unexpected(renderer.error());
     return std::optional<PictureRenderer>(std::move(*renderer));
@@ -252,7 +252,7 @@ int runCommandLine(int argc, char** argv) {
       if (!output) return std::unexpected(output.error());
       auto extension = extensionOptions();
       if (!extension) return std::unexpected(extension.error());
-      auto renderer = rendererIfDrawing();
+      auto renderer = rendererIfDrawing(output->problemsInJSON);
       if (!renderer) return std::unexpected(renderer.error());
       return run(*extension, *output, renderer->has_value() ? &**renderer : nullptr);
     };

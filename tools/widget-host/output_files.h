@@ -41,6 +41,9 @@ struct PictureOutput {
   foundation::Overwrite overwrite = foundation::Overwrite::refuse;
   ui::Variant variant{};
   bool strict = false;
+  // --format json with --device, --text-size or --strict: the views are laid out for
+  // that variant and the JSON carries what does not fit ("problems").
+  bool problemsInJSON = false;
 };
 
 struct OutputFile {

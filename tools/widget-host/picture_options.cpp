@@ -87,11 +87,15 @@ std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOption
       return std::unexpected(HostError{ExitCode::usage, "--format " + std::string(name(*imageFormat(format))) +
                                                             " writes a file: give --output FILE"});
     }
-  } else if (options.any()) {
-    return std::unexpected(HostError{
-        ExitCode::usage, "--output, --scale, --force, --device, --text-size and --strict go with --format png or svg"});
+  } else if (!options.output.empty() || options.scale != 0 || options.force) {
+    return std::unexpected(HostError{ExitCode::usage, "--output, --scale and --force go with --format png or svg"});
+  } else if (options.any() && format != OutputFormat::json) {
+    return std::unexpected(
+        HostError{ExitCode::usage, "--device, --text-size and --strict go with --format png, svg or json"});
   }
-  return pictureOutput(options, locale);
+  PictureOutput output = pictureOutput(options, locale);
+  output.problemsInJSON = format == OutputFormat::json && options.any();
+  return output;
 }
 
 }  // namespace host

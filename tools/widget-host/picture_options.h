@@ -47,7 +47,8 @@ void addPictureOptions(CLI::App& command, PictureOptions& options, bool gallery)
 PictureOutput pictureOutput(const PictureOptions& options, const std::string& locale = "");
 
 // The picture options of a command that shows text, JSON or pictures: --output is
-// needed for pictures, and none of them means anything for text.
+// needed for pictures, and none of them means anything for text. With JSON, --device,
+// --text-size and --strict ask for what does not fit (problemsInJSON).
 std::expected<PictureOutput, HostError> checkedPictureOutput(const PictureOptions& options, OutputFormat format,
                                                              const std::string& locale = "");
 

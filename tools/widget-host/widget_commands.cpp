@@ -46,6 +46,34 @@ std::expected<std::string, HostError> writePictures(std::expected<std::vector<Na
   return writtenFilesText(files);
 }
 
+template <typename Forms>
+std::expected<std::string, HostError> withProblems(Json result, const Forms& forms, const ExtensionOptions& extension) {
+  if (forms.renderer == nullptr) return std::unexpected(HostError{ExitCode::internal, "no renderer to lay out with"});
+  // Laid out as for a PNG at scale 1: what does not fit does not depend on the scale.
+  const Drawing drawing{*forms.renderer, PictureStyle{ImageFormat::png, 1, forms.pictures.variant},
+                        extension.executable.parent_path()};
+  auto pictures = forms.draw(result, drawing);
+  if (!pictures) return std::unexpected(pictures.error());
+  Json problems = Json::array();
+  for (const NamedPicture& named : *pictures) {
+    for (const std::string& problem : named.picture.problems) {
+      const std::size_t split = problem.find(": ");
+      problems.push_back({{"picture", named.name},
+                          {"path", problem.substr(0, split)},
+                          {"missing", split == std::string::npos ? "" : problem.substr(split + 2)}});
+    }
+  }
+  const bool fits = problems.empty();
+  result["problems"] = std::move(problems);
+  std::string shown = jsonOutput(result);
+  if (fits || !forms.pictures.strict) return shown;
+  std::cout << shown << std::flush;  // shown all the same
+  return std::unexpected(HostError{ExitCode::doesNotFit,
+                                   std::to_string(result["problems"].size()) +
+                                       (result["problems"].size() == 1 ? " view does not fit" : " views do not fit") +
+                                       " (--strict)"});
+}
+
 // One call to the extension: its method, its parameters, and the files its records
 // were read from (for messages about them).
 struct Call {
@@ -80,7 +108,8 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
   // held to the same check, though it shows the answer as it came.
   auto text = forms.text(*result);
   if (!text || forms.format != OutputFormat::json) return text;
-  return jsonOutput(*result);
+  if (!forms.pictures.problemsInJSON) return jsonOutput(*result);
+  return withProblems(*result, forms, extension);
 }
 
 }  // namespace
