@@ -74,6 +74,8 @@ TEST(WidgetHostGallery, WritesEveryPictureAndAPageThatShowsThemLabelled) {
   EXPECT_EQ(readFile(folder / "notes.txt"), "mine");
 }
 
+std::string picturesLoadedInChromium(const fs::path& page);
+
 // The matrix: every phone, text size and language asked for, one row each; the rows
 // in which something does not fit are marked and list it, stderr says it per picture,
 // and --strict fails once all is written.
@@ -110,6 +112,9 @@ TEST(WidgetHostGallery, TheMatrixDrawsEveryVariantAndMarksWhatDoesNotFit) {
   }
   EXPECT_GT(listed, 0U);
   EXPECT_EQ(said, listed) << made.err;
+  if (fs::exists(kChromium)) {
+    EXPECT_EQ(picturesLoadedInChromium(folder / "index.html"), "44 of 44");
+  }
 }
 
 // Ended by SIGTERM while it writes, as soon as its first temporary file appears, the
