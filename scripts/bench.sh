@@ -102,4 +102,33 @@ echo "memory under $memory_requests mixed requests, twice ..." >&2
 "$bin/protocol_driver" memory --extension "$extension" --requests "$memory_requests" --window "$window" \
   --ordinary-lines-only --out "$results/memory_ordinary.json" >/dev/null
 
+if [[ -x "$host" ]]; then
+  # Pictures: one cold (a process that draws one PNG), and the variant matrix for one
+  # phone and one language (12 text sizes, 84 pictures) drawn in one process on every
+  # core, against the same 84 pictures drawn one process at a time (one variant per
+  # process, each process drawing its 7 pictures).
+  echo "pictures and the matrix ..." >&2
+  pictures="$(mktemp -d)"
+  trap 'rm -rf "$preferences" "$pictures"' EXIT
+  cat >"$pictures/one_at_a_time.sh" <<SCRIPT
+for size in xSmall small medium large xLarge xxLarge xxxLarge AX1 AX2 AX3 AX4 AX5; do
+  '$host' --extension '$extension' gallery --matrix --device 393 --locale en --text-size "\$size" \\
+    --output '$pictures/one' --force >/dev/null 2>&1 || exit 1
+done
+SCRIPT
+  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine --style basic --warmup 1 --runs "$((host_runs / 4 + 1))" \
+    --export-markdown "$results/pictures.md" \
+    --command-name "one picture, cold" \
+    "'$host' --extension '$extension' timeline --format png --output '$pictures/one.png' --force" \
+    --command-name "matrix, 84 pictures, every core" \
+    "'$host' --extension '$extension' gallery --matrix --device 393 --locale en --output '$pictures/all' --force" \
+    --command-name "matrix, 84 pictures, one process at a time" \
+    "bash '$pictures/one_at_a_time.sh'" >"$results/pictures.txt" 2>&1 || echo "the picture timings failed" >&2
+fi
+
 "$bin/bench_report" "$results" "${strict[@]}"
+if [[ -f "$results/pictures.md" ]]; then
+  echo
+  echo "Pictures (hyperfine; the matrix's 84 pictures are 12 variants of 7):"
+  cat "$results/pictures.md"
+fi
