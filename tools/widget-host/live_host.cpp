@@ -163,7 +163,20 @@ void LiveHost::drawPictures(const Json& timeline) {
     }
   };
   keep(drawEntries(timeline, drawing), "widget-");
-  if (!activity_.is_null()) keep(drawPresentationsAsShown(activity_, drawing), "");
+  // The sample activity does not change, so its pictures are drawn once and kept.
+  if (!activity_.is_null() && activityPictures_.empty()) {
+    auto drawn = drawPresentationsAsShown(activity_, drawing);
+    if (drawn) {
+      activityPictures_ = std::move(*drawn);
+    } else {
+      lastFailure_ = drawn.error().message;
+    }
+  }
+  for (const NamedPicture& named : activityPictures_) {
+    const std::string address = addressOf(named);
+    addresses[named.name] = address;
+    pictures[address] = named.picture.bytes;
+  }
   previousPictures_ = std::move(pictures_);
   pictures_ = std::move(pictures);
   pictureAddresses_ = std::move(addresses);

@@ -30,6 +30,7 @@
 #include "extension_session.h"
 #include "host_error.h"
 #include "json_rpc.h"
+#include "answer_pictures.h"
 #include "picture_renderer.h"
 #include "platform/foundation/property_value.h"
 
@@ -109,6 +110,7 @@ class LiveHost {
   std::optional<foundation::PropertyValue> seenValue_;   // the value last seen stored
   std::map<std::string, std::string> pictures_;          // address -> bytes
   std::map<std::string, std::string> previousPictures_;
+  std::vector<NamedPicture> activityPictures_;  // drawn once: the sample activity does not change
   Json pictureAddresses_ = Json::object();
 
   std::mutex watchMutex_;

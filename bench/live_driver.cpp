@@ -1,0 +1,169 @@
+// The live host's update path, measured from the outside: a real `widget-host serve`
+// on its own preferences folder; for each update this process stores a new preset as
+// the host app does and asks for a reload (POST /api/reload with the run's token),
+// and times until the `timeline` event arrives on /events (its pictures are drawn
+// before it is sent). The floor is the same work in one process: a warm timeline
+// request to the extension and a warm drawing of the same tree. Also the serving
+// process's resident size after the first tenth of the updates and at the end.
+// Writes its figures as JSON for bench_report.
+#include <httplib.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <vector>
+
+#include "answer_pictures.h"
+#include "bench_preset.h"
+#include "extension_session.h"
+#include "picture_renderer.h"
+#include "proc_status.h"
+#include "runtime_file.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double microseconds(Clock::duration duration) { return std::chrono::duration<double, std::micro>(duration).count(); }
+
+nlohmann::json summary(std::vector<double> times) {
+  std::ranges::sort(times);
+  const auto at = [&](double share) { return times[static_cast<std::size_t>(share * static_cast<double>(times.size() - 1))]; };
+  return {{"median_us", at(0.5)}, {"p99_us", at(0.99)}, {"min_us", times.front()}, {"samples", times.size()}};
+}
+
+// Counts the `timeline` events that arrive on /events.
+class TimelineEvents {
+ public:
+  explicit TimelineEvents(int port)
+      : client_("127.0.0.1", port), thread_([this] {
+          client_.set_read_timeout(120);
+          client_.Get("/events", [this](const char* data, std::size_t size) {
+            std::lock_guard lock(mutex_);
+            buffer_.append(data, size);
+            for (std::size_t at; (at = buffer_.find("event: timeline\n")) != std::string::npos;) {
+              buffer_.erase(0, at + 16);
+              ++count_;
+            }
+            if (buffer_.size() > 16) buffer_.erase(0, buffer_.size() - 16);
+            changed_.notify_all();
+            return !stopping_;
+          });
+        }) {}
+  ~TimelineEvents() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    client_.stop();
+    thread_.join();
+  }
+
+  std::size_t count() {
+    std::lock_guard lock(mutex_);
+    return count_;
+  }
+  bool waitFor(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return count_ >= count; });
+  }
+
+ private:
+  httplib::Client client_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string buffer_;
+  std::size_t count_ = 0;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+int fail(const std::string& message) {
+  std::cerr << "live_driver: " << message << std::endl;
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Measures the live host's update path against its in-process floor"};
+  std::string host;
+  std::string extension;
+  std::string renderModule;
+  std::string out;
+  int updates = 300;
+  app.add_option("--host", host, "widget-host")->required();
+  app.add_option("--extension", extension, "the extension's executable")->required();
+  app.add_option("--render-module", renderModule, "widget-host-render.so")->required();
+  app.add_option("--updates", updates, "how many updates")->check(CLI::Range(10, 100000));
+  app.add_option("--out", out, "the JSON file to write")->required();
+  CLI11_PARSE(app, argc, argv);
+
+  const tul::testing::TempFolder preferences("live-driver");
+  if (auto stored = bench::storePresetIn(preferences.path()); !stored) return fail(stored.error());
+  auto serving =
+      tul::testing::ChildProcess::start({host, "--extension", extension, "serve", "--port", "0"}, {{}, true});
+  if (!serving) return fail(serving.error());
+  if (!serving->readLine()) return fail("widget-host serve printed no address: " + serving->errorOutput());
+  auto file = host::runtimeFilePath(preferences.path());
+  if (!file) return fail(file.error().message);
+  auto address = host::readRuntimeFile(*file);
+  if (!address) return fail(address.error().message);
+
+  std::vector<double> live;
+  std::optional<bench::MemoryStatus> early;
+  {
+    TimelineEvents events(address->port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // subscribed
+    httplib::Client client(address->host, address->port);
+    const httplib::Headers token{{"X-Widget-Host-Token", address->token}};
+    tul::MiniMelody melody = bench::benchPreset();
+    for (int i = 0; i < updates; ++i) {
+      const std::size_t seen = events.count();
+      melody.bpm = 40 + i % 160;
+      const auto start = Clock::now();
+      melody.saveShared();
+      const auto reloaded = client.Post("/api/reload", token, "{}", "application/json");
+      if (!reloaded || reloaded->status != 200) return fail("the reload was refused");
+      if (!events.waitFor(seen + 1)) return fail("no timeline event after a reload");
+      live.push_back(microseconds(Clock::now() - start));
+      if (i == updates / 10) early = bench::readMemoryStatus(serving->pid());
+    }
+  }
+  const auto late = bench::readMemoryStatus(serving->pid());
+  serving->kill(SIGTERM);
+  serving->wait();
+
+  // The floor: the same timeline request and drawing, warm, in this process.
+  auto session = host::ExtensionSession::start(host::ExtensionOptions{extension});
+  if (!session) return fail(session.error().message);
+  auto renderer = host::PictureRenderer::load(renderModule);
+  if (!renderer) return fail(renderer.error().message);
+  const host::Drawing drawing{*renderer, host::PictureStyle{host::ImageFormat::png, 2, {}},
+                              std::filesystem::path(extension).parent_path()};
+  const host::Json params = {{"kind", "com.lumaro.TulWidget"}, {"family", "systemSmall"}};
+  std::vector<double> floor;
+  for (int i = 0; i < updates; ++i) {
+    const auto start = Clock::now();
+    auto timeline = session->request("timeline", params);
+    if (!timeline) return fail(timeline.error().message);
+    auto pictures = host::drawEntries(*timeline, drawing);
+    if (!pictures) return fail(pictures.error().message);
+    floor.push_back(microseconds(Clock::now() - start));
+  }
+  (void)session->finish();
+
+  nlohmann::json figures = {{"updates", updates}, {"live", summary(live)}, {"floor", summary(floor)}};
+  if (early && late) figures["rss_kib"] = {{"early", early->residentKiB}, {"late", late->residentKiB}};
+  std::ofstream(out) << figures.dump(2) << "\n";
+  std::cout << figures.dump(2) << std::endl;
+  return 0;
+}
