@@ -111,8 +111,8 @@ ChangeResult applyEnd(const ActivityRecord& record, const ContentChange& change,
 
 std::optional<std::string> sizeProblem(std::string_view what, std::size_t bytes) {
   if (bytes <= kMaxCodedRecordBytes) return std::nullopt;
-  return "the coded " + std::string(what) + " is " + grouped(bytes) + " bytes, over the limit of " +
-         grouped(kMaxCodedRecordBytes);
+  return "the coded " + std::string(what) + ": " + grouped(bytes) + " bytes, over the limit of " +
+         grouped(kMaxCodedRecordBytes) + " bytes";
 }
 
 }  // namespace activitykit

@@ -59,7 +59,7 @@ ChangeResult applyUpdate(const ActivityRecord& record, const ContentChange& chan
 ChangeResult applyEnd(const ActivityRecord& record, const ContentChange& change, const DismissalPolicy& policy,
                       foundation::Date now);
 
-// When `bytes` is over the limit: "the coded WHAT is N bytes, over the limit of 4,096".
+// When `bytes` is over the limit: "the coded WHAT: N bytes, over the limit of 4,096 bytes".
 std::optional<std::string> sizeProblem(std::string_view what, std::size_t bytes);
 
 }  // namespace activitykit

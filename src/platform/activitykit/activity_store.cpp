@@ -94,8 +94,15 @@ StoreError ActivityStore::failure(const std::string& what) const {
 }
 
 std::expected<void, StoreError> ActivityStore::write(const ActivityRecord& record, bool replace) {
-  const std::string sql = std::string(replace ? "REPLACE" : "INSERT") + " INTO activities (" + kColumns +
-                          ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+  // A change updates the row in place, so that the list keeps the order of starting.
+  std::string sql = std::string("INSERT INTO activities (") + kColumns + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+  if (replace) {
+    sql +=
+        " ON CONFLICT(id) DO UPDATE SET attributes_type = excluded.attributes_type, attributes = "
+        "excluded.attributes, state = excluded.state, started_at = excluded.started_at, content_timestamp = "
+        "excluded.content_timestamp, stale_date = excluded.stale_date, relevance = excluded.relevance, ended_at = "
+        "excluded.ended_at, dismissal = excluded.dismissal";
+  }
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
     return std::unexpected(failure("cannot write"));
@@ -141,7 +148,7 @@ std::expected<ActivityRecord, StoreError> ActivityStore::find(const foundation::
 }
 
 std::expected<std::vector<ActivityRecord>, StoreError> ActivityStore::all() {
-  const std::string sql = std::string("SELECT ") + kColumns + " FROM activities ORDER BY started_at, id";
+  const std::string sql = std::string("SELECT ") + kColumns + " FROM activities ORDER BY started_at, rowid";
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
     return std::unexpected(failure("cannot read"));
