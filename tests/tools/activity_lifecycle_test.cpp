@@ -4,6 +4,7 @@
 // $ID2, ... (dates show as $DATE, so the states carry the clock's effect).
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ std::string stateOfSize(std::size_t size, bool wide = false) {
 }
 
 // Starts one activity per start line, then runs `lines` with $ID1, $ID2, ... put in,
-// and gives the transcript with the identifiers named again.
+// and gives the transcript with the identifiers named again ($NEW_ID for others).
 std::string walk(const Host& host, const std::vector<std::string>& starts, std::vector<std::string> lines) {
   std::vector<std::string> ids;
   for (const std::string& start : starts) {
@@ -47,7 +48,8 @@ std::string walk(const Host& host, const std::vector<std::string>& starts, std::
       out.replace(at, 36, "$ID" + std::to_string(i + 1));
     }
   }
-  return out;
+  // Activities started by the lines themselves.
+  return std::regex_replace(out, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"), "$$NEW_ID");
 }
 
 TEST(ActivityLifecycleGolden, UpdatesInOrderStalenessAndSizeLimits) {
@@ -103,6 +105,67 @@ TEST(ActivityLifecycleGolden, EndsDismissalsAndTheEightHourEnd) {
             "activity list --now 2026-12-07T20:59:59Z", "activity list --now 2026-12-07T21:00:00Z",
             "activity end $ID4 --dismissal-policy later --now 2026-12-07T17:00:00Z",
             "activity show $ID2 --presentation lock-screen --now 2026-12-07T09:31:00Z"}));
+}
+
+// A push payload of `aps` members, padded with an alert body to `size` bytes when given.
+std::string payload(const std::string& aps, std::size_t size = 0) {
+  const std::string head = R"({"aps":{)" + aps;
+  if (size == 0) return head + "}}";
+  const std::string alert = R"(,"alert":{"title":"t","body":")";
+  return head + alert + std::string(size - head.size() - alert.size() - 4, 'b') + "\"}}}";
+}
+
+TEST(ActivityLifecycleGolden, PushPayloadsAndEveryMalformedMember) {
+  const Host host;
+  const std::string state = R"("content-state":)" + kState;
+  const std::string start = R"("event":"start","timestamp":1796634000,"attributes-type":"TulWidgetAttributes",)"
+                            R"("attributes":{"name":"Practice"},)" +
+                            state;
+  const std::vector<std::pair<std::string, std::string>> payloads = {
+      {"start", payload(start + R"(,"stale-date":1796637600,"relevance-score":2)")},
+      {"update", payload(R"("event":"update","timestamp":1796634600,"content-state":{"tempo":70,"beat":2,"note":4,)"
+                         R"("isPlaying":false,"isAutomated":true})")},
+      {"older", payload(R"("event":"update","timestamp":1796634001,)" + state)},
+      {"end", payload(R"("event":"end","timestamp":1796634700,"dismissal-date":1796635000)")},
+      {"4096", payload(start, 4096)},
+      {"4097", payload(start, 4097)},
+      {"not-json", R"({"aps":)"},
+      {"array", "[]"},
+      {"other-member", R"({"aps":{},"apns":1})"},
+      {"aps-not-object", R"({"aps":[]})"},
+      {"no-aps", "{}"},
+      {"no-event", payload(R"("timestamp":1)")},
+      {"bad-event", payload(R"("event":"begin","timestamp":1)")},
+      {"no-timestamp", payload(R"("event":"update")")},
+      {"timestamp-text", payload(R"("event":"update","timestamp":"now")")},
+      {"negative-stale-date", payload(R"("event":"update","timestamp":1,"stale-date":-1,)" + state)},
+      {"state-array", payload(R"("event":"update","timestamp":1,"content-state":[])")},
+      {"no-state", payload(R"("event":"update","timestamp":1)")},
+      {"unknown-member", payload(R"("event":"update","timestamp":1,"sound":"ping",)" + state)},
+      {"alert-member", payload(R"("event":"update","timestamp":1,"alert":{"subtitle":"x"},)" + state)},
+      {"alert-title", payload(R"("event":"update","timestamp":1,"alert":{"title":1},)" + state)},
+      {"relevance-text", payload(R"("event":"update","timestamp":1,"relevance-score":"high",)" + state)},
+      {"attributes-on-update", payload(R"("event":"update","timestamp":1,"attributes":{},)" + state)},
+      {"dismissal-on-update", payload(R"("event":"update","timestamp":1,"dismissal-date":1,)" + state)},
+      {"start-no-attributes", payload(R"("event":"start","timestamp":1,"attributes-type":"T",)" + state)},
+      {"start-no-type", payload(R"("event":"start","timestamp":1,"attributes":{"name":"P"},)" + state)},
+      {"undecodable", payload(R"("event":"update","timestamp":1796634800,"content-state":{"tempo":1})")},
+  };
+  std::vector<std::string> lines;
+  for (const auto& [name, bytes] : payloads) {
+    host.file(name + ".json", bytes);
+    const bool starts = name == "start" || name == "4096" || name.starts_with("start-");
+    lines.push_back("activity push " + std::string(starts ? "" : "$ID1 ") + "$DIR/" + name +
+                    ".json --now 2026-12-07T09:30:00Z");
+  }
+  lines.insert(lines.begin() + 4, "activity list --now 2026-12-07T09:59:00Z");
+  lines.push_back("activity push $DIR/update.json");
+  lines.push_back("activity push $ID1 $DIR/start.json");
+  expectGolden("widget-host-activity-push.txt", walk(host,
+                                                     {"activity push " + host.folder().string() +
+                                                      "/start.json "
+                                                      "--now 2026-12-07T09:00:00Z"},
+                                                     lines));
 }
 
 }  // namespace

@@ -78,6 +78,26 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
     });
   });
 
+  auto* push = activity.add_subcommand(
+      "push", "Apply a push server's payload: activity push FILE starts, activity push ID FILE updates or ends");
+  push->add_option_function<std::vector<std::string>>(
+          "ARGUMENTS",
+          [options](const std::vector<std::string>& words) {
+            options->id = words.size() == 2 ? words[0] : "";
+            options->payloadFile = words.back();
+          },
+          "[ID] FILE")
+      ->expected(1, 2)
+      ->required();
+  withClock(*push);
+  push->callback([run] {
+    run("push", false, [](const ActivityCommandSetting& s, const LifecycleOptions& o) -> LifecycleResult {
+      auto extension = s.extension();
+      if (!extension) return std::unexpected(extension.error());
+      return activityPush(*extension, o, s.format());
+    });
+  });
+
   auto* list = activity.add_subcommand("list", "Every stored activity with its state, dates and content");
   withClock(*list);
   list->callback([run] {

@@ -5,6 +5,7 @@
 #include "input_file.h"
 #include "platform/activitykit/activity_store.h"
 #include "platform/foundation/data.h"
+#include "push_payload.h"
 #include "quoted_text.h"
 #include "widget_commands.h"
 
@@ -119,6 +120,21 @@ LifecycleResult changeActivity(const foundation::UUID& id, OutputFormat format,
   return text + "\n";
 }
 
+// Checks the records and stores a new activity started at `now`.
+LifecycleResult startActivity(const ExtensionOptions& extension, ActivityRecord record, const RecordSources& sources,
+                              OutputFormat format) {
+  if (auto checked = checkRecords(extension, record.attributesType, record.attributes, record.state, sources);
+      !checked) {
+    return std::unexpected(checked.error());
+  }
+  record.id = foundation::UUID::random();
+  auto store = openStore();
+  if (!store) return std::unexpected(store.error());
+  if (auto inserted = store->insert(record); !inserted) return std::unexpected(storeError(inserted.error()));
+  const std::string id = record.id.uuidString();
+  return format == OutputFormat::json ? jsonOutput(Json{{"id", id}, {"applied", true}}) : id + "\n";
+}
+
 LifecycleResult activityStart(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format) {
   auto now = clock(options);
   if (!now) return std::unexpected(now.error());
@@ -131,25 +147,26 @@ LifecycleResult activityStart(const ExtensionOptions& extension, const Lifecycle
   if (!attributes) return std::unexpected(attributes.error());
   auto state = codedRecord(options.stateFile, "state");
   if (!state) return std::unexpected(state.error());
-  const std::string type = options.attributesType.value_or(std::string(kDefaultAttributesType));
-  if (auto checked = checkRecords(extension, type, *attributes, *state, {options.attributesFile, options.stateFile});
-      !checked) {
-    return std::unexpected(checked.error());
-  }
   ActivityRecord record;
-  record.id = foundation::UUID::random();
-  record.attributesType = type;
+  record.attributesType = options.attributesType.value_or(std::string(kDefaultAttributesType));
   record.attributes = std::move(*attributes);
   record.state = std::move(*state);
   record.startedAt = *now;
   record.contentTimestamp = *now;
   record.staleDate = *staleDate;
   record.relevanceScore = options.relevanceScore;
+  return startActivity(extension, std::move(record), {options.attributesFile, options.stateFile}, format);
+}
+
+// Checks a new coded state against the stored activity's attributes.
+std::expected<void, HostError> checkNewState(const ExtensionOptions& extension, const foundation::UUID& id,
+                                             const std::string& state, const std::string& source) {
   auto store = openStore();
   if (!store) return std::unexpected(store.error());
-  if (auto inserted = store->insert(record); !inserted) return std::unexpected(storeError(inserted.error()));
-  const std::string id = record.id.uuidString();
-  return format == OutputFormat::json ? jsonOutput(Json{{"id", id}, {"applied", true}}) : id + "\n";
+  auto record = store->find(id);
+  if (!record) return std::unexpected(storeError(record.error()));
+  return checkRecords(extension, record->attributesType, record->attributes, state,
+                      {"activity " + id.uuidString(), source});
 }
 
 // The parts of an update or end: the activity, the clock, its content change.
@@ -172,13 +189,7 @@ std::expected<ChangeInput, HostError> changeInput(const ExtensionOptions& extens
   if (options.stateFile.empty()) return input;
   auto state = codedRecord(options.stateFile, "state");
   if (!state) return std::unexpected(state.error());
-  auto store = openStore();
-  if (!store) return std::unexpected(store.error());
-  auto record = store->find(*id);
-  if (!record) return std::unexpected(storeError(record.error()));
-  if (auto checked = checkRecords(extension, record->attributesType, record->attributes, *state,
-                                  {"activity " + options.id, options.stateFile});
-      !checked) {
+  if (auto checked = checkNewState(extension, *id, *state, options.stateFile); !checked) {
     return std::unexpected(checked.error());
   }
   input.change.state = std::move(*state);
@@ -268,6 +279,54 @@ LifecycleResult activityShow(const ExtensionOptions& extension, const LifecycleO
     return shown;
   }
   return "activity " + record->id.uuidString() + " (" + std::string(activitykit::name(phase)) + ")\n" + *shown;
+}
+
+LifecycleResult activityPush(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format) {
+  auto now = clock(options);
+  if (!now) return std::unexpected(now.error());
+  auto bytes = readInputFile(options.payloadFile, "push payload file", ExtensionSession::kMaxRequestBytes);
+  if (!bytes) return std::unexpected(bytes.error());
+  auto payload = readPushPayload(*bytes);
+  if (!payload) {
+    return std::unexpected(HostError{ExitCode::dataError, payload.error() + " (" + options.payloadFile + ")"});
+  }
+  const bool starts = payload->event == PushEvent::start;
+  if (options.id.empty() != starts) {
+    return std::unexpected(HostError{ExitCode::usage, starts
+                                                          ? "a start payload makes a new activity: activity push FILE"
+                                                          : "an update or end payload is for one activity: "
+                                                            "activity push ID FILE"});
+  }
+  const std::string source = options.payloadFile + " (aps.content-state)";
+  if (starts) {
+    ActivityRecord record;
+    record.attributesType = *payload->attributesType;
+    record.attributes = *payload->attributes;
+    record.state = *payload->contentState;
+    record.startedAt = *now;
+    record.contentTimestamp = payload->timestamp;
+    record.staleDate = payload->staleDate;
+    record.relevanceScore = payload->relevanceScore;
+    return startActivity(extension, std::move(record), {options.payloadFile + " (aps.attributes)", source}, format);
+  }
+  auto id = activityId(options.id);
+  if (!id) return std::unexpected(id.error());
+  if (payload->contentState) {
+    if (auto checked = checkNewState(extension, *id, *payload->contentState, source); !checked) {
+      return std::unexpected(checked.error());
+    }
+  }
+  const activitykit::ContentChange change{payload->contentState, payload->timestamp, payload->staleDate};
+  if (payload->event == PushEvent::update) {
+    return changeActivity(
+        *id, format, [&](const ActivityRecord& record) { return activitykit::applyUpdate(record, change, *now); },
+        "push");
+  }
+  activitykit::DismissalPolicy policy;
+  if (payload->dismissalDate) policy = {activitykit::DismissalKind::after, payload->dismissalDate};
+  return changeActivity(
+      *id, format, [&](const ActivityRecord& record) { return activitykit::applyEnd(record, change, policy, *now); },
+      "push");
 }
 
 }  // namespace host

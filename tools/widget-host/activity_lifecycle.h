@@ -42,6 +42,9 @@ using LifecycleResult = std::expected<std::string, HostError>;
 LifecycleResult activityStart(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format);
 LifecycleResult activityUpdate(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format);
 LifecycleResult activityEnd(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format);
+// `activity push FILE` (no `id`: a start payload) or `activity push ID FILE` (an update
+// or end payload), push_payload.h.
+LifecycleResult activityPush(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format);
 LifecycleResult activityList(const LifecycleOptions& options, OutputFormat format);
 LifecycleResult activityShow(const ExtensionOptions& extension, const LifecycleOptions& options, OutputFormat format,
                              const PictureOutput& pictures, const PictureRenderer* renderer);
