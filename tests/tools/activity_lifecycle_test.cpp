@@ -168,5 +168,19 @@ TEST(ActivityLifecycleGolden, PushPayloadsAndEveryMalformedMember) {
                                                      lines));
 }
 
+TEST(ActivityLifecycle, TheGalleryHasARowPerStoredActivity) {
+  const Host host;
+  const RunResult started = host.run({"activity", "start", "--attributes", (host.folder() / "attributes.json").string(),
+                                      "--state", (host.folder() / "state.json").string()});
+  ASSERT_EQ(started.exitCode, 0) << started.err;
+  const std::string id = started.out.substr(0, 36);
+  const RunResult gallery = host.run({"gallery", "--output", (host.folder() / "gallery").string()});
+  ASSERT_EQ(gallery.exitCode, 0) << gallery.err;
+  EXPECT_NE(readFile(host.folder() / "gallery/index.html").find("Activity " + id + " (active)"), std::string::npos);
+  for (const char* presentation : {"lock-screen", "expanded", "compact-leading", "compact-trailing", "minimal"}) {
+    EXPECT_TRUE(std::filesystem::exists(host.folder() / "gallery" / ("activity-" + id + "-" + presentation + ".png")));
+  }
+}
+
 }  // namespace
 }  // namespace tul::testing
