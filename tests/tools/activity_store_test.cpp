@@ -46,6 +46,45 @@ TEST(ActivityStore, ConcurrentUpdatesKeepTheLatestTimestamp) {
   EXPECT_NE(list.out.find(R"("tempo":8,)"), std::string::npos) << list.out;
 }
 
+TEST(ActivityStore, ProcessesChangingOneActivityAtOnceNeverFailAndKeepTheLatest) {
+  const TempFolder folder("activity-store");
+  const auto file = folder.path() / "activities.sqlite";
+  ActivityRecord first;
+  first.id = foundation::UUID::random();
+  ASSERT_TRUE(ActivityStore::open(file)->insert(first));
+  constexpr int kWriters = 4;
+  constexpr int kUpdates = 60;
+  std::vector<pid_t> writers;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    if (const pid_t child = fork(); child != 0) {
+      writers.push_back(child);
+      continue;
+    }
+    auto store = ActivityStore::open(file);
+    int failures = store ? 0 : 1;
+    for (int update = 0; store && update < kUpdates; ++update) {
+      // Timestamps interleave across the writers, so later ones commit before earlier.
+      const activitykit::ContentChange change{
+          std::to_string(update * kWriters + writer),
+          foundation::Date(first.startedAt.timePoint() + std::chrono::seconds(update * kWriters + writer)),
+          std::nullopt};
+      failures += store->modify(first.id,
+                                [&](const ActivityRecord& record) {
+                                  return activitykit::applyUpdate(record, change, first.startedAt);
+                                })
+                      ? 0
+                      : 1;
+    }
+    _exit(failures == 0 ? 0 : 1);
+  }
+  for (const pid_t writer : writers) {
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a change failed";
+  }
+  EXPECT_EQ(ActivityStore::open(file)->find(first.id)->state, std::to_string(kUpdates * kWriters - 1));
+}
+
 // The state a writer stores with the content timestamp `seconds` past the start.
 std::string stateAt(std::int64_t seconds) {
   return R"({"n":)" + std::to_string(seconds) + R"(,"pad":")" + std::string(3000, 'p') + "\"}";
