@@ -1,5 +1,6 @@
 #include "activity_lifecycle.h"
 
+#include <cmath>
 #include <iostream>
 
 #include "input_file.h"
@@ -140,6 +141,9 @@ LifecycleResult activityStart(const ExtensionOptions& extension, const Lifecycle
   if (!now) return std::unexpected(now.error());
   auto staleDate = optionalDate("--stale-date", options.staleDate);
   if (!staleDate) return std::unexpected(staleDate.error());
+  if (options.relevanceScore && !std::isfinite(*options.relevanceScore)) {
+    return std::unexpected(HostError{ExitCode::usage, "--relevance-score must be a finite number"});
+  }
   if (options.attributesFile == "-" && options.stateFile == "-") {
     return std::unexpected(HostError{ExitCode::usage, "only one of --attributes and --state can be standard input"});
   }
