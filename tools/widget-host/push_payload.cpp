@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "json_rpc.h"
+#include "platform/activitykit/activity_rules.h"
 
 namespace host {
 
@@ -68,7 +69,7 @@ std::expected<void, std::string> readMember(const std::string& key, const Json& 
 
 std::expected<PushPayload, std::string> readPushPayload(std::string_view bytes) {
   if (bytes.size() > kMaxPushPayloadBytes) {
-    return std::unexpected("the push payload: " + std::to_string(bytes.size()) +
+    return std::unexpected("the push payload: " + activitykit::grouped(bytes.size()) +
                            " bytes, over the limit of 4,096 bytes");
   }
   const Json root = Json::parse(bytes, nullptr, false);

@@ -8,17 +8,6 @@ using foundation::Date;
 
 namespace {
 
-// "4096" as "4,096".
-std::string grouped(std::size_t number) {
-  const std::string digits = std::to_string(number);
-  std::string out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
-}
-
 // Why a change to `record` at `now` cannot apply, if it cannot.
 std::optional<Ignored> closed(const ActivityRecord& record, Date now) {
   switch (phaseAt(record, now)) {
@@ -31,6 +20,16 @@ std::optional<Ignored> closed(const ActivityRecord& record, Date now) {
 }
 
 }  // namespace
+
+std::string grouped(std::size_t number) {
+  const std::string digits = std::to_string(number);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
 
 std::string_view name(ActivityPhase phase) {
   switch (phase) {

@@ -59,6 +59,9 @@ ChangeResult applyUpdate(const ActivityRecord& record, const ContentChange& chan
 ChangeResult applyEnd(const ActivityRecord& record, const ContentChange& change, const DismissalPolicy& policy,
                       foundation::Date now);
 
+// A count with its thousands grouped: "4,096".
+std::string grouped(std::size_t number);
+
 // When `bytes` is over the limit: "the coded WHAT: N bytes, over the limit of 4,096 bytes".
 std::optional<std::string> sizeProblem(std::string_view what, std::size_t bytes);
 
