@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "activity_command_line.h"
+#include "command.h"
 #include "defaults_commands.h"
 #include "extension_locator.h"
 #include "gallery_command.h"
@@ -69,14 +71,6 @@ std::string oneLine(std::string text) {
   }
   return ui::withControlsEscaped(text);
 }
-
-// A parsed command: the name shown in messages, what it does, and whether it can
-// show its result as pictures (--format png or svg).
-struct Command {
-  std::string name;
-  std::function<std::expected<std::string, HostError>()> run;
-  bool makesPictures = false;
-};
 
 ShippedFileSearch defaultSearch() {
   return ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
@@ -292,12 +286,10 @@ int runCommandLine(int argc, char** argv) {
       app.add_subcommand("activity", "The Live Activity's presentations for coded attributes and state");
   activityCommandLine
       ->add_option("--attributes", activity.attributesFile, "File holding the coded attributes (- for standard input)")
-      ->type_name("FILE")
-      ->required();
+      ->type_name("FILE");
   activityCommandLine
       ->add_option("--state", activity.stateFile, "File holding the coded content state (- for standard input)")
-      ->type_name("FILE")
-      ->required();
+      ->type_name("FILE");
   activityCommandLine->add_option("--presentation", activity.presentation, "Which presentation to show")
       ->check(CLI::IsMember(std::vector<std::string>(std::begin(kPresentations), std::end(kPresentations))))
       ->capture_default_str();
@@ -305,7 +297,12 @@ int runCommandLine(int argc, char** argv) {
                                   "The attributes type (needed only when the bundle declares several activities)");
   activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
   addPictureOptions(*activityCommandLine, pictures, false);
+  addActivityLifecycleCommands(*activityCommandLine, {extensionOptions, format, rendererIfDrawing, pictures}, chosen);
   activityCommandLine->callback([&] {
+    if (!activityCommandLine->get_subcommands().empty()) return;  // start, update, ...: chosen there
+    for (const char* required : {"--attributes", "--state"}) {
+      if (activityCommandLine->get_option(required)->count() == 0) throw CLI::RequiredError(required);
+    }
     chosen = Command{"activity",
                      drawingCommand(activityLocale,
                                     [&](const auto& extension, const auto& output, auto* renderer) {

@@ -6,6 +6,7 @@
 
 #include "gallery_page.h"
 #include "output_files.h"
+#include "platform/activitykit/activity_store.h"
 #include "platform/foundation/data.h"
 #include "quoted_text.h"
 
@@ -21,6 +22,40 @@ std::string spaced(std::string_view name) {
     if (c == '-') c = ' ';
   }
   return out;
+}
+
+// A row for every activity in the platform's store, as it stands now (none when there
+// is no store yet: the gallery does not make one).
+std::expected<GalleryContent, HostError> addStoredActivities(ExtensionSession& session, const Drawing& drawing,
+                                                             GalleryContent content) {
+  const fs::path file = activitykit::ActivityStore::defaultPath();
+  std::error_code error;
+  if (!fs::exists(file, error)) return content;
+  auto store = activitykit::ActivityStore::open(file);
+  if (!store) return std::unexpected(HostError{ExitCode::noInput, store.error().message});
+  auto records = store->all();
+  if (!records) return std::unexpected(HostError{ExitCode::ioError, records.error().message});
+  const foundation::Date now = foundation::Date::now();
+  for (const activitykit::ActivityRecord& record : *records) {
+    const auto phase = activitykit::phaseAt(record, now);
+    const std::string id = record.id.uuidString();
+    Json params = {{"attributesType", record.attributesType},
+                   {"attributes", foundation::base64Encoded(record.attributes)},
+                   {"state", foundation::base64Encoded(record.state)},
+                   {"presentation", "all"}};
+    if (phase == activitykit::ActivityPhase::stale) params["isStale"] = true;
+    auto result = session.request("activity", params, RecordSources{"activity " + id, "activity " + id});
+    if (!result) return std::unexpected(result.error());
+    auto pictures = drawPresentationsAsShown(*result, drawing);
+    if (!pictures) return std::unexpected(pictures.error());
+    GalleryRow row{"Activity " + id + " (" + std::string(activitykit::name(phase)) + ")", "state " + record.state, {}};
+    for (NamedPicture& named : *pictures) {
+      addPicture(content, row, "activity-" + id + "-" + named.name, spaced(named.name), std::move(named.picture),
+                 name(drawing.style.format));
+    }
+    content.page.rows.push_back(std::move(row));
+  }
+  return content;
 }
 
 }  // namespace
@@ -110,11 +145,13 @@ void addPicture(GalleryContent& content, GalleryRow& row, const std::string& ste
 
 std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,
                                                      const PictureRenderer& renderer) {
-  return writeGallery(
-      extension, GalleryFolder{options.folder, options.overwrite, options.strict}, [&](ExtensionSession& session) {
-        return drawGallery(session, Drawing{renderer, options.style, extension.executable.parent_path()},
-                           options.locale);
-      });
+  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, options.strict},
+                      [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
+                        const Drawing drawing{renderer, options.style, extension.executable.parent_path()};
+                        auto content = drawGallery(session, drawing, options.locale);
+                        if (!content) return content;
+                        return addStoredActivities(session, drawing, std::move(*content));
+                      });
 }
 
 std::expected<std::string, HostError> writeGallery(

@@ -82,6 +82,17 @@ struct Call {
   std::optional<RecordSources> sources;
 };
 
+// The `activity` request for coded records.
+Call activityCall(const CodedActivity& activity) {
+  Json params = {{"attributes", foundation::base64Encoded(activity.attributes)},
+                 {"state", foundation::base64Encoded(activity.state)},
+                 {"presentation", activity.presentation}};
+  if (activity.attributesType) params["attributesType"] = *activity.attributesType;
+  if (activity.locale) params["locale"] = *activity.locale;
+  if (activity.isStale) params["isStale"] = true;
+  return Call{"activity", std::move(params), activity.sources};
+}
+
 // How a command that can draw shows the answer: drawn by `draw` (its pictures written
 // to the output) in a picture format, else as JSON or as `text` gives it.
 struct AnswerForms {
@@ -149,13 +160,18 @@ std::expected<std::string, HostError> activityCommand(const ExtensionOptions& ex
     if (!attributes) return std::unexpected(attributes.error());
     auto state = readInputFile(request.stateFile, "state file", kMaxRecordBytes);
     if (!state) return std::unexpected(state.error());
-    Json params = {{"attributes", foundation::base64Encoded(*attributes)},
-                   {"state", foundation::base64Encoded(*state)},
-                   {"presentation", request.presentation}};
-    if (request.attributesType) params["attributesType"] = *request.attributesType;
-    if (request.locale) params["locale"] = *request.locale;
-    return Call{"activity", std::move(params), RecordSources{request.attributesFile, request.stateFile}};
+    return activityCall(CodedActivity{std::move(*attributes), std::move(*state),
+                                      RecordSources{request.attributesFile, request.stateFile}, request.presentation,
+                                      request.attributesType, request.locale, false});
   };
+  return drawnCommand(extension, AnswerForms{format, pictures, renderer, drawPresentations, activityText}, call);
+}
+
+std::expected<std::string, HostError> codedActivityCommand(const ExtensionOptions& extension,
+                                                           const CodedActivity& activity, OutputFormat format,
+                                                           const PictureOutput& pictures,
+                                                           const PictureRenderer* renderer) {
+  const auto call = [&]() -> std::expected<Call, HostError> { return activityCall(activity); };
   return drawnCommand(extension, AnswerForms{format, pictures, renderer, drawPresentations, activityText}, call);
 }
 

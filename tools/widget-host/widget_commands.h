@@ -39,6 +39,18 @@ struct ActivityRequest {
   std::optional<std::string> locale;
 };
 
+// `activity` for coded records in hand (a stored activity's), named by `sources` in
+// messages; its presentations are built stale when `isStale`.
+struct CodedActivity {
+  std::string attributes;
+  std::string state;
+  RecordSources sources;
+  std::string presentation = "all";
+  std::optional<std::string> attributesType;
+  std::optional<std::string> locale;
+  bool isStale = false;
+};
+
 std::expected<std::string, HostError> widgetsCommand(const ExtensionOptions& extension,
                                                      const std::optional<std::string>& locale, OutputFormat format);
 
@@ -51,5 +63,10 @@ std::expected<std::string, HostError> entriesCommand(const ExtensionOptions& ext
 std::expected<std::string, HostError> activityCommand(const ExtensionOptions& extension, const ActivityRequest& request,
                                                       OutputFormat format, const PictureOutput& pictures = {},
                                                       const PictureRenderer* renderer = nullptr);
+
+std::expected<std::string, HostError> codedActivityCommand(const ExtensionOptions& extension,
+                                                           const CodedActivity& activity, OutputFormat format,
+                                                           const PictureOutput& pictures = {},
+                                                           const PictureRenderer* renderer = nullptr);
 
 }  // namespace host

@@ -34,11 +34,13 @@ concept ActivityAttributes =
       { A::typeName } -> std::convertible_to<std::string_view>;
     };
 
-// What the host hands each activity builder: the attributes and the latest state.
+// What the host hands each activity builder: the attributes, the latest state, and
+// whether that state is past its stale date.
 template <ActivityAttributes A>
 struct ActivityViewContext {
   A attributes;
   typename A::ContentState state;
+  bool isStale = false;
 };
 
 // Where a region of the expanded Dynamic Island sits: the view layer's positions,

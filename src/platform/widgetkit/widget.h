@@ -86,13 +86,31 @@ struct ActivityDecodeFailure {
   foundation::DecodingError error;
 };
 
+// How many bytes the records' own encoders write for the decoded records.
+struct EncodedSizes {
+  std::size_t attributes = 0;
+  std::size_t state = 0;
+};
+
+// Decodes the coded attributes and state with the records' own decoding, then builds
+// the asked presentations in the order asked, with the context's `isStale`.
+struct ActivityPresenter {
+  using Result = std::expected<std::vector<RenderedPresentation>, ActivityDecodeFailure>;
+  std::function<Result(std::string_view, std::string_view, std::span<const ActivityPresentation>, bool)> build;
+
+  Result operator()(std::string_view attributes, std::string_view state,
+                    std::span<const ActivityPresentation> presentations, bool isStale = false) const {
+    return build(attributes, state, presentations, isStale);
+  }
+};
+
 struct ActivityWidget {
   std::string attributesType;
-  // Decodes the coded attributes and state with the records' own decoding, then
-  // builds the asked presentations in the order asked.
-  std::function<std::expected<std::vector<RenderedPresentation>, ActivityDecodeFailure>(
-      std::string_view attributes, std::string_view state, std::span<const ActivityPresentation> presentations)>
-      present;
+  ActivityPresenter present;
+  // Decodes both records and encodes them again.
+  std::function<std::expected<EncodedSizes, ActivityDecodeFailure>(std::string_view attributes,
+                                                                   std::string_view state)>
+      encodedSizes;
 };
 
 using AnyWidget = std::variant<StaticWidget, ActivityWidget>;
@@ -135,15 +153,15 @@ template <ActivityAttributes A, typename C, typename I>
 AnyWidget eraseConfiguration(const ActivityConfiguration<A, C, I>& configuration) {
   ActivityWidget widget;
   widget.attributesType = std::string(A::typeName);
-  widget.present = [configuration](std::string_view codedAttributes, std::string_view codedState,
-                                   std::span<const ActivityPresentation> presentations)
+  widget.present.build = [configuration](std::string_view codedAttributes, std::string_view codedState,
+                                   std::span<const ActivityPresentation> presentations, bool isStale)
       -> std::expected<std::vector<RenderedPresentation>, ActivityDecodeFailure> {
     const foundation::JSONDecoder decoder;
     auto attributes = decoder.decode<A>(codedAttributes);
     if (!attributes) return std::unexpected(ActivityDecodeFailure{"attributes", attributes.error()});
     auto state = decoder.decode<typename A::ContentState>(codedState);
     if (!state) return std::unexpected(ActivityDecodeFailure{"state", state.error()});
-    const ActivityViewContext<A> context{std::move(*attributes), std::move(*state)};
+    const ActivityViewContext<A> context{std::move(*attributes), std::move(*state), isStale};
     std::vector<RenderedPresentation> rendered;
     for (ActivityPresentation presentation : presentations) {
       RenderedPresentation out{presentation, std::nullopt, {}};
@@ -167,6 +185,19 @@ AnyWidget eraseConfiguration(const ActivityConfiguration<A, C, I>& configuration
       rendered.push_back(std::move(out));
     }
     return rendered;
+  };
+  widget.encodedSizes = [](std::string_view codedAttributes,
+                           std::string_view codedState) -> std::expected<EncodedSizes, ActivityDecodeFailure> {
+    const foundation::JSONDecoder decoder;
+    auto attributes = decoder.decode<A>(codedAttributes);
+    if (!attributes) return std::unexpected(ActivityDecodeFailure{"attributes", attributes.error()});
+    auto state = decoder.decode<typename A::ContentState>(codedState);
+    if (!state) return std::unexpected(ActivityDecodeFailure{"state", state.error()});
+    // An encoder that fails writes nothing the platform could keep: counted as no bytes
+    // would let it pass, so it counts as past any limit.
+    const foundation::JSONEncoder encoder;
+    const auto size = [](const auto& text) { return text ? text->size() : static_cast<std::size_t>(-1); };
+    return EncodedSizes{size(encoder.encodeToString(*attributes)), size(encoder.encodeToString(*state))};
   };
   return widget;
 }

@@ -76,7 +76,9 @@ void writeNumber(JSONTextWriter& out, double value) {
   }
 }
 
-void writePresentation(JSONTextWriter& out, const RenderedPresentation& presentation, const ui::Localizer& localizer) {
+// Writes one presentation's object; with `open`, leaves it open for more members.
+void writePresentation(JSONTextWriter& out, const RenderedPresentation& presentation, const ui::Localizer& localizer,
+                       bool open = false) {
   out.beginObject();
   out.member("presentation", ui::name(presentation.presentation));
   if (presentation.presentation == ActivityPresentation::islandExpanded) {
@@ -96,7 +98,7 @@ void writePresentation(JSONTextWriter& out, const RenderedPresentation& presenta
     out.key("view");
     ui::writeJSON(out, *presentation.view, localizer);
   }
-  out.endObject();
+  if (!open) out.endObject();
 }
 
 // Writes the result of one request into `out`, or returns the error to answer with
@@ -240,20 +242,52 @@ class RequestHandler {
     }
     auto locale = params.string("locale");
     if (!locale) return std::unexpected(locale.error());
-    auto rendered = widget->present(foundation::stringView(*attributes), foundation::stringView(*state), presentations);
+    auto isStale = flagParam(params, "isStale");
+    if (!isStale) return std::unexpected(isStale.error());
+    auto wantsSizes = flagParam(params, "encodedSizes");
+    if (!wantsSizes) return std::unexpected(wantsSizes.error());
+    const auto codedAttributes = foundation::stringView(*attributes);
+    const auto codedState = foundation::stringView(*state);
+    auto rendered = widget->present(codedAttributes, codedState, presentations, *isStale);
     if (!rendered) return std::unexpected(undecodable(rendered.error()));
+    std::optional<EncodedSizes> sizes;
+    if (*wantsSizes) {
+      auto measured = widget->encodedSizes(codedAttributes, codedState);
+      if (!measured) return std::unexpected(undecodable(measured.error()));
+      sizes = *measured;
+    }
     const auto texts = localizer(locale->value_or("en"));
     if (name != "all") {
-      writePresentation(out_, rendered->front(), texts);
-      return {};
+      writePresentation(out_, rendered->front(), texts, true);
+    } else {
+      out_.beginObject();
+      out_.key("presentations");
+      out_.beginArray();
+      for (const auto& presentation : *rendered) writePresentation(out_, presentation, texts);
+      out_.endArray();
     }
-    out_.beginObject();
-    out_.key("presentations");
-    out_.beginArray();
-    for (const auto& presentation : *rendered) writePresentation(out_, presentation, texts);
-    out_.endArray();
+    if (sizes) {
+      out_.key("encodedSizes");
+      out_.beginObject();
+      out_.key("attributes");
+      writeNumber(out_, static_cast<double>(sizes->attributes));
+      out_.key("state");
+      writeNumber(out_, static_cast<double>(sizes->state));
+      out_.endObject();
+    }
     out_.endObject();
     return {};
+  }
+
+  // An optional boolean param, false when absent.
+  static std::expected<bool, RpcError> flagParam(const RpcParams& params, std::string_view key) {
+    const auto member = params.member(key);
+    if (!member) return false;
+    bool value = false;
+    if (member->get_bool().get(value) != simdjson::SUCCESS) {
+      return std::unexpected(RpcError{kInvalidParams, "param " + quoted(key) + " must be true or false"});
+    }
+    return value;
   }
 
   void writeText(const std::optional<ui::LocalizedStringKey>& text, const ui::Localizer& texts) const {
