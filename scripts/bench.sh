@@ -126,9 +126,23 @@ SCRIPT
     "bash '$pictures/one_at_a_time.sh'" >"$results/pictures.txt" 2>&1 || echo "the picture timings failed" >&2
 fi
 
+if [[ -x "$host" ]]; then
+  echo "the live host: a stored preset and a reload to the timeline event ..." >&2
+  live_updates=300
+  $quick && live_updates=50
+  "$bin/live_driver" --host "$host" --extension "$extension" \
+    --render-module "$build/tools/widget-host/widget-host-render.so" --updates "$live_updates" \
+    --out "$results/live.json" >/dev/null || echo "the live host's timings failed" >&2
+fi
+
 "$bin/bench_report" "$results" "${strict[@]}"
 if [[ -f "$results/pictures.md" ]]; then
   echo
   echo "Pictures (hyperfine; the matrix's 84 pictures are 12 variants of 7):"
   cat "$results/pictures.md"
+fi
+if [[ -f "$results/live.json" ]]; then
+  echo
+  echo "The live host (median and 99th percentile in microseconds; resident size in KiB):"
+  cat "$results/live.json"
 fi
