@@ -58,7 +58,7 @@ constexpr FontPackage kFontPackages[] = {
 // fontconfig cache is read from the system's cache folder (what fc-cache wrote when the
 // packages were installed), else kept under $XDG_CACHE_HOME/widget-platform: scanning
 // the fonts on every start would cost tens of milliseconds.
-FcConfig* privateFontConfig() {
+FcConfig* newFontConfig() {
   std::string xml = "<fontconfig>";
   std::string selected;
   for (const FontPackage& fonts : kFontPackages) {
@@ -79,6 +79,15 @@ FcConfig* privateFontConfig() {
     return nullptr;
   }
   return config;
+}
+
+// The configuration is built once per process and shared by every font map (each
+// holds its own reference; fontconfig is safe to use from several threads). Building
+// one per measurer cost time on every picture, and a long-lived process that draws
+// (the live host) grew with each.
+FcConfig* privateFontConfig() {
+  static FcConfig* const shared = newFontConfig();
+  return shared;
 }
 
 Description describe(const ui::ResolvedFont& font) {
@@ -129,8 +138,7 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
   if (fonts == nullptr) {
     return std::unexpected(RenderError{RenderError::Kind::font, "cannot set up the renderer's font configuration"});
   }
-  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(state->fontMap.get()), fonts);
-  FcConfigDestroy(fonts);  // the font map holds its own reference
+  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(state->fontMap.get()), fonts);  // takes its own reference
   pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(state->fontMap.get()), 72);
   const FontOptions options = unhintedOptions();
   for (Context* context : {&state->measuring, &state->drawing}) {
