@@ -25,6 +25,17 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
     chosen = Command{"activity " + name, [setting, options, body] { return body(setting, *options); }, pictures};
   };
 
+  // The commands that change an activity; the extension decodes their records.
+  const auto changing = [run](
+                            const std::string& name,
+                            LifecycleResult (*change)(const ExtensionOptions&, const LifecycleOptions&, OutputFormat)) {
+    run(name, false, [change](const ActivityCommandSetting& s, const LifecycleOptions& o) -> LifecycleResult {
+      auto extension = s.extension();
+      if (!extension) return std::unexpected(extension.error());
+      return change(*extension, o, s.format());
+    });
+  };
+
   auto* start = activity.add_subcommand("start", "Start a Live Activity and print its identifier");
   start->add_option("--attributes", options->attributesFile, "File holding the coded attributes")
       ->type_name("FILE")
@@ -37,13 +48,7 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
   start->add_option_function<double>(
       "--relevance-score", [options](double score) { options->relevanceScore = score; }, "Its relevance score");
   withClock(*start);
-  start->callback([run] {
-    run("start", false, [](const ActivityCommandSetting& s, const LifecycleOptions& o) -> LifecycleResult {
-      auto extension = s.extension();
-      if (!extension) return std::unexpected(extension.error());
-      return activityStart(*extension, o, s.format());
-    });
-  });
+  start->callback([changing] { changing("start", activityStart); });
 
   auto* update = activity.add_subcommand("update", "Replace an activity's content");
   update->add_option("ID", options->id, "The activity's identifier")->required();
@@ -53,13 +58,7 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
   optional(*update, "--timestamp", options->timestamp, "When the content was made (default: now)", "DATE");
   optional(*update, "--stale-date", options->staleDate, "When the new content becomes stale", "DATE");
   withClock(*update);
-  update->callback([run] {
-    run("update", false, [](const ActivityCommandSetting& s, const LifecycleOptions& o) -> LifecycleResult {
-      auto extension = s.extension();
-      if (!extension) return std::unexpected(extension.error());
-      return activityUpdate(*extension, o, s.format());
-    });
-  });
+  update->callback([changing] { changing("update", activityUpdate); });
 
   auto* end = activity.add_subcommand("end", "End an activity");
   end->add_option("ID", options->id, "The activity's identifier")->required();
@@ -70,13 +69,7 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
            "hours after the end)",
            "POLICY");
   withClock(*end);
-  end->callback([run] {
-    run("end", false, [](const ActivityCommandSetting& s, const LifecycleOptions& o) -> LifecycleResult {
-      auto extension = s.extension();
-      if (!extension) return std::unexpected(extension.error());
-      return activityEnd(*extension, o, s.format());
-    });
-  });
+  end->callback([changing] { changing("end", activityEnd); });
 
   auto* push = activity.add_subcommand(
       "push", "Apply a push server's payload: activity push FILE starts, activity push ID FILE updates or ends");
@@ -90,13 +83,7 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
       ->expected(1, 2)
       ->required();
   withClock(*push);
-  push->callback([run] {
-    run("push", false, [](const ActivityCommandSetting& s, const LifecycleOptions& o) -> LifecycleResult {
-      auto extension = s.extension();
-      if (!extension) return std::unexpected(extension.error());
-      return activityPush(*extension, o, s.format());
-    });
-  });
+  push->callback([changing] { changing("push", activityPush); });
 
   auto* list = activity.add_subcommand("list", "Every stored activity with its state, dates and content");
   withClock(*list);

@@ -16,14 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string spaced(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c == '-') c = ' ';
-  }
-  return out;
-}
-
 // A row for every activity in the platform's store, as it stands now (none when there
 // is no store yet: the gallery does not make one).
 std::expected<GalleryContent, HostError> addStoredActivities(ExtensionSession& session, const Drawing& drawing,
@@ -133,6 +125,14 @@ std::expected<bool, HostError> checkFolder(const fs::path& folder, foundation::O
 }
 
 }  // namespace
+
+std::string spaced(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c == '-') c = ' ';
+  }
+  return out;
+}
 
 void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,
                 std::string_view extension) {

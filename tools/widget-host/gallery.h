@@ -71,6 +71,9 @@ struct GalleryContent {
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
                                                      const std::optional<std::string>& locale);
 
+// A name of file names ("compact-leading") as a label ("compact leading").
+std::string spaced(std::string_view name);
+
 // Adds `picture` to the files as "<stem>.<extension>" and to `row` with `label`.
 void addPicture(GalleryContent& content, GalleryRow& row, const std::string& stem, std::string label, Picture picture,
                 std::string_view extension);

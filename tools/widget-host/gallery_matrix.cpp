@@ -123,12 +123,6 @@ std::vector<T> everyValue() {
   return all;
 }
 
-std::string spaced(std::string_view name) {
-  std::string out(name);
-  std::ranges::replace(out, '-', ' ');
-  return out;
-}
-
 }  // namespace
 
 std::expected<std::string, HostError> matrixCommand(const ExtensionOptions& extension, const MatrixOptions& options,
