@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <utility>
 
 #include "app/tul_widget_bundle.h"
@@ -44,6 +45,20 @@ Json requestShape(std::string_view line) {
       /*allow_exceptions=*/false);
 }
 
+// The answer read as JSON. The server answers an id it cannot hold as a number (past
+// 64 bits, or past a double's range, like 1e99999) as it was written, which is valid
+// JSON that this reader refuses as out of range; the id comes last in every answer, so
+// such an answer is read with 0 in its place.
+Json parsedAnswer(const std::string& answer) {
+  Json message = Json::parse(answer, nullptr, /*allow_exceptions=*/false);
+  static const std::regex kWrittenNumberId(R"(,"id":-?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?\}$)");
+  if (message.is_discarded() && std::regex_search(answer, kWrittenNumberId)) {
+    const std::string withZeroId = answer.substr(0, answer.rfind(",\"id\":")) + ",\"id\":0}";
+    message = Json::parse(withZeroId, nullptr, /*allow_exceptions=*/false);
+  }
+  return message;
+}
+
 // What must hold for the answer (or the silence) to one line.
 CheckResult checkAnswer(std::string_view line, const std::optional<std::string>& answer) {
   const Json request = requestShape(line);
@@ -59,7 +74,7 @@ CheckResult checkAnswer(std::string_view line, const std::optional<std::string>&
   }
   if (isBlank(line)) return std::string("a blank line got an answer");
   if (answer->find('\n') != std::string::npos) return "an answer spans more than one line: " + *answer;
-  const Json message = Json::parse(*answer, nullptr, /*allow_exceptions=*/false);
+  const Json message = parsedAnswer(*answer);
   if (!message.is_object()) return "an answer is not a JSON object: " + *answer;
   if (message.value("jsonrpc", "") != "2.0") return "an answer without \"jsonrpc\": \"2.0\": " + *answer;
   if (!message.contains("id")) return "an answer without \"id\": " + *answer;
