@@ -123,6 +123,12 @@ struct PangoTextMeasurer::State {
   }
 };
 
+std::expected<PangoTextMeasurer*, RenderError> PangoTextMeasurer::forThisThread() {
+  thread_local std::expected<PangoTextMeasurer, RenderError> measurer = create();
+  if (!measurer) return std::unexpected(measurer.error());
+  return &*measurer;
+}
+
 PangoTextMeasurer::PangoTextMeasurer(std::unique_ptr<State> state) : state_(std::move(state)) {}
 PangoTextMeasurer::PangoTextMeasurer(PangoTextMeasurer&&) noexcept = default;
 PangoTextMeasurer& PangoTextMeasurer::operator=(PangoTextMeasurer&&) noexcept = default;

@@ -4,7 +4,9 @@
 // the lines the layout chose are the lines drawn.
 //
 // Holds its own pango font map and contexts, and caches fonts and metrics: use one
-// instance from one thread at a time. Movable, not copyable.
+// instance from one thread at a time. Movable, not copyable. forThisThread() gives the
+// calling thread's own instance, made at its first use and kept until the thread ends,
+// so that pictures drawn one after another load their fonts once.
 #pragma once
 
 #include <cairo.h>
@@ -25,6 +27,8 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
  public:
   // Fails when the face "Inter" is not installed (Debian: fonts-inter).
   static std::expected<PangoTextMeasurer, RenderError> create();
+  // The calling thread's instance; a failure to make it is returned at every call.
+  static std::expected<PangoTextMeasurer*, RenderError> forThisThread();
 
   PangoTextMeasurer(PangoTextMeasurer&&) noexcept;
   PangoTextMeasurer& operator=(PangoTextMeasurer&&) noexcept;

@@ -8,6 +8,7 @@
 
 #include "platform/render/painter.h"
 #include "platform/render/pango_text_measurer.h"
+#include "platform/render/png_encoder.h"
 #include "platform/ui/tree_json_reader.h"
 
 namespace render {
@@ -80,12 +81,7 @@ std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, Ima
     }
   }
   if (format == ImageFormat::png) {
-    cairo_surface_flush(surface.get());
-    const cairo_status_t status = cairo_surface_write_to_png_stream(surface.get(), appendBytes, &bytes);
-    if (status != CAIRO_STATUS_SUCCESS) {
-      return std::unexpected(
-          RenderError{RenderError::Kind::drawing, std::string("cannot encode PNG: ") + cairo_status_to_string(status)});
-    }
+    return encodePNG(surface.get());
   } else {
     cairo_surface_finish(surface.get());
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
@@ -116,27 +112,27 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
 
 std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
                                                     ui::Variant variant) {
-  auto measurer = PangoTextMeasurer::create();
+  auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOut(view, surface, contextFor(*measurer, assets, variant));
+  auto result = ui::layOut(view, surface, contextFor(**measurer, assets, variant));
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
 
 std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
                                                     ui::Variant variant) {
-  auto measurer = PangoTextMeasurer::create();
+  auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOutExpandedIsland(regions, contextFor(*measurer, assets, variant));
+  auto result = ui::layOutExpandedIsland(regions, contextFor(**measurer, assets, variant));
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
 
 std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
                                                                  const ui::Bundle& assets, ui::Variant variant) {
-  auto measurer = PangoTextMeasurer::create();
+  auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOutCompactIsland(leading, trailing, contextFor(*measurer, assets, variant));
+  auto result = ui::layOutCompactIsland(leading, trailing, contextFor(**measurer, assets, variant));
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
@@ -177,20 +173,20 @@ std::expected<std::vector<ExpandedRegion>, RenderError> regionsFromJSON(const nl
 }
 
 std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, ImageFormat format, double scale) {
-  auto measurer = PangoTextMeasurer::create();
+  auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  return draw(layout, format, scale, *measurer);
+  return draw(layout, format, scale, **measurer);
 }
 
 std::expected<void, RenderError> renderToFile(const ui::View& view, Surface surface, ImageFormat format, double scale,
                                               const ui::Bundle& assets, const std::filesystem::path& out,
                                               foundation::Overwrite overwrite) {
   if (auto valid = checkScale(scale); !valid) return valid;
-  auto measurer = PangoTextMeasurer::create();
+  auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  auto layout = ui::layOut(view, surface, contextFor(*measurer, assets));
+  auto layout = ui::layOut(view, surface, contextFor(**measurer, assets));
   if (!layout) return std::unexpected(layoutError(layout.error()));
-  auto bytes = draw(*layout, format, scale, *measurer);
+  auto bytes = draw(*layout, format, scale, **measurer);
   if (!bytes) return std::unexpected(bytes.error());
   return write(*bytes, out, overwrite);
 }
@@ -199,11 +195,11 @@ std::expected<void, RenderError> renderToFile(std::span<const ExpandedRegion> re
                                               const ui::Bundle& assets, const std::filesystem::path& out,
                                               foundation::Overwrite overwrite) {
   if (auto valid = checkScale(scale); !valid) return valid;
-  auto measurer = PangoTextMeasurer::create();
+  auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  auto layout = ui::layOutExpandedIsland(regions, contextFor(*measurer, assets));
+  auto layout = ui::layOutExpandedIsland(regions, contextFor(**measurer, assets));
   if (!layout) return std::unexpected(layoutError(layout.error()));
-  auto bytes = draw(*layout, format, scale, *measurer);
+  auto bytes = draw(*layout, format, scale, **measurer);
   if (!bytes) return std::unexpected(bytes.error());
   return write(*bytes, out, overwrite);
 }
