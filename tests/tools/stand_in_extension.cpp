@@ -1,5 +1,6 @@
 // A stand-in for a misbehaving extension, built once per behaviour (STAND_IN_BEHAVIOUR)
-// so that the host can be given each with --extension. Each reads one request, then:
+// so that the host can be given each with --extension. Each reads one request, then
+// (missing-image answers every request alike, with its id; the others, only the first):
 //   hang            never answers
 //   stubborn        as hang, and ignores SIGTERM
 //   crash           dies of SIGSEGV
@@ -65,7 +66,12 @@ int main() {
   }
   std::cout << answer(behaviour) << std::flush;
   if (behaviour == "partial") return 0;
-  while (std::getline(std::cin, request)) {
+  for (int id = 2; std::getline(std::cin, request); ++id) {
+    if (behaviour == "missing-image") {
+      std::string next = answer(behaviour);
+      next.replace(next.find(R"("id":1)"), 6, R"("id":)" + std::to_string(id));
+      std::cout << next << std::flush;
+    }
   }
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "gallery_page.h"
 #include "output_files.h"
+#include "parallel_drawing.h"
 #include "platform/activitykit/activity_store.h"
 #include "platform/foundation/data.h"
 #include "quoted_text.h"
@@ -53,7 +54,7 @@ std::expected<GalleryContent, HostError> addStoredActivities(ExtensionSession& s
 }  // namespace
 
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
-                                                     const std::optional<std::string>& locale) {
+                                                     const std::optional<std::string>& locale, unsigned threads) {
   const PictureStyle& style = drawing.style;
   const std::string_view extension = name(style.format);
   GalleryContent content;
@@ -62,39 +63,56 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
                        std::string(extension) + " at scale " + std::to_string(style.scale) + "; activity attributes " +
                        std::string(kGalleryAttributes);
 
-  GalleryRow widget{
-      "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
-  for (const char* method : {"placeholder", "snapshot", "timeline"}) {
+  // The widget's answers, then their pictures on every core; then the same for the
+  // activity's states. A failure stops at the first step it breaks, in that order.
+  constexpr const char* kWidgetMethods[] = {"placeholder", "snapshot", "timeline"};
+  std::vector<Json> widgetAnswers;
+  for (const char* method : kWidgetMethods) {
     Json params = {{"kind", kGalleryWidgetKind}, {"family", kGalleryWidgetFamily}};
     if (locale) params["context"] = {{"locale", *locale}};
     auto result = session.request(method, params);
     if (!result) return std::unexpected(result.error());
-    auto pictures = drawEntries(*result, drawing);
-    if (!pictures) return std::unexpected(pictures.error());
+    widgetAnswers.push_back(std::move(*result));
+  }
+  std::vector<PictureJob> jobs;
+  for (const Json& answer : widgetAnswers) jobs.emplace_back([&] { return drawEntries(answer, drawing); });
+  auto drawn = drawInParallel(jobs, threads);
+  GalleryRow widget{
+      "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
+  for (std::size_t i = 0; i < drawn.size(); ++i) {
+    if (!drawn[i]) return std::unexpected(drawn[i].error());
+    const std::string method = kWidgetMethods[i];
     // A timeline of several entries shows each, numbered.
-    const bool only = pictures->size() == 1;
-    for (NamedPicture& named : *pictures) {
-      addPicture(content, widget, std::string("widget-") + method + (only ? "" : "-" + named.name),
+    const bool only = drawn[i]->size() == 1;
+    for (NamedPicture& named : *drawn[i]) {
+      addPicture(content, widget, "widget-" + method + (only ? "" : "-" + named.name),
                  method + (only ? "" : " " + named.name), std::move(named.picture), extension);
     }
   }
   content.page.rows.push_back(std::move(widget));
 
+  const auto inState = [](const GalleryState& state, HostError error) {
+    error.message = "the " + std::string(state.name) + " state: " + error.message;
+    return std::unexpected(std::move(error));
+  };
+  std::vector<Json> stateAnswers;
   for (const GalleryState& state : kGalleryStates) {
     Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
                    {"state", foundation::base64Encoded(std::string(state.state))},
                    {"presentation", "all"}};
     if (locale) params["locale"] = *locale;
-    const auto inState = [&](HostError error) {
-      error.message = "the " + std::string(state.name) + " state: " + error.message;
-      return std::unexpected(std::move(error));
-    };
     auto result = session.request("activity", params);
-    if (!result) return inState(result.error());
-    auto pictures = drawPresentationsAsShown(*result, drawing);
-    if (!pictures) return inState(pictures.error());
+    if (!result) return inState(state, result.error());
+    stateAnswers.push_back(std::move(*result));
+  }
+  jobs.clear();
+  for (const Json& answer : stateAnswers) jobs.emplace_back([&] { return drawPresentationsAsShown(answer, drawing); });
+  drawn = drawInParallel(jobs, threads);
+  for (std::size_t i = 0; i < drawn.size(); ++i) {
+    const GalleryState& state = kGalleryStates[i];
+    if (!drawn[i]) return inState(state, drawn[i].error());
     GalleryRow row{std::string(state.title), "state " + std::string(state.state), {}};
-    for (NamedPicture& named : *pictures) {
+    for (NamedPicture& named : *drawn[i]) {
       addPicture(content, row, std::string(state.name) + "-" + named.name, spaced(named.name), std::move(named.picture),
                  extension);
     }

@@ -67,9 +67,10 @@ struct GalleryContent {
   GalleryPage page;
 };
 
-// The gallery's pictures and page (see above), drawn from the extension's answers.
+// The gallery's pictures and page (see above), drawn from the extension's answers on
+// `threads` threads (0: one per core).
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
-                                                     const std::optional<std::string>& locale);
+                                                     const std::optional<std::string>& locale, unsigned threads = 0);
 
 // A name of file names ("compact-leading") as a label ("compact leading").
 std::string spaced(std::string_view name);

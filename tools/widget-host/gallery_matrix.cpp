@@ -1,12 +1,10 @@
 #include "gallery_matrix.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <iterator>
 #include <optional>
-#include <thread>
 
+#include "parallel_drawing.h"
 #include "platform/foundation/data.h"
 #include "platform/ui/names.h"
 
@@ -94,26 +92,14 @@ std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawCells(const
                                                                            const MatrixOptions& options,
                                                                            const PictureRenderer& renderer,
                                                                            const std::filesystem::path& assets) {
-  std::vector<std::expected<std::vector<NamedPicture>, HostError>> results(cells.size());
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i = next++; i < cells.size(); i = next++) {
-      try {
-        results[i] = drawCell(cells[i],
-                              Drawing{renderer, PictureStyle{options.format, options.scale, cells[i].variant}, assets});
-      } catch (const std::exception& error) {
-        results[i] = std::unexpected(HostError{ExitCode::renderFailed, std::string("cannot draw: ") + error.what()});
-      }
-    }
-  };
-  unsigned threads = options.threads != 0 ? options.threads : std::max(1U, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, cells.size()));
-  {
-    std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
+  std::vector<PictureJob> jobs;
+  jobs.reserve(cells.size());
+  for (const Cell& cell : cells) {
+    jobs.emplace_back([&cell, &options, &renderer, &assets] {
+      return drawCell(cell, Drawing{renderer, PictureStyle{options.format, options.scale, cell.variant}, assets});
+    });
   }
-  return results;
+  return drawInParallel(jobs, options.threads);
 }
 
 template <typename T>

@@ -1,0 +1,47 @@
+// drawInParallel: the jobs of a picture command run on several threads, each result
+// kept in its job's place, so that what is written does not depend on which thread
+// drew what. A job that throws becomes a renderFailed error in its place.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <expected>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "answer_pictures.h"
+#include "host_error.h"
+
+namespace host {
+
+using PictureJob = std::function<std::expected<std::vector<NamedPicture>, HostError>()>;
+
+// Runs every job on `threads` threads (0: one per core; never more than there are jobs).
+inline std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawInParallel(
+    const std::vector<PictureJob>& jobs, unsigned threads) {
+  std::vector<std::expected<std::vector<NamedPicture>, HostError>> results(jobs.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < jobs.size(); i = next++) {
+      try {
+        results[i] = jobs[i]();
+      } catch (const std::exception& error) {
+        results[i] = std::unexpected(HostError{ExitCode::renderFailed, std::string("cannot draw: ") + error.what()});
+      }
+    }
+  };
+  if (threads == 0) threads = std::max(1U, std::thread::hardware_concurrency());
+  threads = static_cast<unsigned>(std::min<std::size_t>(threads, jobs.size()));
+  {
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+  }
+  return results;
+}
+
+}  // namespace host
