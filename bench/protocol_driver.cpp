@@ -373,6 +373,9 @@ int memory(const std::string& extension, int requests, int sampleEvery, int wind
 
   auto server = ChildProcess::start({extension});
   if (!server) return fail(server.error());
+  // The floor: the extension with its libraries loaded, waiting for its first line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto idleStatus = bench::readMemoryStatus(server->pid());
   // The resident size of a warm extension that has answered one timeline, before the mix.
   const auto first = ask(*server, timelineLine());
   if (!first || !isTimelineOfBenchPreset(*first)) return fail("the extension did not answer the first timeline");
@@ -437,6 +440,7 @@ int memory(const std::string& extension, int requests, int sampleEvery, int wind
                            {"requests", requests},
                            {"answers", answered.size()},
                            {"limit_lines", withLimitLines},
+                           {"idle_resident_kib", idleStatus ? idleStatus->peakResidentKiB : 0},
                            {"warm_resident_kib", warmStatus->residentKiB},
                            {"peak_resident_kib", last->peakResidentKiB},
                            {"final_resident_kib", last->residentKiB},

@@ -2,7 +2,8 @@
 # Builds the bench preset and runs the whole benchmark suite, then prints every figure
 # beside its baseline from the same run, with the ratio and the budget it is held to.
 # Installs what it needs first (the project's Debian packages and hyperfine), and only
-# what is missing. Takes a minute or two after the build.
+# what is missing. Takes about fifteen minutes after the build (--quick: two), most of
+# it the live host's 10,000 updates.
 #
 #   scripts/bench.sh            the full run
 #   scripts/bench.sh --quick    fewer repetitions and requests: a smoke run
@@ -53,8 +54,10 @@ rm -f "$results"/*.json "$results"/*.txt
 
 if $quick; then
   repetitions=1 min_time=0.05 warm_requests=1000 cold_runs=10 memory_requests=20000 window=5000 host_runs=10
+  live_updates=100
 else
   repetitions=5 min_time=0.2 warm_requests=4000 cold_runs=40 memory_requests=100000 window=10000 host_runs=40
+  live_updates=10000
 fi
 
 # Google Benchmark: interleaved repetitions, so that drift hits every contender alike;
@@ -103,46 +106,51 @@ echo "memory under $memory_requests mixed requests, twice ..." >&2
   --ordinary-lines-only --out "$results/memory_ordinary.json" >/dev/null
 
 if [[ -x "$host" ]]; then
-  # Pictures: one cold (a process that draws one PNG), and the variant matrix for one
-  # phone and one language (12 text sizes, 84 pictures) drawn in one process on every
-  # core, against the same 84 pictures drawn one process at a time (one variant per
-  # process, each process drawing its 7 pictures).
-  echo "pictures and the matrix ..." >&2
+  # Pictures: one cold (a process that draws one PNG) against picture_floor, a process
+  # that sets up cairo and pango with the same fonts and writes one line as a PNG of
+  # the same size; the gallery, cold; and the variant matrix for one phone and one
+  # language (12 text sizes, 84 pictures) in one process on every core, against the
+  # same 84 pictures drawn one process at a time (one variant per process, each
+  # process drawing its 7 pictures). picture_driver draws the same pictures warm.
+  echo "pictures, the gallery and the matrix ..." >&2
   pictures="$(mktemp -d)"
   trap 'rm -rf "$preferences" "$pictures"' EXIT
+  WIDGET_PLATFORM_PREFERENCES="$preferences" "$host" --extension "$extension" timeline --format png \
+    --output "$pictures/one.png" --force >/dev/null
+  # The PNG's width and height, from its header.
+  read -r width height < <(od -An -tu1 -j16 -N8 "$pictures/one.png" |
+    awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }')
   cat >"$pictures/one_at_a_time.sh" <<SCRIPT
 for size in xSmall small medium large xLarge xxLarge xxxLarge AX1 AX2 AX3 AX4 AX5; do
   '$host' --extension '$extension' gallery --matrix --device 393 --locale en --text-size "\$size" \\
     --output '$pictures/one' --force >/dev/null 2>&1 || exit 1
 done
 SCRIPT
-  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine --style basic --warmup 1 --runs "$((host_runs / 4 + 1))" \
-    --export-markdown "$results/pictures.md" \
+  picture_runs=$((host_runs / 2))
+  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 2 --runs "$picture_runs" \
+    --export-json "$results/pictures.json" \
     --command-name "one picture, cold" \
     "'$host' --extension '$extension' timeline --format png --output '$pictures/one.png' --force" \
-    --command-name "matrix, 84 pictures, every core" \
+    --command-name "floor" "'$bin/picture_floor' --width $width --height $height --output '$pictures/floor.png'" \
+    --command-name "gallery, cold" "'$host' --extension '$extension' gallery --output '$pictures/gallery' --force" \
+    >"$results/pictures.txt" 2>&1 || echo "the picture timings failed" >&2
+  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine --style basic --warmup 1 --runs "$((host_runs / 8 + 1))" \
+    --export-json "$results/matrix.json" \
+    --command-name "matrix, every core" \
     "'$host' --extension '$extension' gallery --matrix --device 393 --locale en --output '$pictures/all' --force" \
-    --command-name "matrix, 84 pictures, one process at a time" \
-    "bash '$pictures/one_at_a_time.sh'" >"$results/pictures.txt" 2>&1 || echo "the picture timings failed" >&2
+    --command-name "matrix, one process at a time" \
+    "bash '$pictures/one_at_a_time.sh'" >"$results/matrix.txt" 2>&1 || echo "the matrix timings failed" >&2
+  WIDGET_PLATFORM_PREFERENCES="$preferences" "$bin/picture_driver" --extension "$extension" \
+    --render-module "$build/tools/widget-host/widget-host-render.so" --pictures "$((host_runs * 2))" \
+    --galleries "$((host_runs / 4))" --out "$results/picture.json" >/dev/null || echo "warm drawing failed" >&2
 fi
 
 if [[ -x "$host" ]]; then
-  echo "the live host: a stored preset and a reload to the timeline event ..." >&2
-  live_updates=300
-  $quick && live_updates=50
+  # Its median and tail over a few hundred updates; its memory over all of them.
+  echo "the live host: $live_updates times a stored preset and a reload to the timeline event ..." >&2
   "$bin/live_driver" --host "$host" --extension "$extension" \
     --render-module "$build/tools/widget-host/widget-host-render.so" --updates "$live_updates" \
     --out "$results/live.json" >/dev/null || echo "the live host's timings failed" >&2
 fi
 
 "$bin/bench_report" "$results" "${strict[@]}"
-if [[ -f "$results/pictures.md" ]]; then
-  echo
-  echo "Pictures (hyperfine; the matrix's 84 pictures are 12 variants of 7):"
-  cat "$results/pictures.md"
-fi
-if [[ -f "$results/live.json" ]]; then
-  echo
-  echo "The live host (median and 99th percentile in microseconds; resident size in KiB):"
-  cat "$results/live.json"
-fi

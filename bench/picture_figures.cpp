@@ -1,0 +1,80 @@
+#include "picture_figures.h"
+
+#include <string>
+
+namespace bench {
+namespace {
+
+constexpr double kLiveTailBudgetNs = 50e6;  // the 99th percentile of an update: 50 ms
+constexpr double kLiveGrowthSlackKiB = 1024;
+
+double medianNs(const Json& summary) { return summary.value("median_us", 0.0) * 1e3; }
+
+}  // namespace
+
+void addPictures(Report& report, const std::filesystem::path& results) {
+  const auto hyperfine = readJson(results / "pictures.json");
+  const auto warm = readJson(results / "picture.json");
+  const auto cold = readJson(results / "cold_widget_host.json");
+  if (!hyperfine || !warm) {
+    report.notRun.push_back("pictures.json and picture.json (pictures)");
+    return;
+  }
+  const double oneCold = hyperfineSeconds(*hyperfine, "one picture, cold");
+  report.comparisons.push_back({"one picture, cold: widget-host timeline --format png", oneCold,
+                                "picture_floor: cairo, pango, one line, a PNG", hyperfineSeconds(*hyperfine, "floor"),
+                                Unit::nanoseconds, Budget::withinTimes(1.5)});
+  const double oneWarm = medianNs(warm->value("picture_warm", Json::object()));
+  report.comparisons.push_back(
+      {"  the same picture, warm (drawn again in one process)", oneWarm, "", 0, Unit::nanoseconds, {}});
+
+  // The gallery's floor: a cold start, then its pictures drawn warm one after another.
+  const double gallery = hyperfineSeconds(*hyperfine, "gallery, cold");
+  const double serial = medianNs(warm->value("gallery_warm_one_thread", Json::object()));
+  const double startup = cold ? hyperfineSeconds(*cold, "widget-host timeline") : 0;
+  const std::string pictures = std::to_string(warm->value("gallery_pictures", 0));
+  report.comparisons.push_back({"gallery, cold: widget-host gallery (" + pictures + " pictures)", gallery,
+                                "cold start + its pictures drawn warm, in turn", startup > 0 ? startup + serial : 0,
+                                Unit::nanoseconds, Budget::withinTimes(1.5)});
+  report.comparisons.push_back({"  its pictures drawn warm, on every core",
+                                medianNs(warm->value("gallery_warm_every_core", Json::object())),
+                                "on one thread",
+                                serial,
+                                Unit::nanoseconds,
+                                {}});
+  report.comparisons.push_back(
+      {"  processor time of widget-host gallery (user + system)",
+       hyperfineSeconds(*hyperfine, "gallery, cold", "user") + hyperfineSeconds(*hyperfine, "gallery, cold", "system"),
+       "its wall time (mean)",
+       hyperfineSeconds(*hyperfine, "gallery, cold", "mean"),
+       Unit::nanoseconds,
+       {}});
+  if (const auto matrix = readJson(results / "matrix.json")) {
+    report.comparisons.push_back({"matrix, 84 pictures, every core",
+                                  hyperfineSeconds(*matrix, "matrix, every core"),
+                                  "the same, one process at a time",
+                                  hyperfineSeconds(*matrix, "matrix, one process at a time"),
+                                  Unit::nanoseconds,
+                                  {}});
+  }
+}
+
+void addLiveHost(Report& report, const std::optional<Json>& live) {
+  if (!live) {
+    report.notRun.push_back("live.json (the live host)");
+    return;
+  }
+  const Json updates = live->value("live", Json::object());
+  const Json floor = live->value("floor", Json::object());
+  report.comparisons.push_back({"live host: stored preset + reload to timeline event", medianNs(updates),
+                                "the same request and drawing, warm, in one process", medianNs(floor),
+                                Unit::nanoseconds, Budget::withinTimes(2)});
+  report.comparisons.push_back({"  99th percentile", updates.value("p99_us", 0.0) * 1e3, "budget", kLiveTailBudgetNs,
+                                Unit::nanoseconds, Budget::below(kLiveTailBudgetNs)});
+  const Json resident = live->value("rss_kib", Json::object());
+  report.comparisons.push_back({"  resident size after " + std::to_string(live->value("updates", 0)) + " updates",
+                                resident.value("late", 0.0), "after a tenth of them", resident.value("early", 0.0),
+                                Unit::kibibytes, Budget::noGrowth(kLiveGrowthSlackKiB)});
+}
+
+}  // namespace bench
