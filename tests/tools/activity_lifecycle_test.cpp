@@ -4,6 +4,7 @@
 // $ID2, ... (dates show as $DATE, so the states carry the clock's effect).
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 #include <vector>
@@ -166,6 +167,25 @@ TEST(ActivityLifecycleGolden, PushPayloadsAndEveryMalformedMember) {
                                                       "/start.json "
                                                       "--now 2026-12-07T09:00:00Z"},
                                                      lines));
+  // The records go on as the server wrote them: written again, the escape and the
+  // spacing would be gone.
+  const std::string spaced = R"({ "tempo": 96, "beat":3,"note":4,"isPlaying":true,"isAutomated":false,)"
+                             R"("melodyName":"Caf\u00e9" })";
+  const std::string attributes = R"({"name" : "Pr\u0061ctice"})";
+  host.file("spaced.json", payload(R"("event":"start","timestamp":1796634000,"attributes-type":"TulWidgetAttributes",)"
+                                   R"("attributes":)" +
+                                   attributes + R"(,"content-state" :)" + spaced));
+  const RunResult pushed = host.run({"activity", "push", (host.folder() / "spaced.json").string()});
+  ASSERT_EQ(pushed.exitCode, 0) << pushed.err;
+  const auto list = nlohmann::json::parse(host.run({"--format", "json", "activity", "list"}).out);
+  int found = 0;
+  for (const auto& listed : list["activities"]) {
+    if (listed["id"] != pushed.out.substr(0, 36)) continue;
+    EXPECT_EQ(listed["contentState"], spaced);
+    EXPECT_EQ(listed["attributes"], attributes);
+    ++found;
+  }
+  EXPECT_EQ(found, 1);
 }
 
 TEST(ActivityLifecycle, TheGalleryHasARowPerStoredActivity) {
