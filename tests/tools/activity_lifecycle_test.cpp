@@ -202,5 +202,27 @@ TEST(ActivityLifecycle, TheGalleryHasARowPerStoredActivity) {
   }
 }
 
+TEST(ActivityLifecycle, StalePicturesAreMarkedAndOthersDrawnAsBefore) {
+  const Host host;
+  const std::string records =
+      "--attributes " + host.folder().string() + "/attributes.json --state " + host.folder().string() + "/state.json";
+  const RunResult started = host.run(
+      split("activity start " + records + " --now 2026-12-07T09:00:00Z --stale-date 2026-12-07T10:00:00Z", ' '));
+  ASSERT_EQ(started.exitCode, 0) << started.err;
+  const std::string id = started.out.substr(0, 36);
+  const auto picture = [&](const std::string& command, const std::string& name) {
+    const RunResult drawn = host.run(split(
+        "--format png " + command + " --presentation lock-screen --output " + (host.folder() / name).string(), ' '));
+    EXPECT_EQ(drawn.exitCode, 0) << drawn.err;
+    return readFile(host.folder() / name);
+  };
+  const std::string plain = picture("activity " + records, "plain.png");
+  const std::string fresh = picture("activity show " + id + " --now 2026-12-07T09:59:59Z", "fresh.png");
+  const std::string stale = picture("activity show " + id + " --now 2026-12-07T10:00:00Z", "stale.png");
+  EXPECT_EQ(fresh, plain);
+  EXPECT_NE(stale, fresh);
+  EXPECT_EQ(stale.substr(16, 8), fresh.substr(16, 8));  // the same width and height
+}
+
 }  // namespace
 }  // namespace tul::testing
