@@ -311,6 +311,7 @@ TEST(LiveHost, ThePageFollowsInChromium) {
   }
   LiveHost live("serve");
   ASSERT_NO_FATAL_FAILURE(live.started());
+  startActivity(live.host, {"--stale-date", isoDate(std::chrono::seconds(-1))});
   const TempFolder profile("live-chromium");
   const RunResult page = run({"/usr/bin/node", (browser / "live_page.mjs").string(),
                               "http://127.0.0.1:" + std::to_string(live.port) + "/", profile.path().string()},

@@ -20,7 +20,7 @@ img{display:block;max-width:100%}
 #status,#stale{margin:.5em 0;padding:.4em;background:#fff;border-left:4px solid #888}
 #stale{border-color:#e90}
 .badge{background:#fc0;color:#000;border-radius:6px;padding:0 .4em;font-size:70%;vertical-align:middle}
-.activity .dates{color:#555;font-size:85%}
+.activity .phone{width:fit-content}.activity .dates{color:#555;font-size:85%}
 form label{display:block;margin:2px 0}form label span{display:inline-block;width:9em}
 </style></head><body>
 <h1>Kadenzo widget, live</h1>
