@@ -113,6 +113,8 @@ std::vector<LiveActivities::Change> LiveActivities::update(Date now) {
     }
     read_ = true;
     pending_ = 0;
+  } else if (!next_ || now < *next_) {
+    return {};  // nothing read, and no date reached: nothing can have changed
   }
 
   std::vector<Change> changes;

@@ -7,7 +7,8 @@
 //   the caller's; where no watch can be made it is read at every update().
 // - Every other change is the clock's: nextDate() is the first date at which an
 //   activity turns stale, is ended by the platform 8 hours after it started or is
-//   dismissed, so the caller sets its timer for it instead of reading.
+//   dismissed, so the caller sets its timer for it instead of reading; between reads,
+//   the phases are looked at again only once that date is reached.
 // - update() reports each activity whose record or phase differs from the one it last
 //   reported (a dismissed one once, or not at all when it was dismissed before it was
 //   ever reported), with the reason; an activity gone from the store counts as
