@@ -170,7 +170,7 @@ TEST(ActivityLifecycleGolden, PushPayloadsAndEveryMalformedMember) {
   // The records go on as the server wrote them: written again, the escape and the
   // spacing would be gone.
   const std::string spaced = R"({ "tempo": 96, "beat":3,"note":4,"isPlaying":true,"isAutomated":false,)"
-                             R"("melodyName":"Caf\u00e9 \"live\"" })";
+                             R"("melodyName":"Caf\u00e9 \"" })";
   const std::string attributes = R"({"name" : "Pr\u0061ctice"})";
   host.file("spaced.json", payload(R"("event":"start","timestamp":1796634000,"attributes-type":"TulWidgetAttributes",)"
                                    R"("attributes":)" +
