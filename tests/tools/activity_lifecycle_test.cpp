@@ -4,6 +4,7 @@
 // $ID2, ... (dates show as $DATE, so the states carry the clock's effect).
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 #include <vector>
@@ -166,6 +167,25 @@ TEST(ActivityLifecycleGolden, PushPayloadsAndEveryMalformedMember) {
                                                       "/start.json "
                                                       "--now 2026-12-07T09:00:00Z"},
                                                      lines));
+  // The records go on as the server wrote them: written again, the escape and the
+  // spacing would be gone.
+  const std::string spaced = R"({ "tempo": 96, "beat":3,"note":4,"isPlaying":true,"isAutomated":false,)"
+                             R"("melodyName":"Caf\u00e9 \"" })";
+  const std::string attributes = R"({"name" : "Pr\u0061ctice"})";
+  host.file("spaced.json", payload(R"("event":"start","timestamp":1796634000,"attributes-type":"TulWidgetAttributes",)"
+                                   R"("attributes":)" +
+                                   attributes + R"(,"content-state" :)" + spaced));
+  const RunResult pushed = host.run({"activity", "push", (host.folder() / "spaced.json").string()});
+  ASSERT_EQ(pushed.exitCode, 0) << pushed.err;
+  const auto list = nlohmann::json::parse(host.run({"--format", "json", "activity", "list"}).out);
+  int found = 0;
+  for (const auto& listed : list["activities"]) {
+    if (listed["id"] != pushed.out.substr(0, 36)) continue;
+    EXPECT_EQ(listed["contentState"], spaced);
+    EXPECT_EQ(listed["attributes"], attributes);
+    ++found;
+  }
+  EXPECT_EQ(found, 1);
 }
 
 TEST(ActivityLifecycle, TheGalleryHasARowPerStoredActivity) {
@@ -180,6 +200,28 @@ TEST(ActivityLifecycle, TheGalleryHasARowPerStoredActivity) {
   for (const char* presentation : {"lock-screen", "expanded", "compact-leading", "compact-trailing", "minimal"}) {
     EXPECT_TRUE(std::filesystem::exists(host.folder() / "gallery" / ("activity-" + id + "-" + presentation + ".png")));
   }
+}
+
+TEST(ActivityLifecycle, StalePicturesAreMarkedAndOthersDrawnAsBefore) {
+  const Host host;
+  const std::string records =
+      "--attributes " + host.folder().string() + "/attributes.json --state " + host.folder().string() + "/state.json";
+  const RunResult started = host.run(
+      split("activity start " + records + " --now 2026-12-07T09:00:00Z --stale-date 2026-12-07T10:00:00Z", ' '));
+  ASSERT_EQ(started.exitCode, 0) << started.err;
+  const std::string id = started.out.substr(0, 36);
+  const auto picture = [&](const std::string& command, const std::string& name) {
+    const RunResult drawn = host.run(split(
+        "--format png " + command + " --presentation lock-screen --output " + (host.folder() / name).string(), ' '));
+    EXPECT_EQ(drawn.exitCode, 0) << drawn.err;
+    return readFile(host.folder() / name);
+  };
+  const std::string plain = picture("activity " + records, "plain.png");
+  const std::string fresh = picture("activity show " + id + " --now 2026-12-07T09:59:59Z", "fresh.png");
+  const std::string stale = picture("activity show " + id + " --now 2026-12-07T10:00:00Z", "stale.png");
+  EXPECT_EQ(fresh, plain);
+  EXPECT_NE(stale, fresh);
+  EXPECT_EQ(stale.substr(16, 8), fresh.substr(16, 8));  // the same width and height
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "installed_host.h"
@@ -187,6 +188,79 @@ TEST(LiveHost, ServesTheTimelineOnlyToItsOwnPageAndFollowsTheReloadRule) {
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+// `offset` after `base`, to the second, as the activity commands read dates.
+std::string isoDate(std::chrono::seconds offset,
+                    std::chrono::system_clock::time_point base = std::chrono::system_clock::now()) {
+  const std::time_t when = std::chrono::system_clock::to_time_t(base + offset);
+  std::tm parts{};
+  ::gmtime_r(&when, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+// Starts an activity from another process; its identifier.
+std::string startActivity(const Host& host, const std::vector<std::string>& options) {
+  std::vector<std::string> argv{"activity",     "start",
+                                "--attributes", (host.folder() / "attributes.json").string(),
+                                "--state",      (host.folder() / "state.json").string()};
+  argv.insert(argv.end(), options.begin(), options.end());
+  const RunResult started = host.run(argv);
+  EXPECT_EQ(started.exitCode, 0) << started.err;
+  return started.out.substr(0, 36);
+}
+
+// The data of the first "activity" event for `id` in `state` read from `from` on.
+Json activityEvent(Connection& events, const std::string& id, const std::string& state, std::size_t& from) {
+  const std::string needle = R"("id":")" + id + R"(","state":")" + state + "\"";
+  const std::string& text = events.readUntil(needle, from);
+  const std::size_t at = text.find(needle, from);
+  if (at == std::string::npos) return nullptr;
+  const std::size_t start = text.rfind("data: ", at) + 6;
+  from = text.find('\n', at);
+  return Json::parse(text.substr(start, from - start));
+}
+
+TEST(LiveHost, ShowsEveryStoredActivityAsItChangesOnTheClock) {
+  using std::chrono::seconds;
+  LiveHost live("serve");
+  const auto now = std::chrono::system_clock::now();
+  const std::string staling = startActivity(live.host, {"--stale-date", isoDate(seconds(3), now)});
+  ASSERT_NO_FATAL_FAILURE(live.started());
+  Connection events(live.port);
+  events.send(request("GET", "/events", live.hostHeader()));
+  std::size_t seen = 0;
+  const Json active = activityEvent(events, staling, "active", seen);
+  ASSERT_TRUE(active.is_object());
+  for (const char* shape : {"lock-screen", "compact", "minimal", "expanded"}) {
+    const std::string address = active["pictures"].value(shape, "");
+    EXPECT_EQ(ask(live.port, request("GET", address, live.hostHeader())).second.substr(1, 3), "PNG") << shape;
+  }
+
+  // Changes made by other processes are noticed; the clock's come each on its date.
+  const std::string ending = startActivity(live.host, {});
+  const std::string expiring = startActivity(live.host, {"--now", isoDate(seconds(6 - 8 * 3600), now)});
+  std::size_t from = seen;
+  EXPECT_TRUE(activityEvent(events, ending, "active", from).is_object());
+  ASSERT_EQ(
+      live.host.run({"activity", "end", ending, "--dismissal-policy", "after:" + isoDate(seconds(6), now)}).exitCode,
+      0);
+  from = seen;
+  EXPECT_TRUE(activityEvent(events, ending, "ended", from).is_object());
+  std::size_t staleAt = seen;
+  const Json stale = activityEvent(events, staling, "stale", staleAt);
+  ASSERT_TRUE(stale.is_object());
+  EXPECT_NE(stale["pictures"]["lock-screen"], active["pictures"]["lock-screen"]);
+  EXPECT_EQ(stale["startedAt"], active["startedAt"]);
+  from = seen;
+  EXPECT_EQ(activityEvent(events, ending, "dismissed", from)["pictures"], Json::object());
+  EXPECT_LT(staleAt, from);
+  from = seen;
+  EXPECT_EQ(activityEvent(events, expiring, "ended", from)["endedAt"].get<std::string>().substr(0, 19),
+            isoDate(seconds(6), now).substr(0, 19));
+  EXPECT_LT(staleAt, from);
+}
+
 TEST(LiveHost, AnExtensionThatKeepsCrashingIsRestartedOnlyAFewTimesAMinute) {
   LiveHost live("serve", {"--extension", standIn("crash").string()});
   ASSERT_NO_FATAL_FAILURE(live.started());
@@ -206,7 +280,7 @@ TEST(LiveHost, AnExtensionThatHangsIsEndedAndReported) {
   EXPECT_EQ(live.child->wait(), 0);
 }
 
-TEST(LiveHost, WatchPrintsOneOutlinePerReload) {
+TEST(LiveHost, WatchPrintsOneOutlinePerReloadAndALinePerActivityChange) {
   LiveHost live("watch");
   const auto first = live.child->readLine();
   ASSERT_TRUE(first && first->starts_with("--- ")) << first.value_or("") << live.child->errorOutput();
@@ -216,6 +290,11 @@ TEST(LiveHost, WatchPrintsOneOutlinePerReload) {
   }
   ASSERT_TRUE(line);
   EXPECT_NE(line->find("widget-host reload"), std::string::npos);
+  const std::string id = startActivity(live.host, {});
+  while ((line = live.child->readLine()) && line->find(" activity ") == std::string::npos) {
+  }
+  ASSERT_TRUE(line);
+  EXPECT_TRUE(line->ends_with("the activity store changed: activity " + id + " active")) << *line;
   live.child->kill(SIGTERM);
   EXPECT_EQ(live.child->wait(), 0);
 }
@@ -234,6 +313,7 @@ TEST(LiveHost, ThePageFollowsInChromium) {
   }
   LiveHost live("serve");
   ASSERT_NO_FATAL_FAILURE(live.started());
+  startActivity(live.host, {"--stale-date", isoDate(std::chrono::seconds(-1))});
   const TempFolder profile("live-chromium");
   const RunResult page = run({"/usr/bin/node", (browser / "live_page.mjs").string(),
                               "http://127.0.0.1:" + std::to_string(live.port) + "/", profile.path().string()},

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <optional>
 
+#include "platform/ui/tree_json.h"
 #include "platform/ui/tree_json_reader.h"
 #include "platform/ui/tree_outline.h"
 #include "quoted_text.h"
@@ -91,6 +92,38 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
   return drawView(drawing, *surface, presentation, what);
 }
 
+// The stale mark as an overlay modifier of the tree JSON, in the top trailing corner of
+// the view it is put on: words, or (`small`) a dot that hides little of what is under it.
+Json staleMark(bool small) {
+  const ui::FrameOptions corner{
+      .maxWidth = ui::kInfinity, .maxHeight = ui::kInfinity, .alignment = ui::Alignment::topTrailing};
+  const ui::View mark =
+      small ? ui::View(ui::Color::yellow).frame({.minWidth = 5, .maxWidth = 5, .minHeight = 5, .maxHeight = 5})
+            : ui::View(ui::Text("Stale")
+                           .font(ui::Font::caption2)
+                           .foregroundColor(ui::Color::black)
+                           .padding(ui::EdgeSet::horizontal, 4)
+                           .background(ui::Color::yellow))
+                  .padding(4);
+  const Json holder = Json::parse(ui::toJSONText(ui::View(ui::Color::clear).overlay(mark.frame(corner))));
+  return holder["modifiers"].back();
+}
+
+// Puts the stale mark on `tree`: a view, or the trailing region (else the last) of the
+// regions of an island.
+void markStale(Json& tree, bool small) {
+  if (tree.is_array()) {
+    Json* marked = nullptr;
+    for (Json& region : tree) {
+      if (!region.is_object() || !region.contains("view")) continue;
+      if (marked == nullptr || region.value("position", Json()) == "trailing") marked = &region;
+    }
+    if (marked != nullptr) markStale((*marked)["view"], small);
+  } else if (tree.is_object() && tree.contains("modifiers") && tree["modifiers"].is_array()) {
+    tree["modifiers"].push_back(staleMark(small));
+  }
+}
+
 }  // namespace
 
 std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing) {
@@ -174,6 +207,27 @@ std::expected<std::vector<NamedPicture>, HostError> drawPresentationsAsShown(con
   if (!compact) return std::unexpected(compact.error());
   if (*compact) pictures->push_back(std::move(**compact));
   return pictures;
+}
+
+Json markedStale(const Json& result) {
+  Json marked = result;
+  const auto markEach = [](Json& presentation) {
+    if (!presentation.is_object()) return;
+    const Json name = presentation.value("presentation", Json());
+    const bool small = name != ui::name(ui::Surface::lockScreen);
+    if (const auto regions = presentation.find("regions"); regions != presentation.end()) markStale(*regions, small);
+    if (const auto view = presentation.find("view"); view != presentation.end()) markStale(*view, small);
+  };
+  if (const auto all = marked.find("presentations"); all != marked.end() && all->is_array()) {
+    for (Json& presentation : *all) markEach(presentation);
+  } else {
+    markEach(marked);
+  }
+  return marked;
+}
+
+std::expected<std::vector<NamedPicture>, HostError> drawStalePresentations(const Json& result, const Drawing& drawing) {
+  return drawPresentations(markedStale(result), drawing);
 }
 
 std::expected<void, HostError> reportProblems(const std::vector<WrittenPicture>& written, bool strict) {

@@ -66,6 +66,15 @@ std::expected<std::optional<NamedPicture>, HostError> drawCompactIsland(const Js
 std::expected<std::vector<NamedPicture>, HostError> drawPresentationsAsShown(const Json& result,
                                                                              const Drawing& drawing);
 
+// An activity answer as drawn for an activity past its stale date: each presentation
+// carries a mark over its view's top trailing corner (a "Stale" badge on the lock
+// screen; a dot on the Dynamic Island's, which have no room for words), since the extension's
+// views do not show staleness themselves. The views' layout does not change.
+Json markedStale(const Json& result);
+
+// drawPresentations of the answer markedStale.
+std::expected<std::vector<NamedPicture>, HostError> drawStalePresentations(const Json& result, const Drawing& drawing);
+
 // The presentation of an activity result, or each of them for "all"
 // ({"presentations": [...]}), in the answer's order; each name at most once. For
 // "all" on a phone without a Dynamic Island, only the lock screen's.

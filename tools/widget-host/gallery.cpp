@@ -39,7 +39,8 @@ std::expected<GalleryContent, HostError> addStoredActivities(ExtensionSession& s
     if (phase == activitykit::ActivityPhase::stale) params["isStale"] = true;
     auto result = session.request("activity", params, RecordSources{"activity " + id, "activity " + id});
     if (!result) return std::unexpected(result.error());
-    auto pictures = drawPresentationsAsShown(*result, drawing);
+    auto pictures =
+        drawPresentationsAsShown(phase == activitykit::ActivityPhase::stale ? markedStale(*result) : *result, drawing);
     if (!pictures) return std::unexpected(pictures.error());
     GalleryRow row{"Activity " + id + " (" + std::string(activitykit::name(phase)) + ")", "state " + record.state, {}};
     for (NamedPicture& named : *pictures) {

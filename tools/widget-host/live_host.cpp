@@ -1,5 +1,6 @@
 #include "live_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -7,6 +8,7 @@
 
 #include "answer_pictures.h"
 #include "gallery.h"
+#include "platform/activitykit/activity_store.h"
 #include "platform/foundation/data.h"
 #include "platform/foundation/date.h"
 #include "platform/foundation/hasher.h"
@@ -41,7 +43,8 @@ LiveHost::LiveHost(LiveOptions options, const PictureRenderer* renderer, std::st
     : options_(std::move(options)),
       renderer_(renderer),
       noPictures_(std::move(noPictures)),
-      listener_(std::move(listener)) {}
+      listener_(std::move(listener)),
+      activities_(activitykit::ActivityStore::defaultPath()) {}
 
 LiveHost::~LiveHost() { stop(); }
 
@@ -51,6 +54,7 @@ void LiveHost::start() {
     seenValue_ = storedValue();
   }
   (void)reload("the live host started");
+  refreshActivities();
   watcher_ = std::thread([this] { watchLoop(); });
 }
 
@@ -197,6 +201,11 @@ std::optional<std::string> LiveHost::picture(const std::string& address) const {
   for (const auto* set : {&pictures_, &previousPictures_}) {
     if (const auto found = set->find(address); found != set->end()) return found->second;
   }
+  for (const auto& [id, shown] : shownActivities_) {
+    for (const auto* set : {&shown.pictures, &shown.previous}) {
+      if (const auto found = set->find(address); found != set->end()) return found->second;
+    }
+  }
   return std::nullopt;
 }
 
@@ -226,10 +235,97 @@ void LiveHost::checkExtensionAlive() {
   if (auto restarted = ensureExtension(); restarted) announce("status", statusLocked(), "status");
 }
 
+std::vector<Json> LiveHost::activities() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Json> events;
+  for (const auto& [id, shown] : shownActivities_) events.push_back(shown.event);
+  std::ranges::sort(events, {}, [](const Json& event) { return event.value("startedAt", std::string()); });
+  return events;
+}
+
+// The activity's pictures drawn as it stands (marked when stale), kept in `pictures`;
+// their addresses, or why they could not be drawn.
+Json LiveHost::drawActivity(const LiveActivities::Change& change, std::map<std::string, std::string>& pictures) {
+  const activitykit::ActivityRecord& record = change.record;
+  const std::string source = "activity " + record.id.uuidString();
+  Json params = {{"attributesType", record.attributesType},
+                 {"attributes", foundation::base64Encoded(record.attributes)},
+                 {"state", foundation::base64Encoded(record.state)},
+                 {"presentation", "all"}};
+  if (options_.locale) params["locale"] = *options_.locale;
+  const bool stale = change.phase == activitykit::ActivityPhase::stale;
+  if (stale) params["isStale"] = true;
+  if (auto ready = ensureExtension(); !ready) return {{"failure", ready.error().message}};
+  auto result = session_->request("activity", params, RecordSources{source, source});
+  if (!result) {
+    if (result.error().code == ExitCode::unavailable) extensionFailed(result.error());
+    return {{"failure", result.error().message}};
+  }
+  const Drawing drawing{*renderer_, PictureStyle{ImageFormat::png, 2, options_.variant},
+                        options_.extension.executable.parent_path()};
+  auto drawn = drawPresentationsAsShown(stale ? markedStale(*result) : *result, drawing);
+  if (!drawn) return {{"failure", drawn.error().message}};
+  Json addresses = Json::object();
+  for (NamedPicture& named : *drawn) {
+    const std::string address = addressOf(named);
+    addresses[named.name] = address;
+    pictures[address] = std::move(named.picture.bytes);
+  }
+  return {{"pictures", std::move(addresses)}};
+}
+
+// Announces each activity that changed since the last look (the store re-read only
+// when it was written, live_activities.h).
+void LiveHost::refreshActivities() {
+  std::lock_guard lock(mutex_);
+  const std::string failure = activities_.failure();
+  for (const LiveActivities::Change& change : activities_.update(foundation::Date::now())) {
+    const activitykit::ActivityRecord& record = change.record;
+    const std::string id = record.id.uuidString();
+    Json event = {{"id", id},
+                  {"state", std::string(activitykit::name(change.phase))},
+                  {"startedAt", record.startedAt.iso8601()},
+                  {"contentTimestamp", record.contentTimestamp.iso8601()}};
+    if (record.staleDate) event["staleDate"] = record.staleDate->iso8601();
+    if (record.endedAt) event["endedAt"] = record.endedAt->iso8601();
+    if (const auto dismissal = activitykit::dismissalAt(record)) event["dismissalDate"] = dismissal->iso8601();
+    if (change.phase == activitykit::ActivityPhase::dismissed) {
+      shownActivities_.erase(id);
+      event["pictures"] = Json::object();
+      announce("activity", std::move(event), change.reason);
+      continue;
+    }
+    ShownActivity& shown = shownActivities_[id];
+    if (renderer_ != nullptr) {
+      std::map<std::string, std::string> pictures;
+      event.update(drawActivity(change, pictures));
+      shown.previous = std::exchange(shown.pictures, std::move(pictures));
+    }
+    shown.event = event;
+    announce("activity", std::move(event), change.reason);
+  }
+  if (activities_.failure() != failure && !activities_.failure().empty()) {
+    lastFailure_ = activities_.failure();
+    announce("status", statusLocked(), "status");
+  }
+}
+
 void LiveHost::watchLoop() {
   std::unique_lock wait(watchMutex_);
-  while (!watchWake_.wait_for(wait, kWatchInterval, [this] { return stopping_; })) {
+  for (;;) {
+    // Woken by the tick, or sooner at the next date an activity changes by the clock.
+    auto wake = std::chrono::steady_clock::now() + kWatchInterval;
+    {
+      std::lock_guard lock(mutex_);
+      if (const auto next = activities_.nextDate()) {
+        const auto left = next->timePoint() - foundation::Date::now().timePoint();
+        wake = std::min(wake, std::chrono::steady_clock::now() +
+                                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(left));
+      }
+    }
+    if (watchWake_.wait_until(wait, wake, [this] { return stopping_; })) return;
     wait.unlock();
+    refreshActivities();
     checkExtensionAlive();
     bool changed = false;
     {

@@ -14,6 +14,11 @@
 //   start a loop of reloads.
 // - Pictures are drawn by the host's renderer and kept by the hash of their bytes
 //   (the current and the previous set only).
+// - Every activity of the platform's store is shown as it changes (live_activities.h:
+//   the store is re-read when its folder sees a write, and the clock's changes come
+//   from a timer set for the next one): event "activity" on each change, its pictures
+//   marked when it is stale. While no activity is shown, a sample activity stands in
+//   ("pictures": lock-screen, compact, minimal, expanded).
 #pragma once
 
 #include <chrono>
@@ -27,10 +32,11 @@
 #include <string>
 #include <thread>
 
+#include "answer_pictures.h"
 #include "extension_session.h"
 #include "host_error.h"
 #include "json_rpc.h"
-#include "answer_pictures.h"
+#include "live_activities.h"
 #include "picture_renderer.h"
 #include "platform/foundation/property_value.h"
 
@@ -50,7 +56,11 @@ struct LiveOptions {
 };
 
 // What the live host announces: "timeline" (data: the timeline result), "pictures"
-// (data: picture name -> address), "preferences", "extension" and "status".
+// (data: picture name -> address), "activity", "preferences", "extension" and
+// "status". An activity's data: {"id", "state": active|stale|ended|dismissed,
+// "startedAt", "contentTimestamp", and when set "staleDate", "endedAt",
+// "dismissalDate" (ISO 8601), "pictures": presentation name -> address (none once
+// dismissed), and "failure" when its pictures could not be drawn}.
 struct LiveEvent {
   std::string name;
   Json data;
@@ -82,6 +92,8 @@ class LiveHost {
   Json timeline() const;  // null before the first answer
   Json status() const;
   Json pictureAddresses() const;
+  // The "activity" event of each activity shown now, the earliest started first.
+  std::vector<Json> activities() const;
   std::optional<std::string> picture(const std::string& address) const;
 
  private:
@@ -90,6 +102,8 @@ class LiveHost {
   void drawPictures(const Json& timeline);
   void announce(std::string name, Json data, std::string reason);
   void watchLoop();
+  void refreshActivities();
+  Json drawActivity(const LiveActivities::Change& change, std::map<std::string, std::string>& pictures);
   void checkExtensionAlive();
   std::optional<foundation::PropertyValue> storedValue() const;
   Json statusLocked() const;
@@ -112,6 +126,13 @@ class LiveHost {
   std::map<std::string, std::string> previousPictures_;
   std::vector<NamedPicture> activityPictures_;  // drawn once: the sample activity does not change
   Json pictureAddresses_ = Json::object();
+  LiveActivities activities_;
+  struct ShownActivity {
+    Json event;
+    std::map<std::string, std::string> pictures;  // address -> bytes, the current and the previous set
+    std::map<std::string, std::string> previous;
+  };
+  std::map<std::string, ShownActivity> shownActivities_;  // by identifier
 
   std::mutex watchMutex_;
   std::condition_variable watchWake_;

@@ -103,6 +103,9 @@ int live(Arguments arguments) {
       for (const Json& note : event.data.value("notes", Json::array()))
         std::cout << "note: " << ui::withControlsEscaped(note.get<std::string>()) << "\n";
       std::cout << std::flush;
+    } else if (event.name == "activity") {
+      std::cout << event.time << " " << event.reason << ": activity " << event.data.value("id", std::string()) << " "
+                << event.data.value("state", std::string()) << std::endl;
     } else if (event.name == "preferences") {
       std::cerr << "widget-host: watch: " << event.time
                 << " the stored preset changed; the timeline stays until timelines are reloaded" << std::endl;

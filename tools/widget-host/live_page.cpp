@@ -19,17 +19,21 @@ section{display:inline-block;vertical-align:top;margin:0 1.5em 1.5em 0}
 img{display:block;max-width:100%}
 #status,#stale{margin:.5em 0;padding:.4em;background:#fff;border-left:4px solid #888}
 #stale{border-color:#e90}
+.badge{background:#fc0;color:#000;border-radius:6px;padding:0 .4em;font-size:70%;vertical-align:middle}
+.activity .phone{width:fit-content}.activity .dates{color:#555;font-size:85%}
 form label{display:block;margin:2px 0}form label span{display:inline-block;width:9em}
 </style></head><body>
 <h1>Kadenzo widget, live</h1>
 <div id="status">starting…</div>
 <div id="stale" hidden>The stored preset changed. The widget keeps its timeline until timelines are reloaded.</div>
 <section><h2>Home screen</h2><div class="phone"><img id="widget-1" alt="the widget" width="170"></div></section>
-<section><h2>Lock screen</h2><div class="phone"><img id="lock-screen" alt="the Live Activity" width="360"></div></section>
+<div id="sample"><section><h2>Lock screen</h2><p>A sample activity: none is stored.</p>
+<div class="phone"><img id="lock-screen" alt="the Live Activity" width="360"></div></section>
 <section><h2>Dynamic Island</h2>
 <p>Compact</p><img id="compact" alt="compact, around the camera" width="250">
 <p>Minimal</p><div class="island"><img id="minimal" alt="minimal"></div>
-<p>Expanded</p><div class="phone"><img id="expanded" alt="expanded" width="360"></div></section>
+<p>Expanded</p><div class="phone"><img id="expanded" alt="expanded" width="360"></div></section></div>
+<div id="activities"></div>
 <section><h2>Preset (as the host app stores it)</h2><form id="preset"></form>
 <button id="store">Store preset</button> <button id="reload">Reload timelines</button><p id="answer"></p></section>
 <script>
@@ -66,6 +70,43 @@ events.addEventListener("pictures", (event) => {
     const image = document.getElementById(name);
     if (image && image.getAttribute("src") !== address) image.src = address;
   }
+});
+// Each stored activity in a section of its own, removed at its dismissal.
+const activities = document.getElementById("activities");
+events.addEventListener("activity", (event) => {
+  const activity = JSON.parse(event.data);
+  let shown = document.getElementById("activity-" + activity.id);
+  if (activity.state === "dismissed") {
+    if (shown) shown.remove();
+  } else {
+    if (!shown) {
+      shown = document.createElement("section");
+      shown.id = "activity-" + activity.id;
+      shown.className = "activity";
+      shown.innerHTML = `<h2>Activity <code></code> <span class="badge" hidden></span></h2>
+<div class="phone"><img data-picture="lock-screen" alt="lock screen" width="360"></div>
+<p>Compact</p><img data-picture="compact" alt="compact" width="250">
+<p>Minimal</p><div class="island"><img data-picture="minimal" alt="minimal"></div>
+<p>Expanded</p><div class="phone"><img data-picture="expanded" alt="expanded" width="360"></div><p class="dates"></p>`;
+      shown.querySelector("code").textContent = activity.id;
+      activities.append(shown);
+    }
+    shown.dataset.state = activity.state;
+    const badge = shown.querySelector(".badge");
+    badge.textContent = {stale: "Stale", ended: "Ended"}[activity.state] || "";
+    badge.hidden = !badge.textContent;
+    for (const image of shown.querySelectorAll("img[data-picture]")) {
+      const address = (activity.pictures || {})[image.dataset.picture];
+      image.hidden = !address;
+      if (address && image.getAttribute("src") !== address) image.src = address;
+    }
+    shown.querySelector(".dates").textContent = "started " + activity.startedAt + "; content of " +
+      activity.contentTimestamp + (activity.staleDate ? "; stale from " + activity.staleDate : "") +
+      (activity.endedAt ? "; ended " + activity.endedAt : "") +
+      (activity.dismissalDate ? "; dismissed at " + activity.dismissalDate : "") +
+      (activity.failure ? "; not drawn: " + activity.failure : "");
+  }
+  document.getElementById("sample").hidden = activities.children.length > 0;
 });
 events.addEventListener("status", (event) => {
   const status = JSON.parse(event.data);

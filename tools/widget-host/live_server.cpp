@@ -182,12 +182,20 @@ void LiveServer::routes() {
         return refuse(response, 503, "too many event subscribers (at most " + std::to_string(kMaxSubscribers) + ")");
       }
       subscribers_.insert(subscriber.get());
-      const std::string now;
-      subscriber->queued.push_back(eventText({"status", host_.status(), "", now}));
-      subscriber->queued.push_back(eventText({"pictures", host_.pictureAddresses(), "", now}));
-      if (Json timeline = host_.timeline(); !timeline.is_null()) {
-        subscriber->queued.push_back(eventText({"timeline", std::move(timeline), "", now}));
-      }
+    }
+    // What is shown now, read without this lock (the host announces while it holds its
+    // own, and publishing takes this one) and put before any event queued meanwhile,
+    // which is as new as it or newer.
+    const std::string now;
+    std::deque<std::string> first{eventText({"status", host_.status(), "", now}),
+                                  eventText({"pictures", host_.pictureAddresses(), "", now})};
+    if (Json timeline = host_.timeline(); !timeline.is_null()) {
+      first.push_back(eventText({"timeline", std::move(timeline), "", now}));
+    }
+    for (Json& activity : host_.activities()) first.push_back(eventText({"activity", std::move(activity), "", now}));
+    {
+      std::lock_guard lock(mutex_);
+      subscriber->queued.insert(subscriber->queued.begin(), first.begin(), first.end());
     }
     response.set_chunked_content_provider(
         "text/event-stream",

@@ -3,7 +3,9 @@
 //   GET  /               the page (live_page.h), carrying the run's token
 //   GET  /api/timeline   the timeline shown now, as `widget-host --format json timeline`
 //   GET  /api/status     the extension's process, its last answer and any failure
-//   GET  /events         server-sent events: timeline, pictures, preferences, extension, status
+//   GET  /events         server-sent events: timeline, pictures, activity, preferences,
+//                        extension, status (live_host.h); a new subscriber first gets
+//                        the status, the pictures, the timeline and each activity shown
 //   GET  /pictures/H.png a picture, at an address that changes with its content
 //   POST /api/reload     reload timelines ({"kind": K} optional)
 //   POST /api/preset     store the body as the host app stores a preset

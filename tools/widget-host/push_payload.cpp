@@ -1,6 +1,7 @@
 #include "push_payload.h"
 
 #include <cmath>
+#include <map>
 
 #include "json_rpc.h"
 #include "platform/activitykit/activity_rules.h"
@@ -36,7 +37,59 @@ std::expected<void, std::string> readAlert(const Json& alert) {
   return {};
 }
 
-std::expected<void, std::string> readMember(const std::string& key, const Json& value, PushPayload& payload) {
+// Where the JSON value that starts at `at` in `text` ends. The text has already been
+// read as JSON, so only strings (with their escapes) and brackets need following.
+std::size_t valueEnd(std::string_view text, std::size_t at) {
+  int depth = 0;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"') {
+      for (++at; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] == '\\') ++at;
+      }
+      if (depth == 0) return at + 1;
+    } else if (depth == 0 && (c == ',' || c == '}' || c == ']' || c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
+      return at;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 0) {
+      return at + 1;
+    }
+  }
+  return at;
+}
+
+std::size_t skipSpace(std::string_view text, std::size_t at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r')) ++at;
+  return at;
+}
+
+// The members of the object whose opening bracket is at `open`, each as the bytes of
+// its value in `text`; of a name given twice, the last, as the parsed object keeps.
+std::map<std::string, std::string_view> rawMembers(std::string_view text, std::size_t open) {
+  std::map<std::string, std::string_view> members;
+  for (std::size_t at = skipSpace(text, open + 1); at < text.size() && text[at] == '"';) {
+    const std::size_t keyEnd = valueEnd(text, at);
+    const Json key = Json::parse(text.substr(at, keyEnd - at), nullptr, false);
+    const std::size_t start = skipSpace(text, skipSpace(text, keyEnd) + 1);
+    const std::size_t end = valueEnd(text, start);
+    if (key.is_string()) members[key.get<std::string>()] = text.substr(start, end - start);
+    at = skipSpace(text, end);
+    if (at < text.size() && text[at] == ',') at = skipSpace(text, at + 1);
+  }
+  return members;
+}
+
+// The bytes of the payload's "aps" object (the payload has been read as an object).
+std::string_view rawAps(std::string_view bytes) {
+  std::size_t at = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;  // a byte order mark, which the parser skips
+  const auto top = rawMembers(bytes, skipSpace(bytes, at));
+  const auto aps = top.find("aps");
+  return aps == top.end() ? std::string_view() : aps->second;
+}
+
+std::expected<void, std::string> readMember(const std::string& key, const Json& value, std::string_view raw,
+                                            PushPayload& payload) {
   const std::string path = "aps." + key;
   const auto date = [&](std::optional<Date>& into) -> std::expected<void, std::string> {
     auto read = seconds(value, path);
@@ -46,7 +99,8 @@ std::expected<void, std::string> readMember(const std::string& key, const Json& 
   };
   if (key == "content-state" || key == "attributes") {
     if (!value.is_object()) return wrong(path, "must be an object");
-    (key == "attributes" ? payload.attributes : payload.contentState) = value.dump();
+    // Handed on as the server wrote them: only the extension reads the records.
+    (key == "attributes" ? payload.attributes : payload.contentState) = std::string(raw);
     return {};
   }
   if (key == "attributes-type") {
@@ -100,9 +154,14 @@ std::expected<PushPayload, std::string> readPushPayload(std::string_view bytes) 
   auto when = seconds(*timestamp, "aps.timestamp");
   if (!when) return std::unexpected(when.error());
   payload.timestamp = *when;
+  const std::string_view apsBytes = rawAps(bytes);
+  const auto raw = rawMembers(apsBytes, 0);
   for (const auto& [key, value] : aps->items()) {
     if (key == "event" || key == "timestamp") continue;
-    if (auto read = readMember(key, value, payload); !read) return std::unexpected(read.error());
+    const auto found = raw.find(key);
+    if (auto read = readMember(key, value, found == raw.end() ? std::string_view() : found->second, payload); !read) {
+      return std::unexpected(read.error());
+    }
   }
   const bool start = payload.event == PushEvent::start;
   if (!payload.contentState && payload.event != PushEvent::end) {

@@ -7,7 +7,7 @@
 // at most 4,096 bytes. "content-state" (start and update) and "attributes" with
 // "attributes-type" (start only) are needed; "dismissal-date" is for an end only.
 // Any other member, or one of the wrong kind, is refused with its path ("aps.alert.x").
-// The records go on as JSON text, for the extension alone to decode.
+// The records go on as their bytes in the payload, for the extension alone to decode.
 #pragma once
 
 #include <cstddef>

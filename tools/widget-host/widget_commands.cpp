@@ -172,7 +172,8 @@ std::expected<std::string, HostError> codedActivityCommand(const ExtensionOption
                                                            const PictureOutput& pictures,
                                                            const PictureRenderer* renderer) {
   const auto call = [&]() -> std::expected<Call, HostError> { return activityCall(activity); };
-  return drawnCommand(extension, AnswerForms{format, pictures, renderer, drawPresentations, activityText}, call);
+  const auto draw = activity.isStale ? drawStalePresentations : drawPresentations;
+  return drawnCommand(extension, AnswerForms{format, pictures, renderer, draw, activityText}, call);
 }
 
 }  // namespace host

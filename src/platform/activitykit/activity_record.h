@@ -18,6 +18,8 @@ enum class DismissalKind { byDefault, immediate, after };
 struct DismissalPolicy {
   DismissalKind kind = DismissalKind::byDefault;
   std::optional<foundation::Date> date;  // for `after` only
+
+  friend bool operator==(const DismissalPolicy&, const DismissalPolicy&) = default;
 };
 
 struct ActivityRecord {
@@ -31,6 +33,8 @@ struct ActivityRecord {
   std::optional<double> relevanceScore;
   std::optional<foundation::Date> endedAt;
   DismissalPolicy dismissal;
+
+  friend bool operator==(const ActivityRecord&, const ActivityRecord&) = default;
 };
 
 }  // namespace activitykit

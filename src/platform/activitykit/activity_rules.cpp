@@ -87,6 +87,21 @@ ActivityPhase phaseAt(const ActivityRecord& stored, Date now) {
   return ActivityPhase::active;
 }
 
+std::optional<Date> nextPhaseChange(const ActivityRecord& stored, Date now) {
+  const ActivityRecord record = settled(stored, now);
+  std::optional<Date> next;
+  const auto consider = [&](std::optional<Date> date) {
+    if (date && *date > now && (!next || *date < *next)) next = date;
+  };
+  if (record.endedAt) {
+    consider(dismissalAt(record));
+  } else {
+    consider(record.staleDate);
+    consider(Date(record.startedAt.timePoint() + kLongestRun));
+  }
+  return next;
+}
+
 ChangeResult applyUpdate(const ActivityRecord& record, const ContentChange& change, Date now) {
   if (auto refused = closed(record, now)) return std::unexpected(*refused);
   if (change.timestamp < record.contentTimestamp) {

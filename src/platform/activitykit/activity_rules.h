@@ -40,6 +40,10 @@ std::optional<foundation::Date> dismissalAt(const ActivityRecord& record);
 
 ActivityPhase phaseAt(const ActivityRecord& record, foundation::Date now);
 
+// The first date after `now` at which the activity's phase changes by the clock alone
+// (its stale date, its 8-hour end, its dismissal); none when no such date is left.
+std::optional<foundation::Date> nextPhaseChange(const ActivityRecord& record, foundation::Date now);
+
 // New content for an activity: a coded state (optional for an end), its timestamp,
 // and a new stale date when given.
 struct ContentChange {

@@ -1,7 +1,8 @@
 // Opens the live host's page (argv[2]) in Debian's headless chromium, sees every
-// picture load, stores a preset through the editor, presses "Reload timelines" and
-// sees the widget's picture change without the page being loaded again. Prints "ok"
-// on success; any failure throws, naming the step.
+// picture load and the stored (stale) activity shown in place of the sample, stores a
+// preset through the editor, presses "Reload timelines" and sees the widget's picture
+// change without the page being loaded again. Prints "ok" on success; any failure
+// throws, naming the step.
 import puppeteer from "puppeteer-core";
 
 const url = process.argv[2];
@@ -23,6 +24,9 @@ try {
   await step("open the page", page.goto(url));
   const allLoaded = () => [...document.images].every((image) => image.getAttribute("src") && image.complete && image.naturalWidth > 0);
   await step("every picture loads", page.waitForFunction(allLoaded, {timeout: 10000}));
+  await step("the stored activity replaces the sample, badged", page.waitForFunction(() =>
+      document.getElementById("sample").hidden && document.querySelector(".activity .badge").textContent === "Stale",
+      {timeout: 10000}));
   await page.evaluate(() => { window.sameDocument = true; });
   const before = await page.$eval("#widget-1", (image) => image.src);
   await page.$eval("input[name=bpm]", (input) => { input.value = "88"; });
