@@ -35,6 +35,13 @@ void unpremultiplied(const std::uint32_t* in, int width, std::uint8_t* out) {
       std::memset(out, 0, 4);
       continue;
     }
+    if (alpha == 0xFF) {  // opaque: nothing to divide
+      out[0] = static_cast<std::uint8_t>(pixel >> 16);
+      out[1] = static_cast<std::uint8_t>(pixel >> 8);
+      out[2] = static_cast<std::uint8_t>(pixel);
+      out[3] = 0xFF;
+      continue;
+    }
     const auto channel = [&](int shift) {
       const std::uint32_t value = (pixel >> shift) & 0xFF;
       return static_cast<std::uint8_t>((value * 255 + alpha / 2) / alpha);
