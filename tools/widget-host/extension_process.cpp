@@ -141,7 +141,8 @@ ExtensionProcess::ExtensionProcess(ExtensionProcess&& other) noexcept
       outgoing_(std::move(other.outgoing_)),
       incoming_(std::move(other.incoming_)),
       scanned_(std::exchange(other.scanned_, 0)),
-      failed_(other.failed_) {}
+      failed_(other.failed_),
+      closeOnceWritten_(other.closeOnceWritten_) {}
 
 ExtensionProcess& ExtensionProcess::operator=(ExtensionProcess&& other) noexcept {
   if (this != &other) {
@@ -155,6 +156,7 @@ ExtensionProcess& ExtensionProcess::operator=(ExtensionProcess&& other) noexcept
     incoming_ = std::move(other.incoming_);
     scanned_ = std::exchange(other.scanned_, 0);
     failed_ = other.failed_;
+    closeOnceWritten_ = other.closeOnceWritten_;
   }
   return *this;
 }
@@ -190,7 +192,7 @@ std::expected<void, HostError> ExtensionProcess::finish() {
   const auto deadline = Clock::now() + timeLimit_;
   // Drain the output to its end, so that an extension still writing is not stuck on
   // a full pipe while we wait for it to exit.
-  std::array<char, 64 * 1024> buffer{};
+  std::array<char, 64 * 1024> buffer;  // filled by read(), never read past that
   while (output_ >= 0) {
     const auto remaining = std::chrono::duration_cast<Duration>(deadline - Clock::now());
     if (remaining.count() <= 0) break;
@@ -225,8 +227,9 @@ std::optional<HostError> ExtensionProcess::usable() const {
 }
 
 std::expected<void, HostError> ExtensionProcess::pump(Clock::time_point deadline, bool wantLine) {
-  std::array<char, 64 * 1024> buffer{};
+  std::array<char, 64 * 1024> buffer;  // filled by read(), never read past that
   for (;;) {
+    if (closeOnceWritten_ && outgoing_.empty()) closeInput();
     if (input_ < 0) outgoing_.clear();
     // scanned_: how much of incoming_ is known to hold no '\n', so that a long line
     // arriving in many pieces is scanned once.

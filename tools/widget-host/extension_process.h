@@ -65,6 +65,10 @@ class ExtensionProcess {
   // The next line the extension writes (without its '\n'), within the time limit.
   std::expected<std::string, HostError> receiveLine();
 
+  // Closes the extension's input once everything queued has been written: the next
+  // exchange is the last, and the extension may exit as soon as it has answered.
+  void closeInputOnceWritten() { closeOnceWritten_ = true; }
+
   // Closes the extension's input and waits, within the time limit, for it to exit.
   // Succeeds when it exits with status 0; otherwise describes how it ended. Output
   // written after the last answer is discarded. The process is reaped either way.
@@ -107,6 +111,7 @@ class ExtensionProcess {
   std::string incoming_;
   std::size_t scanned_ = 0;
   bool failed_ = false;
+  bool closeOnceWritten_ = false;
 };
 
 // How a process ended, from its waitpid status: "exited with status 3",

@@ -92,18 +92,18 @@ std::expected<Json, HostError> ExtensionSession::request(std::string_view method
   return std::move(answer->result);
 }
 
+std::expected<Json, HostError> ExtensionSession::lastRequest(std::string_view method, const Json& params,
+                                                             const std::optional<RecordSources>& sources) {
+  process_.closeInputOnceWritten();
+  return request(method, params, sources);
+}
+
 std::expected<void, HostError> ExtensionSession::finish() { return process_.finish(); }
 
 std::expected<Json, HostError> callExtension(const ExtensionOptions& extension, std::string_view method,
                                              const Json& params, const std::optional<RecordSources>& sources) {
-  auto session = ExtensionSession::start(extension);
-  if (!session) return std::unexpected(session.error());
-  auto result = session->request(method, params, sources);
-  // A refusal or a strange result counts only once the extension has exited cleanly:
-  // how a broken process ended says more.
-  if (!result && !session->running()) return result;
-  if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());
-  return result;
+  return callExtension(extension, method, params, sources,
+                       [](Json& result) -> std::expected<Json, HostError> { return std::move(result); });
 }
 
 }  // namespace host

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "extension_process.h"
 #include "host_error.h"
@@ -51,6 +52,11 @@ class ExtensionSession {
   std::expected<Json, HostError> request(std::string_view method, const Json& params,
                                          const std::optional<RecordSources>& sources = std::nullopt);
 
+  // Like request, and the extension's input is closed once the request is written:
+  // no request may follow, and the extension exits while the host works on the answer.
+  std::expected<Json, HostError> lastRequest(std::string_view method, const Json& params,
+                                             const std::optional<RecordSources>& sources = std::nullopt);
+
   // Closes the extension's input and reaps it; fails when it does not exit cleanly.
   std::expected<void, HostError> finish();
 
@@ -66,8 +72,26 @@ class ExtensionSession {
   std::optional<HostError> broken_;  // why no more requests can be made
 };
 
-// One request to a freshly started extension, which is then closed and reaped before
-// the result is returned, so that a failure at any step gives one error.
+// One request to a freshly started extension, whose input is closed once the request
+// is written. `use` (Json& -> std::expected<T, HostError>) works on the result while
+// the extension exits; the extension is then reaped, and a failure at any step gives
+// one error: how a broken process ended outweighs what `use` made of its answer, so
+// `use` must not show or write anything.
+template <typename Use>
+auto callExtension(const ExtensionOptions& extension, std::string_view method, const Json& params,
+                   const std::optional<RecordSources>& sources, Use&& use) -> std::invoke_result_t<Use&, Json&> {
+  using Outcome = std::invoke_result_t<Use&, Json&>;
+  auto session = ExtensionSession::start(extension);
+  if (!session) return std::unexpected(session.error());
+  auto result = session->lastRequest(method, params, sources);
+  // A refusal or a strange result counts only once the extension has exited cleanly.
+  if (!result && !session->running()) return std::unexpected(result.error());
+  Outcome used = result ? use(*result) : Outcome(std::unexpected(result.error()));
+  if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());
+  return used;
+}
+
+// The same, giving the result as it came.
 std::expected<Json, HostError> callExtension(const ExtensionOptions& extension, std::string_view method,
                                              const Json& params,
                                              const std::optional<RecordSources>& sources = std::nullopt);

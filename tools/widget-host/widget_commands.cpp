@@ -112,15 +112,29 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
   if (!drawing) return std::unexpected(drawing.error());
   auto call = makeCall();
   if (!call) return std::unexpected(call.error());
-  auto result = callExtension(extension, call->method, call->params, call->sources);
-  if (!result) return std::unexpected(result.error());
-  if (*drawing) return writePictures(forms.draw(*result, **drawing), forms.pictures);
+  // The answer is drawn, or read back, while the extension exits; it is written or
+  // shown only once that exit was clean.
+  if (*drawing) {
+    return writePictures(callExtension(extension, call->method, call->params, call->sources,
+                                       [&](Json& result) { return forms.draw(result, **drawing); }),
+                         forms.pictures);
+  }
   // The text reads every view back, and refuses an answer whose views do not; JSON is
   // held to the same check, though it shows the answer as it came.
-  auto text = forms.text(*result);
-  if (!text || forms.format != OutputFormat::json) return text;
-  if (!forms.pictures.problemsInJSON) return jsonOutput(*result);
-  return withProblems(*result, forms, extension);
+  struct ReadBack {
+    Json result;
+    std::string text;
+  };
+  auto read = callExtension(extension, call->method, call->params, call->sources,
+                            [&](Json& result) -> std::expected<ReadBack, HostError> {
+                              auto text = forms.text(result);
+                              if (!text) return std::unexpected(text.error());
+                              return ReadBack{std::move(result), std::move(*text)};
+                            });
+  if (!read) return std::unexpected(read.error());
+  if (forms.format != OutputFormat::json) return std::move(read->text);
+  if (!forms.pictures.problemsInJSON) return jsonOutput(read->result);
+  return withProblems(std::move(read->result), forms, extension);
 }
 
 }  // namespace

@@ -104,10 +104,16 @@ std::expected<sqlite3*, SuiteOpenFailure> openChecked(const std::string& path, b
   const Found found = look(path);
   if (found == Found::notRegularFile) return std::unexpected(SuiteOpenFailure::notRegularFile);
   if (found == Found::notADatabase || found == Found::unreadable) return std::unexpected(SuiteOpenFailure::notASuite);
-  // SQLite's own bookkeeping of memory in use takes a lock on every allocation; nothing
-  // here reads it. Set once, before SQLite starts (later it is refused, harmlessly).
-  static const int unusedStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-  static_cast<void>(unusedStatus);
+  // Set once, before SQLite starts (later they are refused, harmlessly). SQLite's own
+  // bookkeeping of memory in use takes a lock on every allocation, and nothing here
+  // reads it. And no page cache is set aside in advance: by default a connection's
+  // first read allocates and touches room for 20 pages, where a suite reads a few.
+  static const bool configured = [] {
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+    return true;
+  }();
+  static_cast<void>(configured);
 
   // A suite this process may read but not write is opened for reading: its values can
   // be shown, and every write fails saying why.
