@@ -2,11 +2,11 @@
 
 namespace foundation::suite {
 
-bool preparePersistent(sqlite3* db, const char* sql, Statement& into) {
-  sqlite3_stmt* raw = nullptr;
-  const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
-  into = Statement(raw);
-  return rc == SQLITE_OK && raw != nullptr;
+void Statement::prepare() const {
+  const char* sql = std::exchange(sql_, nullptr);
+  if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement_, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(std::exchange(statement_, nullptr));
+  }
 }
 
 bool compiles(sqlite3* db, const char* sql) {

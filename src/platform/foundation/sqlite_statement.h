@@ -17,26 +17,55 @@
 
 namespace foundation::suite {
 
-// A prepared statement, finalized with its owner.
+// A prepared statement, finalized with its owner. One made by onFirstUse() is prepared
+// when it is first asked for, so that a process pays only for the statements it runs;
+// when that preparation fails, it has no statement.
 class Statement {
  public:
   Statement() = default;
   explicit Statement(sqlite3_stmt* statement) : statement_(statement) {}
+  // `sql` must outlive the statement (a literal); `db` must outlive its uses.
+  static Statement onFirstUse(sqlite3* db, const char* sql) {
+    Statement statement;
+    statement.db_ = db;
+    statement.sql_ = sql;
+    return statement;
+  }
   ~Statement() { sqlite3_finalize(statement_); }
-  Statement(Statement&& other) noexcept : statement_(std::exchange(other.statement_, nullptr)) {}
+  Statement(Statement&& other) noexcept
+      : statement_(std::exchange(other.statement_, nullptr)),
+        db_(std::exchange(other.db_, nullptr)),
+        sql_(std::exchange(other.sql_, nullptr)) {}
   Statement& operator=(Statement&& other) noexcept {
     std::swap(statement_, other.statement_);
+    std::swap(db_, other.db_);
+    std::swap(sql_, other.sql_);
     return *this;
   }
-  sqlite3_stmt* get() const { return statement_; }
+  sqlite3_stmt* get() const {
+    if (statement_ == nullptr && sql_ != nullptr) prepare();
+    return statement_;
+  }
 
-  // Finalizes now (a connection closes only once its statements are finalized).
-  void reset() { sqlite3_finalize(std::exchange(statement_, nullptr)); }
+  // Finalizes now (a connection closes only once its statements are finalized); it is
+  // not prepared again.
+  void reset() {
+    sql_ = nullptr;
+    sqlite3_finalize(std::exchange(statement_, nullptr));
+  }
   // Forgets the statement without finalizing it.
-  void release() { statement_ = nullptr; }
+  void release() {
+    sql_ = nullptr;
+    statement_ = nullptr;
+  }
 
  private:
-  sqlite3_stmt* statement_ = nullptr;
+  // Prepares sql_ for repeated use, once.
+  void prepare() const;
+
+  mutable sqlite3_stmt* statement_ = nullptr;
+  sqlite3* db_ = nullptr;
+  mutable const char* sql_ = nullptr;
 };
 
 // While alive, a cached statement is in use; at the end it is reset and its bindings
@@ -64,9 +93,6 @@ inline const char* nonNull(std::string_view bytes) { return bytes.empty() ? "" :
 inline int bindText(sqlite3_stmt* statement, int index, std::string_view text) {
   return sqlite3_bind_text64(statement, index, nonNull(text), text.size(), nullptr, SQLITE_UTF8);
 }
-
-// Prepares `sql` for repeated use into `into`; whether it succeeded.
-bool preparePersistent(sqlite3* db, const char* sql, Statement& into);
 
 // Whether `sql` prepares on `db` (the tables and columns it names exist).
 bool compiles(sqlite3* db, const char* sql);

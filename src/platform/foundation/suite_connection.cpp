@@ -195,16 +195,20 @@ std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(co
   connection->owner_ = currentProcess();
   connection->suiteName_ = suiteName;
   connection->readOnly_ = readOnly;
+  // Each statement is prepared when first used: a command that only reads compiles one.
+  // Every one of them compiles on a suite that passed the checks above.
   Statements& s = connection->statements_;
-  const bool prepared = preparePersistent(db, kSelectSql, s.select) && preparePersistent(db, kUpsertSql, s.upsert) &&
-                        preparePersistent(db, "DELETE FROM entries WHERE key = ?1", s.remove) &&
-                        preparePersistent(db, "DELETE FROM entries", s.removeAll) &&
-                        preparePersistent(db, "SELECT key FROM entries ORDER BY key", s.keys) &&
-                        preparePersistent(db, "BEGIN IMMEDIATE", s.begin) &&
-                        preparePersistent(db, "COMMIT", s.commit) && preparePersistent(db, "ROLLBACK", s.rollback);
+  s.select = Statement::onFirstUse(db, kSelectSql);
+  s.upsert = Statement::onFirstUse(db, kUpsertSql);
+  s.remove = Statement::onFirstUse(db, "DELETE FROM entries WHERE key = ?1");
+  s.removeAll = Statement::onFirstUse(db, "DELETE FROM entries");
+  s.keys = Statement::onFirstUse(db, "SELECT key FROM entries ORDER BY key");
+  s.begin = Statement::onFirstUse(db, "BEGIN IMMEDIATE");
+  s.commit = Statement::onFirstUse(db, "COMMIT");
+  s.rollback = Statement::onFirstUse(db, "ROLLBACK");
   struct stat info {};
   // The destructor closes.
-  if (!prepared || ::stat(path.c_str(), &info) != 0) return std::unexpected(SuiteOpenFailure::notASuite);
+  if (::stat(path.c_str(), &info) != 0) return std::unexpected(SuiteOpenFailure::notASuite);
   connection->device_ = info.st_dev;
   connection->inode_ = info.st_ino;
   return connection;
