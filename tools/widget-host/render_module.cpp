@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/render/pango_text_measurer.h"
 #include "platform/render/picture_difference.h"
 #include "platform/render/render.h"
 #include "platform/ui/layout_problems.h"
@@ -175,4 +176,9 @@ constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEnt
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v3() { return &kModule; }
+// The host loads the module before it asks the extension for what to draw; the fonts
+// are prepared meanwhile.
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v3() {
+  render::PangoTextMeasurer::prepareInBackground();
+  return &kModule;
+}

@@ -6,6 +6,8 @@
 #include <strings.h>
 
 #include <cmath>
+#include <future>
+#include <system_error>
 #include <map>
 #include <string>
 #include <utility>
@@ -127,6 +129,21 @@ std::expected<PangoTextMeasurer*, RenderError> PangoTextMeasurer::forThisThread(
   thread_local std::expected<PangoTextMeasurer, RenderError> measurer = create();
   if (!measurer) return std::unexpected(measurer.error());
   return &*measurer;
+}
+
+void PangoTextMeasurer::prepareInBackground() {
+  static const bool started = [] {
+    try {
+      // Kept until exit, whose static destructors wait for it: nothing it uses goes away
+      // under it. A measurer made and dropped there leaves the configuration built and
+      // the default face loaded in fontconfig's and cairo's caches.
+      static std::future<void> preparing = std::async(std::launch::async, [] { static_cast<void>(create()); });
+    } catch (const std::system_error&) {
+      // No thread to spare: the first picture prepares everything itself.
+    }
+    return true;
+  }();
+  static_cast<void>(started);
 }
 
 PangoTextMeasurer::PangoTextMeasurer(std::unique_ptr<State> state) : state_(std::move(state)) {}

@@ -29,6 +29,10 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
   static std::expected<PangoTextMeasurer, RenderError> create();
   // The calling thread's instance; a failure to make it is returned at every call.
   static std::expected<PangoTextMeasurer*, RenderError> forThisThread();
+  // Starts, on a thread of its own, what the first measurer of the process waits for
+  // (the font configuration, the default face), so that a process that will draw soon
+  // can do other work meanwhile. Once per process; the process waits for it at exit.
+  static void prepareInBackground();
 
   PangoTextMeasurer(PangoTextMeasurer&&) noexcept;
   PangoTextMeasurer& operator=(PangoTextMeasurer&&) noexcept;
