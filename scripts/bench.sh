@@ -54,9 +54,12 @@ rm -f "$results"/*.json "$results"/*.txt
 
 if $quick; then
   repetitions=1 min_time=0.05 warm_requests=1000 cold_runs=10 memory_requests=20000 window=5000 host_runs=10
+  cold_host_runs=20
   live_updates=100
 else
   repetitions=5 min_time=0.2 warm_requests=4000 cold_runs=40 memory_requests=100000 window=10000 host_runs=40
+  # A cold start takes milliseconds and moves with the machine: many runs, for a steady median.
+  cold_host_runs=150
   live_updates=10000
 fi
 
@@ -89,7 +92,7 @@ if [[ -x "$host" ]]; then
   preferences="$(mktemp -d)"
   trap 'rm -rf "$preferences"' EXIT
   "$bin/protocol_driver" store --folder "$preferences"
-  if ! WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 5 --runs "$host_runs" \
+  if ! WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 10 --runs "$cold_host_runs" \
     --export-json "$results/cold_widget_host.json" \
     --command-name "widget-host timeline" "'$host' --extension '$extension' timeline" \
     --command-name "widget-host idle" "'$host' --help" \
