@@ -11,6 +11,7 @@
 //   unreadable-tree answers with an entry whose view is not a view tree
 //   two-entries     answers with a timeline of two entries, each a Text
 //   loud-error      answers with an error whose message holds terminal controls
+//   fails-after-answer  answers as two-entries, then exits with status 3 at end of input
 #include <unistd.h>
 
 #include <csignal>
@@ -45,7 +46,7 @@ std::string answer(const std::string& behaviour) {
   }
   if (behaviour == "unreadable-tree")
     return widget + R"("entry":)" + entry(R"({"type":"Hologram","modifiers":[]})") + "}}\n";
-  if (behaviour == "two-entries") {
+  if (behaviour == "two-entries" || behaviour == "fails-after-answer") {
     return widget + R"("policy":"never","entries":[)" + entry(text("first")) + "," + entry(text("second")) + "]}}\n";
   }
   return "";
@@ -73,5 +74,5 @@ int main() {
       std::cout << next << std::flush;
     }
   }
-  return 0;
+  return behaviour == "fails-after-answer" ? 3 : 0;
 }

@@ -136,6 +136,10 @@ TEST(WidgetHostGolden, FindsTheExtensionAndNamesOneThatFails) {
                                  "--extension $STAND_IN/stand_in_loud_error --timeout 1 widgets",
                                  "--extension $STAND_IN/stand_in_deep --timeout 1 widgets",
                                  "--extension $STAND_IN/stand_in_partial --timeout 1 widgets",
+                                 // A good answer counts for nothing once the exit failed.
+                                 "--extension $STAND_IN/stand_in_fails_after_answer timeline",
+                                 "--extension $STAND_IN/stand_in_fails_after_answer timeline --format png "
+                                 "--output $DIR/never.png --scale 1",
                                  "--extension $DIR/not-executable --timeout 1 widgets"}));
 }
 
