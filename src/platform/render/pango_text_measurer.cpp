@@ -7,9 +7,9 @@
 
 #include <cmath>
 #include <future>
-#include <system_error>
 #include <map>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace render {
