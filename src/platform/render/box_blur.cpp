@@ -5,17 +5,22 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace render {
 namespace {
 
 constexpr int kPasses = 3;
 
-// n / window, exactly, for every n a window of bytes can sum to (with the rounding
-// half): a multiply and a shift, which the compiler can run on many bytes at once.
+// The rounded mean of a window, (n + window/2) / window, exactly, for every n a window
+// of bytes can sum to: a multiply by a 32-bit reciprocal and a shift.
 struct Divider {
-  explicit Divider(unsigned window) : reciprocal((std::uint64_t{1} << 32) / window + 1) {}
-  std::uint8_t operator()(unsigned n) const { return static_cast<std::uint8_t>((n * reciprocal) >> 32); }
+  explicit Divider(unsigned window) : reciprocal((std::uint64_t{1} << 32) / window + 1), half(window / 2) {}
+  std::uint8_t operator()(unsigned n) const { return static_cast<std::uint8_t>(((n + half) * reciprocal) >> 32); }
   std::uint64_t reciprocal;
+  unsigned half;
 };
 
 // One horizontal pass over a row of `count` pixels: each channel becomes the mean of
@@ -23,8 +28,7 @@ struct Divider {
 void blurRow(std::uint8_t* row, int count, int radius, std::vector<std::uint8_t>& line) {
   line.assign(row, row + static_cast<std::ptrdiff_t>(count) * 4);
   const std::uint8_t* copy = line.data();
-  const unsigned window = static_cast<unsigned>(2 * radius + 1);
-  const Divider divide(window);
+  const Divider divide(static_cast<unsigned>(2 * radius + 1));
   const int lastIndex = count - 1;
   std::array<unsigned, 4> sum{};
   for (int k = -radius; k <= radius; ++k) {
@@ -37,45 +41,145 @@ void blurRow(std::uint8_t* row, int count, int radius, std::vector<std::uint8_t>
     const std::uint8_t* leaving = copy + std::max(i - radius, 0) * 4;
     for (int c = 0; c < 4; ++c) {
       unsigned& channel = sum[static_cast<std::size_t>(c)];
-      out[c] = divide(channel + window / 2);
+      out[c] = divide(channel);
       channel += entering[c];
       channel -= leaving[c];
     }
   }
 }
 
+// A copy of the picture's rows packed together, and the row `y` of it with the edge
+// rows repeated beyond the picture.
+struct RowCopy {
+  void take(const std::uint8_t* pixels, int width, int height, int stride) {
+    rowBytes = static_cast<std::size_t>(width) * 4;
+    lastRow = height - 1;
+    bytes.resize(rowBytes * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+      std::copy_n(pixels + static_cast<std::ptrdiff_t>(y) * stride, rowBytes,
+                  bytes.data() + rowBytes * static_cast<std::size_t>(y));
+    }
+  }
+  const std::uint8_t* row(int y) const {
+    return bytes.data() + rowBytes * static_cast<std::size_t>(std::clamp(y, 0, lastRow));
+  }
+  std::vector<std::uint8_t> bytes;
+  std::size_t rowBytes = 0;
+  int lastRow = 0;
+};
+
 // One vertical pass, the same mean down every column, done a whole row at a time so
 // that memory is read in order: a running sum per byte of a row, over a copy of the
 // picture's rows.
-void blurColumns(std::uint8_t* pixels, int width, int height, int stride, int radius, std::vector<std::uint8_t>& rows,
+void blurColumns(std::uint8_t* pixels, int width, int height, int stride, int radius, RowCopy& rows,
                  std::vector<unsigned>& sum) {
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-  rows.resize(rowBytes * static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    std::copy_n(pixels + static_cast<std::ptrdiff_t>(y) * stride, rowBytes,
-                rows.data() + rowBytes * static_cast<std::size_t>(y));
-  }
-  const auto row = [&](int y) {
-    return rows.data() + rowBytes * static_cast<std::size_t>(std::clamp(y, 0, height - 1));
-  };
-  const unsigned window = static_cast<unsigned>(2 * radius + 1);
-  const Divider divide(window);
+  rows.take(pixels, width, height, stride);
+  const std::size_t rowBytes = rows.rowBytes;
+  const Divider divide(static_cast<unsigned>(2 * radius + 1));
   sum.assign(rowBytes, 0);
   for (int k = -radius; k <= radius; ++k) {
-    const std::uint8_t* in = row(k);
+    const std::uint8_t* in = rows.row(k);
     for (std::size_t i = 0; i < rowBytes; ++i) sum[i] += in[i];
   }
   for (int y = 0; y < height; ++y) {
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-    const std::uint8_t* entering = row(y + radius + 1);
-    const std::uint8_t* leaving = row(y - radius);
+    const std::uint8_t* entering = rows.row(y + radius + 1);
+    const std::uint8_t* leaving = rows.row(y - radius);
     for (std::size_t i = 0; i < rowBytes; ++i) {
-      out[i] = divide(sum[i] + window / 2);
+      out[i] = divide(sum[i]);
       sum[i] += entering[i];
       sum[i] -= leaving[i];
     }
   }
 }
+
+#if defined(__SSE2__)
+// The same passes with the sums in 16-bit lanes, eight bytes at a time: the quotient
+// is the high half of a 16-bit product, shifted. With k = 16 + shift, the reciprocal
+// m = 2^k / window + 1 and its error e = m·window − 2^k, the quotient is exact whenever
+// the largest rounded sum times e stays under 2^k; `exact` says whether it does for a
+// window (it does for every window up to 127 pixels). The results are those of
+// Divider, byte for byte.
+struct LaneDivider {
+  explicit LaneDivider(unsigned window) {
+    unsigned shift = 0;
+    while ((2U << shift) <= window) ++shift;  // 2^shift <= window < 2^(shift+1)
+    const std::uint64_t power = std::uint64_t{1} << (16 + shift);
+    const std::uint64_t reciprocal = power / window + 1;
+    const std::uint64_t largest = 255ULL * window + window / 2;
+    exact = reciprocal <= 0xFFFF && largest <= 0xFFFF && largest * (reciprocal * window - power) < power;
+    multiplier = _mm_set1_epi16(static_cast<short>(reciprocal));
+    half = _mm_set1_epi16(static_cast<short>(window / 2));
+    count = _mm_cvtsi32_si128(static_cast<int>(shift));
+  }
+  // The eight means of the sums in `sums`, in the low eight bytes.
+  __m128i operator()(__m128i sums) const {
+    const __m128i quotients = _mm_srl_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, half), multiplier), count);
+    return _mm_packus_epi16(quotients, quotients);
+  }
+  __m128i multiplier;
+  __m128i half;
+  __m128i count;
+  bool exact = false;
+};
+
+__m128i widened(const std::uint8_t* bytes, int n) {
+  const __m128i zero = _mm_setzero_si128();
+  if (n == 4) {
+    std::int32_t word = 0;
+    std::copy_n(bytes, 4, reinterpret_cast<std::uint8_t*>(&word));
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero);
+  }
+  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)), zero);
+}
+
+void blurRowInLanes(std::uint8_t* row, int count, int radius, std::vector<std::uint8_t>& line,
+                    const LaneDivider& divide) {
+  line.assign(row, row + static_cast<std::ptrdiff_t>(count) * 4);
+  const std::uint8_t* copy = line.data();
+  const int lastIndex = count - 1;
+  __m128i sum = _mm_setzero_si128();  // the four channels in the low four lanes
+  for (int k = -radius; k <= radius; ++k) sum = _mm_add_epi16(sum, widened(copy + std::clamp(k, 0, lastIndex) * 4, 4));
+  for (int i = 0; i < count; ++i) {
+    const int mean = _mm_cvtsi128_si32(divide(sum));
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(&mean), 4, row + i * 4);
+    sum = _mm_add_epi16(sum, widened(copy + std::min(i + radius + 1, lastIndex) * 4, 4));
+    sum = _mm_sub_epi16(sum, widened(copy + std::max(i - radius, 0) * 4, 4));
+  }
+}
+
+void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride, int radius, RowCopy& rows,
+                        std::vector<std::uint16_t>& sums, const LaneDivider& divide) {
+  rows.take(pixels, width, height, stride);
+  const std::size_t rowBytes = rows.rowBytes;  // a multiple of 4: the last lanes may hold 4 bytes
+  sums.assign(rowBytes + 4, 0);
+  const auto lanes = [&](std::size_t i) { return reinterpret_cast<__m128i*>(sums.data() + i); };
+  const auto width8 = [&](std::size_t i) { return i + 8 <= rowBytes ? 8 : 4; };
+  for (int k = -radius; k <= radius; ++k) {
+    const std::uint8_t* in = rows.row(k);
+    for (std::size_t i = 0; i < rowBytes; i += 8) {
+      _mm_storeu_si128(lanes(i), _mm_add_epi16(_mm_loadu_si128(lanes(i)), widened(in + i, width8(i))));
+    }
+  }
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    const std::uint8_t* entering = rows.row(y + radius + 1);
+    const std::uint8_t* leaving = rows.row(y - radius);
+    for (std::size_t i = 0; i < rowBytes; i += 8) {
+      const int n = width8(i);
+      const __m128i sum = _mm_loadu_si128(lanes(i));
+      const __m128i means = divide(sum);
+      if (n == 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), means);
+      } else {
+        const int four = _mm_cvtsi128_si32(means);
+        std::copy_n(reinterpret_cast<const std::uint8_t*>(&four), 4, out + i);
+      }
+      _mm_storeu_si128(lanes(i), _mm_sub_epi16(_mm_add_epi16(sum, widened(entering + i, n)), widened(leaving + i, n)));
+    }
+  }
+}
+#endif
 
 }  // namespace
 
@@ -86,7 +190,19 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
     return;
   }
   std::vector<std::uint8_t> line;
-  std::vector<std::uint8_t> rows;
+  RowCopy rows;
+#if defined(__SSE2__)
+  if (const LaneDivider divide(static_cast<unsigned>(2 * radius + 1)); divide.exact) {
+    std::vector<std::uint16_t> sums;
+    for (int pass = 0; pass < kPasses; ++pass) {
+      for (int y = 0; y < height; ++y) {
+        blurRowInLanes(pixels.data() + static_cast<std::ptrdiff_t>(y) * stride, width, radius, line, divide);
+      }
+      blurColumnsInLanes(pixels.data(), width, height, stride, radius, rows, sums, divide);
+    }
+    return;
+  }
+#endif
   std::vector<unsigned> sums;
   for (int pass = 0; pass < kPasses; ++pass) {
     for (int y = 0; y < height; ++y)

@@ -312,5 +312,44 @@ TEST(BoxBlur, SpreadsADotSymmetricallyKeepsFlatAreasAndStaysInItsRows) {
   EXPECT_TRUE(std::ranges::all_of(small, [](std::uint8_t v) { return v == 9; }));
 }
 
+// The blur, byte for byte, against the plain definition: three times across then down,
+// each byte the rounded mean of its window, the edges repeated. Noise in odd sizes, so
+// that rows end in every way a run of eight bytes can, and windows small and large.
+TEST(BoxBlur, IsTheRoundedMeanOfEveryWindowByteForByte) {
+  const auto reference = [](std::vector<std::uint8_t> p, int w, int h, int stride, int r) {
+    const int window = 2 * r + 1;
+    const auto at = [&](int x, int y, int c) -> std::uint8_t& {
+      return p[static_cast<std::size_t>(y * stride + x * 4 + c)];
+    };
+    for (int pass = 0; pass < 6; ++pass) {
+      const std::vector<std::uint8_t> before = p;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          for (int c = 0; c < 4; ++c) {
+            int sum = 0;
+            for (int k = -r; k <= r; ++k) {
+              const int sx = pass % 2 == 0 ? std::clamp(x + k, 0, w - 1) : x;
+              const int sy = pass % 2 == 0 ? y : std::clamp(y + k, 0, h - 1);
+              sum += before[static_cast<std::size_t>(sy * stride + sx * 4 + c)];
+            }
+            at(x, y, c) = static_cast<std::uint8_t>((sum + window / 2) / window);
+          }
+        }
+      }
+    }
+    return p;
+  };
+  std::uint32_t seed = 12345;
+  for (const auto [w, h, r] :
+       {std::array{9, 7, 13}, {1, 1, 2}, {3, 11, 1}, {37, 5, 4}, {6, 9, 63}, {5, 4, 64}, {4, 3, 130}}) {
+    const int stride = w * 4 + 8;  // padding after every row, left as it is
+    std::vector<std::uint8_t> noise(static_cast<std::size_t>(stride * h));
+    for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>((seed = seed * 1664525U + 1013904223U) >> 24);
+    std::vector<std::uint8_t> blurred = noise;
+    render::boxBlur(blurred, w, h, stride, r);
+    EXPECT_EQ(blurred, reference(noise, w, h, stride, r)) << w << "x" << h << ", radius " << r;
+  }
+}
+
 }  // namespace
 }  // namespace tul
