@@ -1,8 +1,6 @@
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <csignal>
@@ -13,7 +11,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "activity_command_line.h"
@@ -28,8 +26,7 @@
 #include "picture_options.h"
 #include "picture_renderer.h"
 #include "platform/foundation/preferences_location.h"
-#include "platform/ui/tree_outline.h"
-#include "quoted_text.h"
+#include "usage_message.h"
 #include "widget_commands.h"
 
 namespace host {
@@ -40,6 +37,22 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPresentations[] = {"lock-screen",      "expanded", "compact-leading",
                                           "compact-trailing", "minimal",  "all"};
+
+// widget-host's commands, in the order its help lists them, with what the help says of each.
+constexpr std::pair<const char*, const char*> kCommands[] = {
+    {"widgets", "What the extension's bundle declares"},
+    {"placeholder", "The placeholder entry shown while the widget is prepared"},
+    {"snapshot", "A snapshot entry, as for the widget gallery"},
+    {"timeline", "The widget's timeline: what the home screen shows"},
+    {"activity", "The Live Activity's presentations for coded attributes and state"},
+    {"gallery",
+     "Pictures (PNG, or SVG with --format svg) of the widget's placeholder, snapshot and timeline and of every Live "
+     "Activity presentation for several states, in one folder with an index.html that shows them side by side"},
+    {"defaults", "Read and write preferences suites, as the host app does"},
+    {"serve", "A live host with a local web page that follows the stored preset"},
+    {"watch", "A live host that prints the timeline's outline after each reload"},
+    {"reload", "Ask the live host of this preferences folder to reload its timelines"},
+};
 
 // The options every command takes, before or after the command's name.
 struct GlobalOptions {
@@ -62,16 +75,6 @@ std::vector<std::string> formatNames() {
   return names;
 }
 
-// A message as one line that is safe to put on a terminal: its lines joined by "; ",
-// and what else would act on the terminal (an extension's message may hold an ESC)
-// written as escapes.
-std::string oneLine(std::string text) {
-  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
-    text.replace(at, 1, at + 1 == text.size() ? "" : "; ");
-  }
-  return ui::withControlsEscaped(text);
-}
-
 ShippedFileSearch defaultSearch() {
   return ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_EXTENSION),
                            fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
@@ -87,67 +90,6 @@ std::expected<PictureRenderer, HostError> loadRenderer() { return PictureRendere
 int fail(const std::string& command, const HostError& error) {
   std::cerr << "widget-host: " << (command.empty() ? "" : command + ": ") << oneLine(error.message) << std::endl;
   return static_cast<int>(error.code);
-}
-
-// The words of the command line that are not options or option values: the command
-// and its subcommand first. Only the options listed here are known to take a value;
-// that is enough to find the command's name.
-std::vector<std::string> commandWords(int argc, char** argv) {
-  static constexpr std::string_view kValueOptions[] = {"--format", "--extension", "--timeout", "--preferences",
-                                                       "--output", "--scale",     "--device",  "--text-size"};
-  std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--") break;
-    if (!argument.empty() && argument.front() == '-') {
-      if (std::find(std::begin(kValueOptions), std::end(kValueOptions), argument) != std::end(kValueOptions)) ++i;
-      continue;
-    }
-    words.emplace_back(argument);
-  }
-  return words;
-}
-
-std::string names(const CLI::App& app) {
-  std::string list;
-  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
-    list += (list.empty() ? "" : ", ") + command->get_name();
-  }
-  return list;
-}
-
-// One line for a parse error, naming the command it concerns; an unknown command or
-// subcommand is named as such.
-std::string usageMessage(CLI::App& app, const CLI::ParseError& error, const std::vector<std::string>& words) {
-  std::string path;
-  const CLI::App* level = &app;
-  std::size_t word = 0;
-  for (;;) {
-    const auto selected = level->get_subcommands();
-    if (selected.empty()) break;
-    level = selected.front();
-    path += (path.empty() ? "" : " ") + level->get_name();
-    ++word;
-  }
-  // Only a missing or unexpected word at a level that wants a command is about the
-  // command; any other error (a bad --timeout) says what it says.
-  const bool aboutCommand = dynamic_cast<const CLI::RequiredError*>(&error) != nullptr ||
-                            dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr;
-  const bool expectsCommand = aboutCommand && level->get_require_subcommand_min() > 0;
-  std::string message;
-  if (expectsCommand && word < words.size()) {
-    message = "unknown command " + inQuotes(words[word]) + " (commands: " + names(*level) + ")";
-  } else if (expectsCommand) {
-    message = "a command is needed (commands: " + names(*level) + ")";
-  } else {
-    message = oneLine(error.what());
-    if (message.size() > 1 && std::isupper(static_cast<unsigned char>(message[0])) &&
-        std::islower(static_cast<unsigned char>(message[1]))) {
-      message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
-    }
-  }
-  return (path.empty() ? "" : path + ": ") + message + "; see widget-host " + (path.empty() ? "" : path + " ") +
-         "--help";
 }
 
 }  // namespace
@@ -191,6 +133,17 @@ int runCommandLine(int argc, char** argv) {
           },
           "DIR"));
 
+  // Every command is listed, for the help and for the messages that name the commands;
+  // only the one the line names gets its options and its action (every one, when it
+  // names none). Making the options of them all is most of this program's own work in
+  // a cold start, more than any one command's.
+  for (const auto& [name, about] : kCommands) app.add_subcommand(name, about);
+  const std::vector<std::string> words = commandWords(app, argc, argv);
+  const std::string named = words.empty() || subcommandNamed(app, words.front()) == nullptr ? "" : words.front();
+  const auto made = [&](const char* name) {
+    return named.empty() || named == name ? app.get_subcommand(name) : nullptr;
+  };
+
   std::optional<Command> chosen;
   const auto extensionOptions = [&]() -> std::expected<ExtensionOptions, HostError> {
     std::optional<fs::path> requested;
@@ -211,17 +164,18 @@ int runCommandLine(int argc, char** argv) {
 
   // widgets
   std::string widgetsLocale;
-  auto* widgets = app.add_subcommand("widgets", "What the extension's bundle declares");
-  widgets->add_option("--locale", widgetsLocale, "The language of names and descriptions (default en)");
-  widgets->callback([&] {
-    chosen = Command{"widgets", [&]() -> std::expected<std::string, HostError> {
-                       auto extension = extensionOptions();
-                       if (!extension) return std::unexpected(extension.error());
-                       std::optional<std::string> locale;
-                       if (!widgetsLocale.empty()) locale = widgetsLocale;
-                       return widgetsCommand(*extension, locale, format());
-                     }};
-  });
+  if (CLI::App* widgets = made("widgets")) {
+    widgets->add_option("--locale", widgetsLocale, "The language of names and descriptions (default en)");
+    widgets->callback([&] {
+      chosen = Command{"widgets", [&]() -> std::expected<std::string, HostError> {
+                         auto extension = extensionOptions();
+                         if (!extension) return std::unexpected(extension.error());
+                         std::optional<std::string> locale;
+                         if (!widgetsLocale.empty()) locale = widgetsLocale;
+                         return widgetsCommand(*extension, locale, format());
+                       }};
+    });
+  }
 
   // The gallery and the recorded pictures share what they need.
   const GalleryCommandHooks galleryHooks{
@@ -254,11 +208,9 @@ int runCommandLine(int argc, char** argv) {
   EntryRequest entry;
   std::string entryLocale;
   for (const char* method : {"placeholder", "snapshot", "timeline"}) {
+    CLI::App* command = made(method);
+    if (command == nullptr) continue;
     const std::string name = method;
-    const std::string about = name == "timeline"   ? "The widget's timeline: what the home screen shows"
-                              : name == "snapshot" ? "A snapshot entry, as for the widget gallery"
-                                                   : "The placeholder entry shown while the widget is prepared";
-    auto* command = app.add_subcommand(name, about);
     command->add_option("--kind", entry.kind, "The widget kind")->capture_default_str();
     command->add_option("--family", entry.family, "The widget family")->capture_default_str();
     command->add_option("--locale", entryLocale, "The language of the texts (default en)");
@@ -282,121 +234,126 @@ int runCommandLine(int argc, char** argv) {
   ActivityRequest activity;
   std::string activityType;
   std::string activityLocale;
-  auto* activityCommandLine =
-      app.add_subcommand("activity", "The Live Activity's presentations for coded attributes and state");
-  activityCommandLine
-      ->add_option("--attributes", activity.attributesFile, "File holding the coded attributes (- for standard input)")
-      ->type_name("FILE");
-  activityCommandLine
-      ->add_option("--state", activity.stateFile, "File holding the coded content state (- for standard input)")
-      ->type_name("FILE");
-  activityCommandLine->add_option("--presentation", activity.presentation, "Which presentation to show")
-      ->check(CLI::IsMember(std::vector<std::string>(std::begin(kPresentations), std::end(kPresentations))))
-      ->capture_default_str();
-  activityCommandLine->add_option("--attributes-type", activityType,
-                                  "The attributes type (needed only when the bundle declares several activities)");
-  activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
-  addPictureOptions(*activityCommandLine, pictures, false);
-  addActivityLifecycleCommands(*activityCommandLine, {extensionOptions, format, rendererIfDrawing, pictures}, chosen);
-  activityCommandLine->callback([&] {
-    if (!activityCommandLine->get_subcommands().empty()) return;  // start, update, ...: chosen there
-    for (const char* required : {"--attributes", "--state"}) {
-      if (activityCommandLine->get_option(required)->count() == 0) throw CLI::RequiredError(required);
-    }
-    chosen = Command{"activity",
-                     drawingCommand(activityLocale,
-                                    [&](const auto& extension, const auto& output, auto* renderer) {
-                                      if (!activityType.empty()) activity.attributesType = activityType;
-                                      if (!activityLocale.empty()) activity.locale = activityLocale;
-                                      return activityCommand(extension, activity, format(), output, renderer);
-                                    }),
-                     true};
-  });
+  if (CLI::App* activityCommandLine = made("activity")) {
+    activityCommandLine
+        ->add_option("--attributes", activity.attributesFile,
+                     "File holding the coded attributes (- for standard input)")
+        ->type_name("FILE");
+    activityCommandLine
+        ->add_option("--state", activity.stateFile, "File holding the coded content state (- for standard input)")
+        ->type_name("FILE");
+    activityCommandLine->add_option("--presentation", activity.presentation, "Which presentation to show")
+        ->check(CLI::IsMember(std::vector<std::string>(std::begin(kPresentations), std::end(kPresentations))))
+        ->capture_default_str();
+    activityCommandLine->add_option("--attributes-type", activityType,
+                                    "The attributes type (needed only when the bundle declares several activities)");
+    activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
+    addPictureOptions(*activityCommandLine, pictures, false);
+    addActivityLifecycleCommands(*activityCommandLine, {extensionOptions, format, rendererIfDrawing, pictures}, chosen);
+    activityCommandLine->callback([&] {
+      if (!activityCommandLine->get_subcommands().empty()) return;  // start, update, ...: chosen there
+      for (const char* required : {"--attributes", "--state"}) {
+        if (activityCommandLine->get_option(required)->count() == 0) throw CLI::RequiredError(required);
+      }
+      chosen = Command{"activity",
+                       drawingCommand(activityLocale,
+                                      [&](const auto& extension, const auto& output, auto* renderer) {
+                                        if (!activityType.empty()) activity.attributesType = activityType;
+                                        if (!activityLocale.empty()) activity.locale = activityLocale;
+                                        return activityCommand(extension, activity, format(), output, renderer);
+                                      }),
+                       true};
+    });
+  }
 
   // gallery
-  addGalleryCommand(app, galleryHooks);
+  if (CLI::App* gallery = made("gallery")) addGalleryCommand(*gallery, galleryHooks);
 
   // defaults
-  auto* defaults = app.add_subcommand("defaults", "Read and write preferences suites, as the host app does");
-  defaults->require_subcommand(1);
   std::string suite;
   std::string key;
-
-  auto* read = defaults->add_subcommand("read", "Show one value with its kind, or every key of the suite");
-  read->add_option("SUITE", suite, "The suite's name, e.g. group.com.quenova.tul")->required();
-  auto* readKey = read->add_option("KEY", key, "The key (default: all keys)");
-  read->callback([&] {
-    chosen = Command{"defaults read", [&, readKey] {
-                       std::optional<std::string> which;
-                       if (readKey->count() > 0) which = key;
-                       return defaultsRead(suite, which, format());
-                     }};
-  });
-
-  auto* readType = defaults->add_subcommand("read-type", "Show the kind of one value");
-  readType->add_option("SUITE", suite, "The suite's name")->required();
-  readType->add_option("KEY", key, "The key")->required();
-  readType->callback([&] {
-    chosen = Command{"defaults read-type", [&] { return defaultsReadType(suite, key, format()); }};
-  });
-
   WriteValueOptions value;
   std::string dataHex, dataFile, stringValue, integerValue, realValue, booleanValue;
-  auto* write = defaults->add_subcommand("write", "Store one value, replacing what the key held");
-  write->add_option("SUITE", suite, "The suite's name")->required();
-  write->add_option("KEY", key, "The key")->required();
-  auto* dataHexOption = write->add_option("--data", dataHex, "Data given as hex digits")->type_name("HEX");
-  auto* dataFileOption =
-      write->add_option("--data-file", dataFile, "Data: the bytes of a file (- for standard input)")->type_name("FILE");
-  auto* stringOption = write->add_option("--string", stringValue, "A string")->type_name("TEXT");
-  auto* integerOption = write->add_option("--int", integerValue, "An integer")->type_name("N");
-  auto* realOption = write->add_option("--float", realValue, "A real number")->type_name("X");
-  auto* booleanOption = write->add_option("--bool", booleanValue, "A boolean")->type_name("true|false");
-  write->callback([&, dataHexOption, dataFileOption, stringOption, integerOption, realOption, booleanOption] {
-    const auto given = [](CLI::Option* option, const std::string& text) {
-      return option->count() > 0 ? std::optional<std::string>(text) : std::nullopt;
-    };
-    value = WriteValueOptions{given(dataHexOption, dataHex),    given(dataFileOption, dataFile),
-                              given(stringOption, stringValue), given(integerOption, integerValue),
-                              given(realOption, realValue),     given(booleanOption, booleanValue)};
-    chosen = Command{"defaults write", [&]() -> std::expected<std::string, HostError> {
-                       auto stored = valueToWrite(value);
-                       if (!stored) return std::unexpected(stored.error());
-                       return defaultsWrite(suite, key, *stored, format());
-                     }};
-  });
-
-  auto* remove = defaults->add_subcommand("delete", "Remove one key, or every key of the suite");
-  remove->add_option("SUITE", suite, "The suite's name")->required();
-  auto* removeKey = remove->add_option("KEY", key, "The key (default: all keys)");
-  remove->callback([&, removeKey] {
-    chosen = Command{"defaults delete", [&, removeKey] {
-                       std::optional<std::string> which;
-                       if (removeKey->count() > 0) which = key;
-                       return defaultsDelete(suite, which, format());
-                     }};
-  });
-
   std::string transferFile;
-  auto* exportCommand = defaults->add_subcommand(
-      "export", "Copy the whole suite to a new file, safely while it is in use (never copy a suite's file itself)");
-  exportCommand->add_option("SUITE", suite, "The suite's name")->required();
-  exportCommand->add_option("FILE", transferFile, "The new file")->required();
-  exportCommand->callback([&] {
-    chosen = Command{"defaults export", [&] { return defaultsExport(suite, transferFile); }};
-  });
-  auto* importCommand =
-      defaults->add_subcommand("import", "Replace the whole suite with a file that defaults export wrote");
-  importCommand->add_option("SUITE", suite, "The suite's name")->required();
-  importCommand->add_option("FILE", transferFile, "The file to import")->required();
-  importCommand->callback([&] {
-    chosen = Command{"defaults import", [&] { return defaultsImport(suite, transferFile); }};
-  });
+  if (CLI::App* defaults = made("defaults")) {
+    defaults->require_subcommand(1);
 
-  addLiveCommands(app, {extensionOptions, [] { return renderModule().parent_path(); },
-                        [&](std::string name, auto run) {
-                          chosen = Command{std::move(name), std::move(run)};
-                        }});
+    auto* read = defaults->add_subcommand("read", "Show one value with its kind, or every key of the suite");
+    read->add_option("SUITE", suite, "The suite's name, e.g. group.com.quenova.tul")->required();
+    auto* readKey = read->add_option("KEY", key, "The key (default: all keys)");
+    read->callback([&] {
+      chosen = Command{"defaults read", [&, readKey] {
+                         std::optional<std::string> which;
+                         if (readKey->count() > 0) which = key;
+                         return defaultsRead(suite, which, format());
+                       }};
+    });
+
+    auto* readType = defaults->add_subcommand("read-type", "Show the kind of one value");
+    readType->add_option("SUITE", suite, "The suite's name")->required();
+    readType->add_option("KEY", key, "The key")->required();
+    readType->callback([&] {
+      chosen = Command{"defaults read-type", [&] { return defaultsReadType(suite, key, format()); }};
+    });
+
+    auto* write = defaults->add_subcommand("write", "Store one value, replacing what the key held");
+    write->add_option("SUITE", suite, "The suite's name")->required();
+    write->add_option("KEY", key, "The key")->required();
+    auto* dataHexOption = write->add_option("--data", dataHex, "Data given as hex digits")->type_name("HEX");
+    auto* dataFileOption =
+        write->add_option("--data-file", dataFile, "Data: the bytes of a file (- for standard input)")
+            ->type_name("FILE");
+    auto* stringOption = write->add_option("--string", stringValue, "A string")->type_name("TEXT");
+    auto* integerOption = write->add_option("--int", integerValue, "An integer")->type_name("N");
+    auto* realOption = write->add_option("--float", realValue, "A real number")->type_name("X");
+    auto* booleanOption = write->add_option("--bool", booleanValue, "A boolean")->type_name("true|false");
+    write->callback([&, dataHexOption, dataFileOption, stringOption, integerOption, realOption, booleanOption] {
+      const auto given = [](CLI::Option* option, const std::string& text) {
+        return option->count() > 0 ? std::optional<std::string>(text) : std::nullopt;
+      };
+      value = WriteValueOptions{given(dataHexOption, dataHex),    given(dataFileOption, dataFile),
+                                given(stringOption, stringValue), given(integerOption, integerValue),
+                                given(realOption, realValue),     given(booleanOption, booleanValue)};
+      chosen = Command{"defaults write", [&]() -> std::expected<std::string, HostError> {
+                         auto stored = valueToWrite(value);
+                         if (!stored) return std::unexpected(stored.error());
+                         return defaultsWrite(suite, key, *stored, format());
+                       }};
+    });
+
+    auto* remove = defaults->add_subcommand("delete", "Remove one key, or every key of the suite");
+    remove->add_option("SUITE", suite, "The suite's name")->required();
+    auto* removeKey = remove->add_option("KEY", key, "The key (default: all keys)");
+    remove->callback([&, removeKey] {
+      chosen = Command{"defaults delete", [&, removeKey] {
+                         std::optional<std::string> which;
+                         if (removeKey->count() > 0) which = key;
+                         return defaultsDelete(suite, which, format());
+                       }};
+    });
+
+    auto* exportCommand = defaults->add_subcommand(
+        "export", "Copy the whole suite to a new file, safely while it is in use (never copy a suite's file itself)");
+    exportCommand->add_option("SUITE", suite, "The suite's name")->required();
+    exportCommand->add_option("FILE", transferFile, "The new file")->required();
+    exportCommand->callback([&] {
+      chosen = Command{"defaults export", [&] { return defaultsExport(suite, transferFile); }};
+    });
+    auto* importCommand =
+        defaults->add_subcommand("import", "Replace the whole suite with a file that defaults export wrote");
+    importCommand->add_option("SUITE", suite, "The suite's name")->required();
+    importCommand->add_option("FILE", transferFile, "The file to import")->required();
+    importCommand->callback([&] {
+      chosen = Command{"defaults import", [&] { return defaultsImport(suite, transferFile); }};
+    });
+  }
+  const LiveCommandHooks liveHooks{extensionOptions, [] { return renderModule().parent_path(); },
+                                   [&](std::string name, auto run) {
+                                     chosen = Command{std::move(name), std::move(run)};
+                                   }};
+  for (const char* mode : {"serve", "watch", "reload"}) {
+    if (CLI::App* command = made(mode)) addLiveCommand(*command, liveHooks);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -404,7 +361,7 @@ int runCommandLine(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& help) {
     return app.exit(help, std::cout, std::cerr);
   } catch (const CLI::ParseError& error) {
-    return fail("", HostError{ExitCode::usage, usageMessage(app, error, commandWords(argc, argv))});
+    return fail("", HostError{ExitCode::usage, usageMessage(app, error, commandWords(app, argc, argv))});
   }
   if (!chosen) return fail("", HostError{ExitCode::usage, "no command given; see widget-host --help"});
   if (!chosen->makesPictures && imageFormat(format())) {

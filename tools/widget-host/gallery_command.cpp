@@ -57,18 +57,14 @@ std::expected<std::string, HostError> run(const GalleryCommandOptions& options, 
 
 }  // namespace
 
-void addGalleryCommand(CLI::App& app, GalleryCommandHooks hooks) {
+void addGalleryCommand(CLI::App& gallery, GalleryCommandHooks hooks) {
   auto options = std::make_shared<GalleryCommandOptions>();
-  auto* gallery = app.add_subcommand(
-      "gallery",
-      "Pictures (PNG, or SVG with --format svg) of the widget's placeholder, snapshot and timeline and of every Live "
-      "Activity presentation for several states, in one folder with an index.html that shows them side by side");
-  addPictureOptions(*gallery, options->pictures, true);
-  gallery->add_option("--locale", options->locales, "The language of the texts (default en)");
-  gallery->add_flag("--matrix", options->matrix,
-                    "Every phone, text size and language (or those given with --device, --text-size and --locale, "
-                    "each as often as wanted), one row each, marking what does not fit");
-  gallery->callback([options, hooks = std::move(hooks)] {
+  addPictureOptions(gallery, options->pictures, true);
+  gallery.add_option("--locale", options->locales, "The language of the texts (default en)");
+  gallery.add_flag("--matrix", options->matrix,
+                   "Every phone, text size and language (or those given with --device, --text-size and --locale, "
+                   "each as often as wanted), one row each, marking what does not fit");
+  gallery.callback([options, hooks = std::move(hooks)] {
     hooks.choose("gallery", [options, &hooks] { return run(*options, hooks); });
   });
 }

@@ -24,7 +24,8 @@ struct GalleryCommandHooks {
   std::function<void(std::string name, std::function<std::expected<std::string, HostError>()> run)> choose;
 };
 
-void addGalleryCommand(CLI::App& app, GalleryCommandHooks hooks);
+// Gives the `gallery` command its options and its action.
+void addGalleryCommand(CLI::App& gallery, GalleryCommandHooks hooks);
 
 // Adds `record` and `verify` under the `snapshot` command.
 void addSnapshotCommands(CLI::App& snapshot, GalleryCommandHooks hooks);

@@ -38,45 +38,37 @@ HostError becomeLiveHost(const std::filesystem::path& program, std::vector<std::
 
 }  // namespace
 
-void addLiveCommands(CLI::App& app, LiveCommandHooks hooks) {
+void addLiveCommand(CLI::App& command, LiveCommandHooks hooks) {
   auto options = std::make_shared<LiveCommandOptions>();
   const auto shared = std::make_shared<LiveCommandHooks>(std::move(hooks));
-  const auto run = [options, shared](const std::string& mode) {
-    return [options, shared, mode]() -> std::expected<std::string, HostError> {
-      std::vector<std::string> arguments{mode, "--kind", options->kind};
-      if (mode != "reload") {
-        auto extension = shared->extension();
-        if (!extension) return std::unexpected(extension.error());
-        arguments.insert(arguments.end(), {"--extension", extension->executable.string(), "--timeout-ms",
-                                           std::to_string(extension->timeLimit.count()), "--family", options->family,
-                                           "--port", std::to_string(options->port), "--bind", options->bind});
-        if (!options->locale.empty()) arguments.insert(arguments.end(), {"--locale", options->locale});
-        if (options->reloadOnChange) arguments.emplace_back("--reload-on-change");
-        if (!options->device.empty()) arguments.insert(arguments.end(), {"--device", options->device});
-        if (!options->textSize.empty()) arguments.insert(arguments.end(), {"--text-size", options->textSize});
-      }
-      return std::unexpected(becomeLiveHost(shared->moduleFolder() / "widget-host-live", arguments));
-    };
-  };
-  for (const char* name : {"serve", "watch", "reload"}) {
-    const std::string mode = name;
-    auto* command = app.add_subcommand(
-        mode, mode == "serve"   ? "A live host with a local web page that follows the stored preset"
-              : mode == "watch" ? "A live host that prints the timeline's outline after each reload"
-                                : "Ask the live host of this preferences folder to reload its timelines");
-    command->add_option("--kind", options->kind, "The widget kind")->capture_default_str();
+  const std::string mode = command.get_name();
+  const auto run = [options, shared, mode]() -> std::expected<std::string, HostError> {
+    std::vector<std::string> arguments{mode, "--kind", options->kind};
     if (mode != "reload") {
-      command->add_option("--family", options->family, "The widget family")->capture_default_str();
-      command->add_option("--locale", options->locale, "The language of the texts (default en)");
-      command->add_flag("--reload-on-change", options->reloadOnChange, "Reload timelines at every change");
+      auto extension = shared->extension();
+      if (!extension) return std::unexpected(extension.error());
+      arguments.insert(arguments.end(), {"--extension", extension->executable.string(), "--timeout-ms",
+                                         std::to_string(extension->timeLimit.count()), "--family", options->family,
+                                         "--port", std::to_string(options->port), "--bind", options->bind});
+      if (!options->locale.empty()) arguments.insert(arguments.end(), {"--locale", options->locale});
+      if (options->reloadOnChange) arguments.emplace_back("--reload-on-change");
+      if (!options->device.empty()) arguments.insert(arguments.end(), {"--device", options->device});
+      if (!options->textSize.empty()) arguments.insert(arguments.end(), {"--text-size", options->textSize});
     }
-    if (mode == "serve") {
-      command->add_option("--port", options->port, "The port (0: a free one)")->check(CLI::Range(0, 65535));
-      command->add_option("--bind", options->bind, "The address to listen on")->capture_default_str();
-      addVariantOptions(*command, options->device, options->textSize);
-    }
-    command->callback([shared, run, mode] { shared->choose(mode, run(mode)); });
+    return std::unexpected(becomeLiveHost(shared->moduleFolder() / "widget-host-live", arguments));
+  };
+  command.add_option("--kind", options->kind, "The widget kind")->capture_default_str();
+  if (mode != "reload") {
+    command.add_option("--family", options->family, "The widget family")->capture_default_str();
+    command.add_option("--locale", options->locale, "The language of the texts (default en)");
+    command.add_flag("--reload-on-change", options->reloadOnChange, "Reload timelines at every change");
   }
+  if (mode == "serve") {
+    command.add_option("--port", options->port, "The port (0: a free one)")->check(CLI::Range(0, 65535));
+    command.add_option("--bind", options->bind, "The address to listen on")->capture_default_str();
+    addVariantOptions(command, options->device, options->textSize);
+  }
+  command.callback([shared, run, mode] { shared->choose(mode, run); });
 }
 
 }  // namespace host

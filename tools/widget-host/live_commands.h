@@ -22,6 +22,7 @@ struct LiveCommandHooks {
   std::function<void(std::string name, std::function<std::expected<std::string, HostError>()> run)> choose;
 };
 
-void addLiveCommands(CLI::App& app, LiveCommandHooks hooks);
+// Gives `command`, one of serve, watch and reload, its options and its action.
+void addLiveCommand(CLI::App& command, LiveCommandHooks hooks);
 
 }  // namespace host
