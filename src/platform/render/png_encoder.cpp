@@ -65,8 +65,11 @@ bool encodeRows(png_structp png, png_infop info, cairo_surface_t* surface, std::
   png_set_write_fn(png, &bytes, appendBytes, flushNothing);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  // The fastest deflate, on the rows as they are: on these pictures (flat fills, text,
+  // a blurred photograph) that gives smaller files, and sooner, than rows filtered by
+  // the row above or by the pixel before.
   png_set_compression_level(png, Z_BEST_SPEED);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) {
     unpremultiplied(reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride), width,
