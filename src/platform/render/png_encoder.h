@@ -2,9 +2,12 @@
 // RGBA PNG file, its colours unpremultiplied as cairo's own PNG writer does, so that a
 // picture reads back with the same pixels.
 //
-// The compression is set for speed: zlib's fastest level and one fixed row filter, where
-// cairo's writer leaves libpng's defaults (level 6, every filter tried on every row),
-// which cost more than drawing the picture. The files are somewhat larger.
+// The compression is set for speed: libdeflate's fastest level over unfiltered rows
+// (on these pictures, flat fills, text and a blurred photograph, that gives smaller
+// files, and sooner, than rows filtered by the row above or the pixel before). cairo's
+// writer leaves libpng's defaults (zlib level 6, every filter tried on every row),
+// which cost more than drawing the picture. The file (signature, IHDR, IDAT, IEND) is
+// written here, as libpng writes only through zlib, at half libdeflate's speed.
 #pragma once
 
 #include <cairo.h>

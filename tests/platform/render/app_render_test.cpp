@@ -20,6 +20,7 @@
 #include "platform/render/box_blur.h"
 #include "platform/render/painter.h"
 #include "platform/render/pango_text_measurer.h"
+#include "platform/render/png_encoder.h"
 #include "platform/render/render.h"
 #include "platform/render/symbol_paths.h"
 #include "platform/ui/layout_symbol.h"
@@ -348,6 +349,60 @@ TEST(BoxBlur, IsTheRoundedMeanOfEveryWindowByteForByte) {
     std::vector<std::uint8_t> blurred = noise;
     render::boxBlur(blurred, w, h, stride, r);
     EXPECT_EQ(blurred, reference(noise, w, h, stride, r)) << w << "x" << h << ", radius " << r;
+  }
+}
+
+// A picture's PNG reads back (through cairo's reader) with the pixels of the PNG that
+// cairo's own writer makes of it: noise of every opacity, large enough for its
+// compressed rows to take more than one IDAT chunk, and a single pixel.
+TEST(PngEncoder, ReadsBackWithThePixelsOfCairosOwnWriter) {
+  const auto pixelsOf = [](const std::string& png) {
+    std::string_view rest = png;
+    cairo_surface_t* read = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+          auto* left = static_cast<std::string_view*>(closure);
+          if (left->size() < length) return CAIRO_STATUS_READ_ERROR;
+          std::memcpy(data, left->data(), length);
+          left->remove_prefix(length);
+          return CAIRO_STATUS_SUCCESS;
+        },
+        &rest);
+    EXPECT_EQ(cairo_surface_status(read), CAIRO_STATUS_SUCCESS);
+    const int height = cairo_image_surface_get_height(read);
+    const unsigned char* data = cairo_image_surface_get_data(read);
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; data != nullptr && y < height; ++y) {
+      const unsigned char* row = data + y * cairo_image_surface_get_stride(read);
+      pixels.insert(pixels.end(), row, row + cairo_image_surface_get_width(read) * 4);
+    }
+    cairo_surface_destroy(read);
+    return pixels;
+  };
+  std::uint32_t seed = 99;
+  for (const auto [w, h] : {std::array{700, 600}, {1, 1}}) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    for (int y = 0; y < h; ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                   y * cairo_image_surface_get_stride(surface));
+      for (int x = 0; x < w; ++x) {
+        const auto next = [&] { return (seed = seed * 1664525U + 1013904223U) >> 24; };
+        const std::uint32_t alpha = next();
+        row[x] = alpha << 24 | next() % (alpha + 1) << 16 | next() % (alpha + 1) << 8 | next() % (alpha + 1);
+      }
+    }
+    cairo_surface_mark_dirty(surface);
+    const auto ours = render::encodePNG(surface);
+    std::string theirs;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+          static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+          return CAIRO_STATUS_SUCCESS;
+        },
+        &theirs);
+    cairo_surface_destroy(surface);
+    ASSERT_TRUE(ours) << ours.error().message;
+    EXPECT_EQ(pixelsOf(*ours), pixelsOf(theirs)) << w << "x" << h;
   }
 }
 
