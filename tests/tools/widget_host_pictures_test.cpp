@@ -163,9 +163,9 @@ TEST(WidgetHostPictures, OnlyTheRendererModuleLinksCairo) {
 }
 
 // A host installed without a usable renderer module still shows text and JSON; each
-// command that draws fails before it starts the extension, naming the module's path
-// and the loader's reason, and writes nothing. The host in the build tree draws with
-// the build tree's module.
+// command that draws fails before it starts the extension (which would have stored the
+// default preset), naming the module's path and the loader's reason, and writes
+// nothing. The host in the build tree draws with the build tree's module.
 TEST(WidgetHostPicturesGolden, WithoutAUsableRendererModuleOnlyPicturesFail) {
   const Host host;
   fs::create_directories(host.folder() / "prefix/bin");
@@ -182,6 +182,13 @@ TEST(WidgetHostPicturesGolden, WithoutAUsableRendererModuleOnlyPicturesFail) {
       {[&] { fs::copy_file(standInModule("stand_in_render_other_version.so"), module); },
        "timeline --format png --output $DIR/out/widget.png"},
   };
+  writeFile(module, "#");
+  const RunResult unasked =
+      run({(host.folder() / "prefix/bin/widget-host").string(), "--preferences", host.preferences().string(),
+           "--extension", (installedPrefix() / TUL_INSTALL_LIBDIR / "tul-widget/TulWidgetExtension.appex").string(),
+           "timeline", "--format", "png", "--output", (host.folder() / "out/widget.png").string()});
+  EXPECT_EQ(unasked.exitCode, 69) << unasked.err;
+  EXPECT_FALSE(fs::exists(host.preferences() / (std::string(kSuite) + ".sqlite")));
   std::string shown;
   for (const auto& [install, picture] : modules) {
     fs::remove(module);
