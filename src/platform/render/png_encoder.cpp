@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 namespace render {
 namespace {
@@ -85,10 +84,14 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
 
   // The rows as the file holds them before compression: each a filter byte (none),
   // then its pixels.
+  // Both buffers are left uninitialised: every byte of the rows is written, and of the
+  // room for the compressed rows only what the compressor writes is touched (a tenth,
+  // typically, of a picture's pixels), not a page more.
   const std::size_t rowBytes = 1 + static_cast<std::size_t>(width) * 4;
-  std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(height));
+  const std::size_t rowsSize = rowBytes * static_cast<std::size_t>(height);
+  const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(rowsSize);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = rows.data() + rowBytes * static_cast<std::size_t>(y);
+    std::uint8_t* row = rows.get() + rowBytes * static_cast<std::size_t>(y);
     row[0] = kNoRowFilter;
     unpremultiplied(reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride), width,
                     row + 1);
@@ -96,11 +99,10 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
 
   const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(libdeflate_alloc_compressor(1));
   if (compressor == nullptr) return fail("out of memory");
-  std::string compressed(libdeflate_zlib_compress_bound(compressor.get(), rows.size()), '\0');
-  const std::size_t size =
-      libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), compressed.data(), compressed.size());
+  const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rowsSize);
+  const auto compressed = std::make_unique_for_overwrite<char[]>(bound);
+  const std::size_t size = libdeflate_zlib_compress(compressor.get(), rows.get(), rowsSize, compressed.get(), bound);
   if (size == 0) return fail("the compressed rows do not fit their bound");
-  compressed.resize(size);
 
   std::string header;
   appendBigEndian(header, static_cast<std::uint32_t>(width));
@@ -111,7 +113,7 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
   bytes.reserve(kSignature.size() + 25 + size + 12 * (size / kMaxChunkData + 1) + 12);
   appendChunk(bytes, "IHDR", header);
   for (std::size_t at = 0; at < size; at += kMaxChunkData) {
-    appendChunk(bytes, "IDAT", std::string_view(compressed).substr(at, kMaxChunkData));
+    appendChunk(bytes, "IDAT", std::string_view(compressed.get(), size).substr(at, kMaxChunkData));
   }
   appendChunk(bytes, "IEND", {});
   return bytes;
