@@ -136,7 +136,9 @@ int runCommandLine(int argc, char** argv) {
   // Every command is listed, for the help and for the messages that name the commands;
   // only the one the line names gets its options and its action (every one, when it
   // names none). Making the options of them all is most of this program's own work in
-  // a cold start, more than any one command's.
+  // a cold start, more than any one command's. The callbacks run during the parse,
+  // after the blocks that make the commands: what they use by reference lives in this
+  // function's scope, and what a block makes (an option, a command) they copy.
   for (const auto& [name, about] : kCommands) app.add_subcommand(name, about);
   const std::vector<std::string> words = commandWords(app, argc, argv);
   const std::string named = words.empty() || subcommandNamed(app, words.front()) == nullptr ? "" : words.front();
@@ -250,7 +252,7 @@ int runCommandLine(int argc, char** argv) {
     activityCommandLine->add_option("--locale", activityLocale, "The language of the texts (default en)");
     addPictureOptions(*activityCommandLine, pictures, false);
     addActivityLifecycleCommands(*activityCommandLine, {extensionOptions, format, rendererIfDrawing, pictures}, chosen);
-    activityCommandLine->callback([&] {
+    activityCommandLine->callback([&, activityCommandLine] {
       if (!activityCommandLine->get_subcommands().empty()) return;  // start, update, ...: chosen there
       for (const char* required : {"--attributes", "--state"}) {
         if (activityCommandLine->get_option(required)->count() == 0) throw CLI::RequiredError(required);
@@ -281,7 +283,7 @@ int runCommandLine(int argc, char** argv) {
     auto* read = defaults->add_subcommand("read", "Show one value with its kind, or every key of the suite");
     read->add_option("SUITE", suite, "The suite's name, e.g. group.com.quenova.tul")->required();
     auto* readKey = read->add_option("KEY", key, "The key (default: all keys)");
-    read->callback([&] {
+    read->callback([&, readKey] {
       chosen = Command{"defaults read", [&, readKey] {
                          std::optional<std::string> which;
                          if (readKey->count() > 0) which = key;
