@@ -83,10 +83,9 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
   if (width <= 0 || height <= 0 || data == nullptr) return fail("the picture has no pixels");
 
   // The rows as the file holds them before compression: each a filter byte (none),
-  // then its pixels.
-  // Both buffers are left uninitialised: every byte of the rows is written, and of the
-  // room for the compressed rows only what the compressor writes is touched (a tenth,
-  // typically, of a picture's pixels), not a page more.
+  // then its pixels. Both buffers are left uninitialised: every byte of the rows is
+  // written, and of the room for the compressed rows only what the compressor writes
+  // is touched (typically a tenth of it), not a page more.
   const std::size_t rowBytes = 1 + static_cast<std::size_t>(width) * 4;
   const std::size_t rowsSize = rowBytes * static_cast<std::size_t>(height);
   const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(rowsSize);
