@@ -6,6 +6,7 @@
 #include <span>
 
 #include "platform/render/box_blur.h"
+#include "platform/render/decoded_images.h"
 #include "platform/render/platform_colors.h"
 #include "platform/render/symbol_paths.h"
 
@@ -67,15 +68,14 @@ std::expected<void, RenderError> Painter::prepare() {
   layout_.forEach([&](const ui::PlacedView& view) {
     const auto* picture = std::get_if<ui::PlacedPicture>(&view.content);
     if (picture == nullptr || !result || pictures_.contains(picture->file)) return;
-    SurfacePointer image(cairo_image_surface_create_from_png(picture->file.c_str()));
-    if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
-      result = std::unexpected(
-          RenderError{RenderError::Kind::image,
-                      "image \"" + picture->name + "\": " + picture->file.string() +
-                          " cannot be decoded: " + cairo_status_to_string(cairo_surface_status(image.get()))});
+    auto image = decodedPNG(picture->file);
+    if (!image) {
+      result = std::unexpected(RenderError{RenderError::Kind::image, "image \"" + picture->name + "\": " +
+                                                                         picture->file.string() +
+                                                                         " cannot be decoded: " + image.error()});
       return;
     }
-    pictures_.emplace(picture->file, std::move(image));
+    pictures_.emplace(picture->file, SurfacePointer(image->release()));
   });
   return result;
 }

@@ -3,9 +3,14 @@
 #include <cairo-svg.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <span>
+#include <vector>
 
+#include "platform/render/decoded_images.h"
 #include "platform/render/painter.h"
 #include "platform/render/pango_text_measurer.h"
 #include "platform/render/png_encoder.h"
@@ -42,6 +47,28 @@ RenderError layoutError(const ui::LayoutError& error) {
       error.kind == ui::LayoutError::Kind::missingImage || error.kind == ui::LayoutError::Kind::unreadableImage;
   return RenderError{image ? RenderError::Kind::image : RenderError::Kind::layout,
                      "cannot lay out the view: " + error.describe()};
+}
+
+// Decodes, ahead of the layout, the PNG files the views show, into this thread's kept
+// pictures. A first picture's layout waits for the fonts, which are being prepared on
+// another thread; decoding meanwhile takes that off the drawing's way. A file that
+// cannot be found or decoded is left for the layout and the painter to report.
+void decodeImagesAhead(std::span<const ui::View* const> roots, const ui::Bundle& assets) {
+  constexpr std::size_t kMostFiles = 16;  // far more than a widget shows; bounds a hostile tree
+  const std::optional<ui::Bundle> given(assets);
+  std::vector<std::filesystem::path> files;
+  for (const ui::View* root : roots) {
+    ui::forEachView(*root, [&](const ui::View& view) {
+      const auto* image = view.as<ui::Image>();
+      const auto* asset = image == nullptr ? nullptr : std::get_if<ui::NamedImage>(&image->source());
+      if (asset == nullptr || files.size() >= kMostFiles) return;
+      const std::optional<ui::Bundle>& bundle = ui::bundleFor(*asset, given);
+      if (!bundle) return;
+      std::optional<std::filesystem::path> file = bundle->pathForImage(asset->name);
+      if (file && std::find(files.begin(), files.end(), *file) == files.end()) files.push_back(std::move(*file));
+    });
+  }
+  for (const std::filesystem::path& file : files) static_cast<void>(decodedPNG(file));
 }
 
 ui::LayoutContext contextFor(PangoTextMeasurer& measurer, const ui::Bundle& assets, ui::Variant variant = {}) {
@@ -112,6 +139,8 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
 
 std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
                                                     ui::Variant variant) {
+  const ui::View* roots[] = {&view};
+  decodeImagesAhead(roots, assets);
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOut(view, surface, contextFor(**measurer, assets, variant));
@@ -121,6 +150,9 @@ std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surfac
 
 std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
                                                     ui::Variant variant) {
+  std::vector<const ui::View*> roots;
+  for (const ExpandedRegion& region : regions) roots.push_back(&region.view);
+  decodeImagesAhead(roots, assets);
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOutExpandedIsland(regions, contextFor(**measurer, assets, variant));
@@ -130,6 +162,8 @@ std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegi
 
 std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
                                                                  const ui::Bundle& assets, ui::Variant variant) {
+  const ui::View* roots[] = {&leading, &trailing};
+  decodeImagesAhead(roots, assets);
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOutCompactIsland(leading, trailing, contextFor(**measurer, assets, variant));

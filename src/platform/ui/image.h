@@ -51,6 +51,11 @@ struct NamedImage {
   friend bool operator==(const NamedImage&, const NamedImage&) = default;
 };
 
+// The bundle `image` is looked up in: its own, else `assets` (none when neither is set).
+inline const std::optional<Bundle>& bundleFor(const NamedImage& image, const std::optional<Bundle>& assets) {
+  return image.bundle ? image.bundle : assets;
+}
+
 class Image : public ViewModifiers<Image> {
  public:
   using Source = std::variant<SystemName, NamedImage>;

@@ -184,7 +184,7 @@ std::unique_ptr<Element> Builder::image(const Image& image, const Environment& e
     return symbolElement(symbol->name, *box, font, environment.foreground);
   }
   const auto& asset = std::get<NamedImage>(image.source());
-  const std::optional<Bundle>& bundle = asset.bundle ? asset.bundle : context_.assets;
+  const std::optional<Bundle>& bundle = bundleFor(asset, context_.assets);
   if (!bundle) {
     fail(LayoutError::Kind::missingImage, path,
          "image \"" + asset.name + "\" names no bundle and no asset bundle was given");

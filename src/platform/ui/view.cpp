@@ -21,6 +21,21 @@ std::span<const View> View::children() const {
       node_);
 }
 
+void forEachView(const View& root, const std::function<void(const View&)>& visit) {
+  visit(root);
+  for (const Modifier& modifier : root.modifiers()) {
+    std::visit(
+        [&]<typename T>(const T& alternative) {
+          schemaOf<T>().forEach([&](const auto& field) {
+            using Value = std::remove_cvref_t<decltype(field.of(alternative))>;
+            if constexpr (std::is_same_v<Value, Box<View>>) forEachView(*field.of(alternative), visit);
+          });
+        },
+        modifier);
+  }
+  for (const View& child : root.children()) forEachView(child, visit);
+}
+
 namespace {
 
 // Room for a few modifiers at the first: a view usually gets several, one call at a

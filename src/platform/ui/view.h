@@ -149,6 +149,11 @@ class View : public ViewModifiers<View> {
   std::vector<Modifier> modifiers_;
 };
 
+// Calls `visit` with `root` and every view inside it, depth first: a view, then the
+// view arguments of its modifiers (backgrounds, overlays) in the order applied, then
+// its children.
+void forEachView(const View& root, const std::function<void(const View&)>& visit);
+
 // The node kind's name: "VStack", "HStack", "ZStack", "Spacer", "Text", "Image",
 // "Button", "Conditional", "Empty", "Color", "Material".
 std::string_view typeName(const View::Node& node);

@@ -2,7 +2,10 @@
 // against its golden files, the reader as the writer's inverse, and its strictness.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
+#include <set>
+#include <string>
 
 #include "golden/golden.h"
 #include "platform/ui/layout.h"
@@ -133,6 +136,29 @@ TEST(TreeJSONReaderGolden, RejectsMalformedTreesNamingThePath) {
     out += (json.size() < 120 ? json : json.substr(0, 60) + "...") + "\n  " + read.error().describe() + "\n";
   }
   tul::testing::expectGolden("tree-json-errors.txt", out);
+}
+
+// The walk reaches every view the JSON form writes, modifiers' views included (an
+// image in a background is what the renderer looks for ahead of the layout).
+TEST(ForEachView, VisitsEveryViewTheTreeWrites) {
+  const View tree = everything();
+  std::multiset<std::string> visited;
+  forEachView(tree, [&](const View& view) { visited.emplace(typeName(view.node())); });
+  const std::set<std::string> kinds = {"VStack", "HStack", "ZStack", "Spacer", "Text", "Image",
+                                       "Button", "Conditional", "Empty", "Color", "Material"};
+  std::multiset<std::string> written;
+  const std::function<void(const Json&)> collect = [&](const Json& json) {
+    if (json.is_object() && json.contains("type") && json["type"].is_string() &&
+        kinds.contains(json["type"].get<std::string>())) {
+      written.emplace(json["type"].get<std::string>());
+    }
+    if (json.is_structured()) {
+      for (const Json& item : json) collect(item);
+    }
+  };
+  collect(toJSON(tree));
+  EXPECT_EQ(visited, written);
+  EXPECT_EQ(visited.count("Image"), 4U);
 }
 
 }  // namespace

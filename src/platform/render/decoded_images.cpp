@@ -1,0 +1,108 @@
+#include "platform/render/decoded_images.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/render/png_decoder.h"
+
+namespace render {
+namespace {
+
+// What tells one version of a file from the next without reading it.
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  std::int64_t modifiedSeconds;
+  long modifiedNanoseconds;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& file) {
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileIdentity{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+// The file read whole and decoded; one too large to read whole, or unreadable, is left
+// to cairo's reader, which streams it and reports why it fails.
+ImageSurface decodedFile(const std::filesystem::path& file) {
+  constexpr std::uintmax_t kMostBytesRead = std::uintmax_t{64} << 20;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (!error && size <= kMostBytesRead) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (in.read(bytes.data(), static_cast<std::streamsize>(size)) && in.gcount() == static_cast<std::streamsize>(size)) {
+      return decodePNG(bytes);
+    }
+  }
+  return ImageSurface(cairo_image_surface_create_from_png(file.c_str()));
+}
+
+std::size_t pixelBytes(cairo_surface_t* surface) {
+  return static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) *
+         static_cast<std::size_t>(cairo_image_surface_get_height(surface));
+}
+
+struct Kept {
+  std::filesystem::path file;
+  FileIdentity identity;
+  ImageSurface surface;
+  std::size_t bytes;
+  std::uint64_t lastUse;
+};
+
+class Cache {
+ public:
+  std::expected<ImageSurface, std::string> decoded(const std::filesystem::path& file) {
+    const std::optional<FileIdentity> identity = identityOf(file);
+    const auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.file == file; });
+    if (found != kept_.end()) {
+      if (identity && found->identity == *identity) {
+        found->lastUse = ++clock_;
+        return ImageSurface(cairo_surface_reference(found->surface.get()));
+      }
+      kept_.erase(found);  // changed or gone: decoded again below
+    }
+    ImageSurface surface = decodedFile(file);
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+      return std::unexpected(std::string(cairo_status_to_string(cairo_surface_status(surface.get()))));
+    }
+    if (identity) keep(file, *identity, surface.get());
+    return surface;
+  }
+
+ private:
+  void keep(const std::filesystem::path& file, const FileIdentity& identity, cairo_surface_t* surface) {
+    const std::size_t bytes = pixelBytes(surface);
+    if (bytes > kKeptImageBytes) return;
+    std::size_t total = bytes;
+    for (const Kept& k : kept_) total += k.bytes;
+    while (!kept_.empty() && (kept_.size() >= kKeptImages || total > kKeptImageBytes)) {
+      const auto oldest =
+          std::min_element(kept_.begin(), kept_.end(), [](const Kept& a, const Kept& b) { return a.lastUse < b.lastUse; });
+      total -= oldest->bytes;
+      kept_.erase(oldest);
+    }
+    kept_.push_back(Kept{file, identity, ImageSurface(cairo_surface_reference(surface)), bytes, ++clock_});
+  }
+
+  std::vector<Kept> kept_;
+  std::uint64_t clock_ = 0;
+};
+
+}  // namespace
+
+std::expected<ImageSurface, std::string> decodedPNG(const std::filesystem::path& file) {
+  thread_local Cache cache;
+  return cache.decoded(file);
+}
+
+}  // namespace render
