@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <barrier>
 #include <cstdint>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -181,6 +185,64 @@ void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride,
 }
 #endif
 
+// What one worker of a blur keeps between its passes, sized before the passes start so
+// that no pass allocates (a worker that failed midway would leave its partner waiting).
+struct Worker {
+  // For rows of `width` pixels and columns `share` pixels wide.
+  void reserve(int width, int share, int height) {
+    line.reserve(static_cast<std::size_t>(width) * 4);
+    const std::size_t rowBytes = static_cast<std::size_t>(share) * 4;
+    rows.bytes.reserve(rowBytes * static_cast<std::size_t>(height));
+    wideSums.reserve(rowBytes);
+    laneSums.reserve(rowBytes + 4);
+  }
+  std::vector<std::uint8_t> line;
+  RowCopy rows;
+  std::vector<unsigned> wideSums;
+  std::vector<std::uint16_t> laneSums;
+};
+
+// The picture and the blur's parameters, and the two kinds of pass over a share of it:
+// rows from y0 to y1, and every row's pixels from x0 to x1 (columns are independent of
+// one another, so a share of them is a narrower picture with the same stride).
+struct Blur {
+  std::uint8_t* pixels;
+  int width;
+  int height;
+  int stride;
+  int radius;
+#if defined(__SSE2__)
+  LaneDivider lanes;
+#endif
+
+  void rowPass(Worker& worker, int y0, int y1) const {
+    for (int y = y0; y < y1; ++y) {
+      std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+#if defined(__SSE2__)
+      if (lanes.exact) {
+        blurRowInLanes(row, width, radius, worker.line, lanes);
+        continue;
+      }
+#endif
+      blurRow(row, width, radius, worker.line);
+    }
+  }
+  void columnPass(Worker& worker, int x0, int x1) const {
+    std::uint8_t* first = pixels + static_cast<std::ptrdiff_t>(x0) * 4;
+#if defined(__SSE2__)
+    if (lanes.exact) {
+      blurColumnsInLanes(first, x1 - x0, height, stride, radius, worker.rows, worker.laneSums, lanes);
+      return;
+    }
+#endif
+    blurColumns(first, x1 - x0, height, stride, radius, worker.rows, worker.wideSums);
+  }
+};
+
+// Pictures from this many pixels up are blurred by two threads when the machine has a
+// second processor: below it, starting the thread costs more than it saves.
+constexpr long kSplitPixels = 256L * 256L;
+
 }  // namespace
 
 void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, int radius) {
@@ -189,25 +251,46 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
       static_cast<std::size_t>(stride) * static_cast<std::size_t>(height - 1) + static_cast<std::size_t>(width) * 4) {
     return;
   }
-  std::vector<std::uint8_t> line;
-  RowCopy rows;
+  const Blur blur{pixels.data(), width, height, stride, radius
 #if defined(__SSE2__)
-  if (const LaneDivider divide(static_cast<unsigned>(2 * radius + 1)); divide.exact) {
-    std::vector<std::uint16_t> sums;
-    for (int pass = 0; pass < kPasses; ++pass) {
-      for (int y = 0; y < height; ++y) {
-        blurRowInLanes(pixels.data() + static_cast<std::ptrdiff_t>(y) * stride, width, radius, line, divide);
-      }
-      blurColumnsInLanes(pixels.data(), width, height, stride, radius, rows, sums, divide);
-    }
-    return;
-  }
+                  ,
+                  LaneDivider(static_cast<unsigned>(2 * radius + 1))
 #endif
-  std::vector<unsigned> sums;
+  };
+  std::array<Worker, 2> workers;
+  const bool split = static_cast<long>(width) * height >= kSplitPixels && std::thread::hardware_concurrency() > 1;
+  if (split) {
+    for (Worker& worker : workers) worker.reserve(width, width - width / 2, height);
+    // Each thread takes half the rows, then half the columns, and waits for the other at
+    // the end of every pass, as each pass reads what the one before wrote.
+    std::barrier passDone(2);
+    const auto share = [&](int part) {
+      const int y0 = part * (height / 2);
+      const int y1 = part == 0 ? height / 2 : height;
+      const int x0 = part * (width / 2);
+      const int x1 = part == 0 ? width / 2 : width;
+      for (int pass = 0; pass < kPasses; ++pass) {
+        blur.rowPass(workers[static_cast<std::size_t>(part)], y0, y1);
+        passDone.arrive_and_wait();
+        blur.columnPass(workers[static_cast<std::size_t>(part)], x0, x1);
+        passDone.arrive_and_wait();
+      }
+    };
+    std::optional<std::thread> helper;
+    try {
+      helper.emplace(share, 1);
+    } catch (const std::system_error&) {
+      // No thread to spare: blurred on this one alone, below.
+    }
+    if (helper) {
+      share(0);
+      helper->join();
+      return;
+    }
+  }
   for (int pass = 0; pass < kPasses; ++pass) {
-    for (int y = 0; y < height; ++y)
-      blurRow(pixels.data() + static_cast<std::ptrdiff_t>(y) * stride, width, radius, line);
-    blurColumns(pixels.data(), width, height, stride, radius, rows, sums);
+    blur.rowPass(workers[0], 0, height);
+    blur.columnPass(workers[0], 0, width);
   }
 }
 

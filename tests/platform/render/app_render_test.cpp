@@ -342,7 +342,8 @@ TEST(BoxBlur, IsTheRoundedMeanOfEveryWindowByteForByte) {
   };
   std::uint32_t seed = 12345;
   for (const auto [w, h, r] :
-       {std::array{9, 7, 13}, {1, 1, 2}, {3, 11, 1}, {37, 5, 4}, {6, 9, 63}, {5, 4, 64}, {4, 3, 130}}) {
+       {std::array{9, 7, 13}, {1, 1, 2}, {3, 11, 1}, {37, 5, 4}, {6, 9, 63}, {5, 4, 64}, {4, 3, 130},
+        {301, 257, 13}}) {  // the last large enough to be split between two threads
     const int stride = w * 4 + 8;  // padding after every row, left as it is
     std::vector<std::uint8_t> noise(static_cast<std::size_t>(stride * h));
     for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>((seed = seed * 1664525U + 1013904223U) >> 24);
