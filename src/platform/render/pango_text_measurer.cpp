@@ -2,6 +2,7 @@
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <hb.h>
 #include <pango/pangofc-fontmap.h>
 #include <strings.h>
 
@@ -192,10 +193,25 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
 ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) {
   const FontKey key{font.size, font.weight};
   if (const auto it = state_->metrics.find(key); it != state_->metrics.end()) return it->second;
-  PangoFontMetrics* found = pango_context_get_metrics(state_->measuring.get(), state_->description(font), nullptr);
-  const ui::FontMetrics out{static_cast<double>(pango_font_metrics_get_ascent(found)) / PANGO_SCALE,
-                            static_cast<double>(pango_font_metrics_get_descent(found)) / PANGO_SCALE};
-  pango_font_metrics_unref(found);
+  // The ascent and descent of the face the font loads, from harfbuzz's extents, which
+  // is where pango takes them from too. pango_context_get_metrics() gives the same two
+  // but also shapes a sample text for average character widths, which nothing here
+  // reads: a millisecond and a half of a first picture, spent before it can be laid out.
+  PangoFont* loaded = pango_font_map_load_font(state_->fontMap.get(), state_->measuring.get(), state_->description(font));
+  hb_font_t* shaped = loaded == nullptr ? nullptr : pango_font_get_hb_font(loaded);
+  ui::FontMetrics out;
+  if (shaped != nullptr) {
+    hb_font_extents_t extents{};
+    hb_font_get_extents_for_direction(shaped, HB_DIRECTION_LTR, &extents);
+    out = ui::FontMetrics{static_cast<double>(extents.ascender) / PANGO_SCALE,
+                          static_cast<double>(-extents.descender) / PANGO_SCALE};
+  } else {
+    PangoFontMetrics* found = pango_context_get_metrics(state_->measuring.get(), state_->description(font), nullptr);
+    out = ui::FontMetrics{static_cast<double>(pango_font_metrics_get_ascent(found)) / PANGO_SCALE,
+                          static_cast<double>(pango_font_metrics_get_descent(found)) / PANGO_SCALE};
+    pango_font_metrics_unref(found);
+  }
+  if (loaded != nullptr) g_object_unref(loaded);
   state_->metrics.emplace(key, out);
   return out;
 }
