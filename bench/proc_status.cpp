@@ -1,5 +1,6 @@
 #include "proc_status.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -90,7 +91,32 @@ std::optional<std::uint64_t> parseCpuTicks(std::string_view statText) {
   return ticks;
 }
 
+std::optional<std::uint64_t> parseRunNanoseconds(std::string_view schedstatText) {
+  const auto end = std::min(schedstatText.find(' '), schedstatText.size());
+  std::uint64_t value = 0;
+  const auto [last, error] = std::from_chars(schedstatText.data(), schedstatText.data() + end, value);
+  if (end == 0 || error != std::errc{} || last != schedstatText.data() + end) return std::nullopt;
+  return value;
+}
+
 std::optional<double> readCpuSeconds(pid_t pid) {
+  // Each thread's time on a processor, in nanoseconds, where the kernel keeps it.
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  if (DIR* folder = ::opendir(tasks.c_str())) {
+    std::uint64_t total = 0;
+    bool every = true;
+    int threads = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+      if (entry->d_name[0] == '.') continue;
+      const auto text = readProcFile(pid, ("task/" + std::string(entry->d_name) + "/schedstat").c_str());
+      const auto nanoseconds = text ? parseRunNanoseconds(*text) : std::nullopt;
+      if (!nanoseconds) every = false;
+      total += nanoseconds.value_or(0);
+      ++threads;
+    }
+    ::closedir(folder);
+    if (every && threads > 0) return static_cast<double>(total) * 1e-9;
+  }
   const auto text = readProcFile(pid, "stat");
   if (!text) return std::nullopt;
   const auto ticks = parseCpuTicks(*text);

@@ -1,6 +1,6 @@
 // What Linux tells about a running process under /proc/PID: from `status`, its resident
 // set now (VmRSS) and the largest it has been (VmHWM, the high-water mark); from `stat`,
-// the processor time it has used.
+// the processor time it has used (from each thread's `schedstat` where there is one).
 #pragma once
 
 #include <sys/types.h>
@@ -27,7 +27,12 @@ std::optional<MemoryStatus> readMemoryStatus(pid_t pid);
 // counted after the parenthesised command name, which may itself hold spaces and ')').
 std::optional<std::uint64_t> parseCpuTicks(std::string_view statText);
 
-// Processor time used so far by `pid`, in seconds (a resolution of one clock tick).
+// The first field of a schedstat file: the time a thread has run, in nanoseconds.
+std::optional<std::uint64_t> parseRunNanoseconds(std::string_view schedstatText);
+
+// Processor time used so far by the threads `pid` has now, in seconds: from each
+// thread's schedstat (nanoseconds) where the kernel keeps them, else from `stat`, to
+// a clock tick (10 ms), counting threads that have ended too.
 std::optional<double> readCpuSeconds(pid_t pid);
 
 }  // namespace bench

@@ -69,9 +69,16 @@ TEST(CpuTicks, AddsUserAndSystemTimeAfterTheCommandName) {
   for (const std::string bad : {"4242 Tul S 1", "4242 (Tul) S 1 2 3", "4242 (Tul) S 1 4242 4242 0 -1 0 0 0 0 0 x 5"}) {
     EXPECT_FALSE(parseCpuTicks(bad)) << bad;
   }
-  const auto own = readCpuSeconds(::getpid());
-  ASSERT_TRUE(own);
-  EXPECT_GE(*own, 0.0);
+  EXPECT_EQ(parseRunNanoseconds("1234567 890 12\n"), 1234567u);
+  for (const std::string bad : {"", " 12 3", "x 1 2", "12x 1 2"}) EXPECT_FALSE(parseRunNanoseconds(bad)) << bad;
+  // Time this process spends working shows up, finer than a clock tick.
+  const auto before = readCpuSeconds(::getpid());
+  ASSERT_TRUE(before);
+  volatile std::uint64_t spin = 0;
+  for (std::uint64_t i = 0; i < 20'000'000; ++i) spin = spin + i;
+  const auto after = readCpuSeconds(::getpid());
+  ASSERT_TRUE(after);
+  EXPECT_GT(*after, *before);
 }
 
 // The shared child process as the protocol driver uses it: blocking lines, and the
