@@ -7,27 +7,13 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/render/png_decoder.h"
+
 namespace render {
 
 namespace {
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-
-struct Reading {
-  std::string_view bytes;
-  std::size_t at = 0;
-};
-
-cairo_status_t readBytes(void* closure, unsigned char* data, unsigned int length) {
-  auto* reading = static_cast<Reading*>(closure);
-  if (reading->bytes.size() - reading->at < length) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(data, reading->bytes.data() + reading->at, length);
-  reading->at += length;
-  return CAIRO_STATUS_SUCCESS;
-}
+using Surface = ImageSurface;
 
 cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
   static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
@@ -36,8 +22,7 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 
 // The picture as 32-bit ARGB pixels.
 std::expected<Surface, RenderError> decoded(std::string_view bytes, const char* which) {
-  Reading reading{bytes};
-  Surface png(cairo_image_surface_create_from_png_stream(readBytes, &reading));
+  const Surface png = decodePNG(bytes);
   if (cairo_surface_status(png.get()) != CAIRO_STATUS_SUCCESS) {
     return std::unexpected(
         RenderError{RenderError::Kind::argument, std::string("the ") + which + " picture is not a PNG that decodes: " +

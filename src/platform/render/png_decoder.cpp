@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/render/png_format.h"
+
 namespace render {
 namespace {
 
-constexpr std::string_view kSignature("\x89PNG\r\n\x1A\n", 8);
-constexpr std::uint8_t kColourTypeRGB = 2;
-constexpr std::uint8_t kColourTypeRGBA = 6;
+using png::kBitDepth;
+using png::kColourTypeRGB;
+using png::kColourTypeRGBA;
+using png::kSignature;
 // cairo's largest image surface.
 constexpr std::uint32_t kMaxSide = 32767;
 
@@ -60,7 +63,7 @@ std::optional<Parsed> parse(std::string_view file) {
       const std::uint8_t depth = data[8];
       const std::uint8_t colour = data[9];
       // Depth 8, RGB or RGBA, deflate, the one filter method, no interlace.
-      if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || depth != 8 ||
+      if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || depth != kBitDepth ||
           (colour != kColourTypeRGB && colour != kColourTypeRGBA) || data[10] != 0 || data[11] != 0 || data[12] != 0) {
         return std::nullopt;
       }

@@ -8,13 +8,15 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/render/png_format.h"
+
 namespace render {
 namespace {
 
-constexpr std::string_view kSignature("\x89PNG\r\n\x1A\n", 8);
-constexpr std::uint8_t kBitDepth = 8;
-constexpr std::uint8_t kColourTypeRGBA = 6;
-constexpr std::uint8_t kNoRowFilter = 0;
+using png::kBitDepth;
+using png::kColourTypeRGBA;
+using png::kNoRowFilter;
+using png::kSignature;
 // The compressed rows go out in IDAT chunks of at most this many bytes.
 constexpr std::size_t kMaxChunkData = std::size_t{1} << 20;
 
