@@ -40,6 +40,7 @@ struct Parsed {
   Header header;
   std::string_view data;  // into the file when one IDAT holds it, else into `joined`
   std::string joined;
+  std::size_t end;  // just past IEND: what a reader of the file takes in
 };
 
 std::optional<Parsed> parse(std::string_view file) {
@@ -48,13 +49,14 @@ std::optional<Parsed> parse(std::string_view file) {
   std::size_t at = kSignature.size();
   std::optional<Header> header;
   std::vector<std::string_view> parts;
+  bool lastWasData = false;
   for (;;) {
     if (file.size() - at < 12) return std::nullopt;
     const std::uint32_t length = bigEndian(bytes + at);
     if (length > file.size() - at - 12) return std::nullopt;
     const std::string_view type = file.substr(at + 4, 4);
     const unsigned char* data = bytes + at + 8;
-    if (libdeflate_crc32(0, bytes + at + 4, length + 4) != bigEndian(data + length)) return std::nullopt;
+    if (libdeflate_crc32(0, bytes + at + 4, std::size_t{length} + 4) != bigEndian(data + length)) return std::nullopt;
     at += std::size_t{length} + 12;
     if (!header) {
       if (type != "IHDR" || length != 13) return std::nullopt;
@@ -69,16 +71,19 @@ std::optional<Parsed> parse(std::string_view file) {
       }
       header = Header{width, height, colour == kColourTypeRGB ? std::size_t{3} : std::size_t{4}};
     } else if (type == "IDAT") {
+      if (!parts.empty() && !lastWasData) return std::nullopt;  // the image data comes in one run
       parts.emplace_back(reinterpret_cast<const char*>(data), length);
     } else if (type == "IEND") {
       break;
-    } else if (type == "tRNS" || (type[0] & 0x20) == 0) {
-      // A transparent colour, or a critical chunk besides the suggested palette: cairo's.
-      if (type != "PLTE") return std::nullopt;
+    } else if (type == "tRNS" || ((type[0] & 0x20) == 0 && (type != "PLTE" || !parts.empty()))) {
+      // A transparent colour, or a critical chunk besides a suggested palette before the
+      // image data: cairo's.
+      return std::nullopt;
     }
+    lastWasData = type == "IDAT";
   }
   if (parts.empty()) return std::nullopt;
-  Parsed parsed{*header, parts.front(), {}};
+  Parsed parsed{*header, parts.front(), {}, at};
   if (parts.size() > 1) {
     for (std::string_view part : parts) parsed.joined.append(part);
     parsed.data = parsed.joined;
@@ -210,10 +215,11 @@ ImageSurface decodePNG(std::string_view bytes) {
     if (surface != nullptr && cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS) {
       // As cairo's reader does, the file itself goes with the pixels, so that an SVG
       // embeds the original rather than the pixels encoded again.
-      auto* copy = static_cast<unsigned char*>(std::malloc(bytes.size()));
+      const std::string_view file = bytes.substr(0, parsed->end);  // what follows IEND is not read
+      auto* copy = static_cast<unsigned char*>(std::malloc(file.size()));
       if (copy != nullptr) {
-        std::memcpy(copy, bytes.data(), bytes.size());
-        if (cairo_surface_set_mime_data(surface.get(), CAIRO_MIME_TYPE_PNG, copy, bytes.size(), std::free, copy) !=
+        std::memcpy(copy, file.data(), file.size());
+        if (cairo_surface_set_mime_data(surface.get(), CAIRO_MIME_TYPE_PNG, copy, file.size(), std::free, copy) !=
             CAIRO_STATUS_SUCCESS) {
           std::free(copy);
         }

@@ -135,6 +135,22 @@ TEST(PngDecoder, GivesWhatCairosReaderGives) {
                     "the bundle's background");
 }
 
+// The PNG chunk checksum, bit by bit (test data is short).
+std::uint32_t crc32Of(std::string_view bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char byte : bytes) {
+    crc ^= static_cast<unsigned char>(byte);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+std::uint32_t bigEndian(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
 // Truncated anywhere, or with any byte changed (in a chunk's length, type, data or
 // CRC), a file is refused as cairo refuses it, or read as cairo reads it.
 TEST(PngDecoder, BrokenFilesGetCairosVerdict) {
@@ -148,6 +164,19 @@ TEST(PngDecoder, BrokenFilesGetCairosVerdict) {
     expectSameAsCairo(changed, "byte " + std::to_string(at) + " changed");
   }
   expectSameAsCairo("not a picture", "text");
+  expectSameAsCairo(good + "trailing bytes", "bytes after its end");
+  // The image data split by another chunk (given its right CRC): not one run.
+  const std::string big = libpngFile(PNG_COLOR_TYPE_RGB_ALPHA, 8, PNG_ALL_FILTERS, 67, 41);
+  const std::size_t firstData = big.find("IDAT") - 4;
+  std::string split = big.substr(0, firstData);
+  const std::string text = std::string("tEXt") + "k" + '\0' + "v";
+  std::string chunk = std::string("\0\0\0\3", 4) + text;
+  const std::uint32_t crc = crc32Of(text);
+  for (const int shift : {24, 16, 8, 0}) chunk += static_cast<char>((crc >> shift) & 0xFF);
+  const std::size_t afterFirst = firstData + 12 + bigEndian(big, firstData);
+  split += big.substr(firstData, afterFirst - firstData) + chunk + big.substr(afterFirst);
+  ASSERT_NE(split.find("IDAT", afterFirst + chunk.size()), std::string::npos) << "the file needs two IDAT chunks";
+  expectSameAsCairo(split, "image data split");
 }
 
 TEST(DecodedImages, DecodesAFileAgainOnlyWhenItChanges) {
