@@ -30,18 +30,16 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& file) {
   return FileIdentity{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
 }
 
-// The file read whole and decoded; one too large to read whole, or unreadable, is left
-// to cairo's reader, which streams it and reports why it fails.
-ImageSurface decodedFile(const std::filesystem::path& file) {
-  constexpr std::uintmax_t kMostBytesRead = std::uintmax_t{64} << 20;
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(file, error);
-  if (!error && size <= kMostBytesRead) {
+// The file read whole and decoded, its size known from `identity`; one that is no
+// regular file, too large to read whole, or unreadable is left to cairo's reader, which
+// streams it and reports why it fails.
+ImageSurface decodedFile(const std::filesystem::path& file, const std::optional<FileIdentity>& identity) {
+  constexpr off_t kMostBytesRead = off_t{64} << 20;
+  if (identity && identity->size <= kMostBytesRead) {
     std::ifstream in(file, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (in.read(bytes.data(), static_cast<std::streamsize>(size)) && in.gcount() == static_cast<std::streamsize>(size)) {
-      return decodePNG(bytes);
-    }
+    std::string bytes(static_cast<std::size_t>(identity->size), '\0');
+    const auto size = static_cast<std::streamsize>(bytes.size());
+    if (in.read(bytes.data(), size) && in.gcount() == size) return decodePNG(bytes);
   }
   return ImageSurface(cairo_image_surface_create_from_png(file.c_str()));
 }
@@ -71,7 +69,7 @@ class Cache {
       }
       kept_.erase(found);  // changed or gone: decoded again below
     }
-    ImageSurface surface = decodedFile(file);
+    ImageSurface surface = decodedFile(file, identity);
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
       return std::unexpected(std::string(cairo_status_to_string(cairo_surface_status(surface.get()))));
     }

@@ -16,6 +16,7 @@
 
 #include "activity/tul_widget_live_activity.h"
 #include "golden/golden.h"
+#include "cairo_png_reading.h"
 #include "golden/layout_frames.h"
 #include "platform/render/box_blur.h"
 #include "platform/render/painter.h"
@@ -358,16 +359,8 @@ TEST(BoxBlur, IsTheRoundedMeanOfEveryWindowByteForByte) {
 // compressed rows to take more than one IDAT chunk, and a single pixel.
 TEST(PngEncoder, ReadsBackWithThePixelsOfCairosOwnWriter) {
   const auto pixelsOf = [](const std::string& png) {
-    std::string_view rest = png;
-    cairo_surface_t* read = cairo_image_surface_create_from_png_stream(
-        [](void* closure, unsigned char* data, unsigned int length) {
-          auto* left = static_cast<std::string_view*>(closure);
-          if (left->size() < length) return CAIRO_STATUS_READ_ERROR;
-          std::memcpy(data, left->data(), length);
-          left->remove_prefix(length);
-          return CAIRO_STATUS_SUCCESS;
-        },
-        &rest);
+    const render::ImageSurface surface = testing::cairosReading(png);
+    cairo_surface_t* read = surface.get();
     EXPECT_EQ(cairo_surface_status(read), CAIRO_STATUS_SUCCESS);
     const int height = cairo_image_surface_get_height(read);
     const unsigned char* data = cairo_image_surface_get_data(read);
@@ -376,7 +369,6 @@ TEST(PngEncoder, ReadsBackWithThePixelsOfCairosOwnWriter) {
       const unsigned char* row = data + y * cairo_image_surface_get_stride(read);
       pixels.insert(pixels.end(), row, row + cairo_image_surface_get_width(read) * 4);
     }
-    cairo_surface_destroy(read);
     return pixels;
   };
   std::uint32_t seed = 99;

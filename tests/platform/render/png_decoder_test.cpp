@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cairo_png_reading.h"
 #include "platform/render/decoded_images.h"
 #include "platform/render/png_decoder.h"
 #include "platform/render/png_encoder.h"
@@ -21,18 +22,7 @@ namespace {
 
 using render::ImageSurface;
 
-ImageSurface cairosReading(const std::string& bytes) {
-  std::string_view rest = bytes;
-  return ImageSurface(cairo_image_surface_create_from_png_stream(
-      [](void* closure, unsigned char* data, unsigned int length) {
-        auto* left = static_cast<std::string_view*>(closure);
-        if (left->size() < length) return CAIRO_STATUS_READ_ERROR;
-        std::memcpy(data, left->data(), length);
-        left->remove_prefix(length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &rest));
-}
+using testing::cairosReading;
 
 // Status, format, size, every pixel and the attached file, as one comparable text.
 std::string described(cairo_surface_t* surface) {
