@@ -225,6 +225,7 @@ Connection::~Connection() {
 }
 
 void Connection::close() {
+  forgetReads();
   for (Statement* statement : statements_.all()) statement->reset();
   sqlite3_close(std::exchange(db_, nullptr));
 }
@@ -238,6 +239,25 @@ void Connection::retire() {
 
 std::string Connection::message() const {
   return db_ == nullptr ? std::string(kRetiredMessage) : std::string(sqlite3_errmsg(db_));
+}
+
+std::optional<ChangeMark> Connection::changeMark() const {
+  // Only a connection opened for writing is in WAL mode for sure; a read-only one may
+  // have opened a file without a log, as unchanging.
+  if (db_ == nullptr || readOnly_ || sqlite3_get_autocommit(db_) == 0) return std::nullopt;
+  return readChangeMark(db_);
+}
+
+const std::optional<PropertyValue>* Connection::remembered(std::string_view key, const ChangeMark& mark) const {
+  if (!lastRead_ || lastRead_->mark != mark || lastRead_->key != key) return nullptr;
+  return &lastRead_->value;
+}
+
+void Connection::remember(std::string_view key, const std::optional<PropertyValue>& value, const ChangeMark& mark) {
+  if (!lastRead_) lastRead_.emplace();
+  lastRead_->key = key;
+  lastRead_->value = value;
+  lastRead_->mark = mark;
 }
 
 void Connection::rollBackIfOpen() {

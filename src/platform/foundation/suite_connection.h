@@ -10,6 +10,8 @@
 // - Once retired (its file was removed or replaced on disk) a connection is closed
 //   without a checkpoint, and its statements are out of reach: live() gives none.
 // - A connection inherited across fork() is never closed by the child.
+// - A value it remembers is given back only while the suite stands where it stood when
+//   the value was read: no transaction was committed to it since, by any process.
 #pragma once
 
 #include <sqlite3.h>
@@ -20,10 +22,13 @@
 #include <expected>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/property_value.h"
 #include "platform/foundation/sqlite_statement.h"
+#include "platform/foundation/suite_change_mark.h"
 #include "platform/foundation/suite_open_failure.h"
 
 namespace foundation::suite {
@@ -73,7 +78,20 @@ class Connection {
 
   // The database while the connection is open, for whole-suite operations (a backup);
   // none once it was retired. The caller holds the mutex.
-  sqlite3* database() { return db_; }
+  sqlite3* database() {
+    forgetReads();
+    return db_;
+  }
+
+  // Where the suite stands now, while the connection is open for writing and outside a
+  // transaction of its own; none otherwise. The caller holds the mutex.
+  std::optional<ChangeMark> changeMark() const;
+  // The value read under `key` when the suite stood at `mark`, if it is the one
+  // remembered (none inside: the key held no value); null otherwise.
+  const std::optional<PropertyValue>* remembered(std::string_view key, const ChangeMark& mark) const;
+  // Remembers what `key` held at `mark`, in place of the value remembered before.
+  void remember(std::string_view key, const std::optional<PropertyValue>& value, const ChangeMark& mark);
+  void forgetReads() { lastRead_.reset(); }
 
   // Why the last operation failed: SQLite's message, or kRetiredMessage once retired.
   std::string message() const;
@@ -105,6 +123,15 @@ class Connection {
   std::string suiteName_;
   bool readOnly_ = false;
   Statements statements_;
+  // The last value read, so that a process asking again and again for one key of a
+  // suite nobody changes costs no read transaction (SQLite takes and releases a lock
+  // on the log's index for each, two system calls).
+  struct Read {
+    std::string key;
+    std::optional<PropertyValue> value;
+    ChangeMark mark;
+  };
+  std::optional<Read> lastRead_;
 };
 
 }  // namespace foundation::suite

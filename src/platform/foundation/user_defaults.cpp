@@ -22,6 +22,9 @@ using suite::StatementUse;
 // A file name may have 255 bytes; the longest we make is "<name>.sqlite-journal".
 constexpr std::size_t kMaxSuiteNameLength = 240;
 constexpr std::size_t kMaxKeyBytes = 1024;
+// A value read is remembered up to this size: past it, the copy given back on each read
+// costs more than reading it again, and would stay in memory.
+constexpr int kMaxRememberedBytes = 64 * 1024;
 
 std::optional<std::string> keyProblem(std::string_view key) {
   if (key.size() > kMaxKeyBytes) {
@@ -45,6 +48,9 @@ DefaultsError errorFor(DefaultsError::Code code, const std::string& suite, std::
 // Why a write cannot even be tried on `connection`, or none; the caller holds its mutex
 // and gets the live statements through `live`.
 std::optional<std::string_view> unwritable(Connection& connection, Statements*& live) {
+  // A commit moves the suite's change mark anyway; a write that fails or is still in a
+  // transaction leaves nothing remembered that it may have touched.
+  connection.forgetReads();
   live = connection.live();
   if (live == nullptr) return suite::kRetiredMessage;
   if (connection.readOnly()) return suite::kReadOnlyMessage;
@@ -210,9 +216,20 @@ std::optional<PropertyValue> UserDefaults::object(std::string_view key) const {
   const std::lock_guard lock(connection.mutex);
   Statements* live = connection.live();
   if (live == nullptr) return std::nullopt;
+  // Taken before the read: a commit after it moves the mark, so that what is read now
+  // is remembered for a mark that is already gone, and read again next time.
+  const auto mark = connection.changeMark();
+  if (mark) {
+    if (const auto* kept = connection.remembered(key, *mark)) return *kept;
+  }
   const StatementUse use(live->select);
-  if (suite::bindText(use.get(), 1, key) != SQLITE_OK || sqlite3_step(use.get()) != SQLITE_ROW) return std::nullopt;
-  return usableValue(use.get());
+  const int rc = suite::bindText(use.get(), 1, key) == SQLITE_OK ? sqlite3_step(use.get()) : SQLITE_ERROR;
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return std::nullopt;  // a failed read is not remembered
+  auto result = rc == SQLITE_ROW ? usableValue(use.get()) : std::nullopt;
+  if (mark && (rc == SQLITE_DONE || sqlite3_column_bytes(use.get(), 1) <= kMaxRememberedBytes)) {
+    connection.remember(key, result, *mark);
+  }
+  return result;
 }
 
 std::expected<void, DefaultsError> UserDefaults::set(const PropertyValue& value, std::string_view key) {

@@ -119,6 +119,47 @@ TEST(UserDefaults, RowsThatDoNotHoldTheirKindReadAsNone) {
   }
 }
 
+// A value read again and again is given back from memory while nobody commits to the
+// suite; every commit by another connection, whichever key it touches, and a log that
+// starts over after a checkpoint must be seen by the next read.
+TEST(UserDefaults, ReadsSeeEveryCommitOfAnotherConnection) {
+  tul::testing::TempPreferences prefs;
+  auto defaults = UserDefaults::make("suite");
+  ASSERT_TRUE(defaults);
+  ASSERT_TRUE(defaults->set(value("first"s), "first") && defaults->set(value("other"s), "other") &&
+              defaults->set(value("first"s), "key"));
+  const fs::path file = prefs.suiteFile("suite");
+  // Each of these commits rewrites the same one page.
+  const auto copy = [&](const std::string& from) {
+    runSQL(file, "UPDATE entries SET value = (SELECT value FROM entries WHERE key = '" + from + "') WHERE key = 'key'");
+  };
+  const auto checkpoint = [&] { runSQL(file, "PRAGMA wal_checkpoint(TRUNCATE)"); };
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(defaults->object("key"), value("first"s));
+    EXPECT_EQ(defaults->object("key"), value("first"s));
+    copy("other");
+    EXPECT_EQ(defaults->object("key"), value("other"s)) << round;
+    // After a checkpoint that empties the log, the next commit starts it over: here each
+    // value is read from a log of one frame.
+    checkpoint();
+    copy("first");
+    EXPECT_EQ(defaults->object("key"), value("first"s)) << round;
+    checkpoint();
+    copy("other");
+    EXPECT_EQ(defaults->object("key"), value("other"s)) << round;
+    copy("first");
+  }
+  runSQL(file, "DELETE FROM entries WHERE key = 'key'");
+  EXPECT_FALSE(defaults->object("key"));
+  EXPECT_FALSE(defaults->object("key"));
+  ASSERT_TRUE(defaults->set(value("first"s), "key"));
+  // A commit to another key moves the suite on as well: the value is read again, and
+  // is what it was.
+  EXPECT_EQ(defaults->object("key"), value("first"s));
+  runSQL(file, "UPDATE entries SET kind = kind WHERE key = 'other'");
+  EXPECT_EQ(defaults->object("key"), value("first"s));
+}
+
 TEST(UserDefaults, SetIfUnchangedWritesOnlyOverTheExpectedValue) {
   tul::testing::TempPreferences prefs;
   auto defaults = UserDefaults::make("suite");
