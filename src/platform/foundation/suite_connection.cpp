@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "platform/foundation/current_process.h"
@@ -40,6 +42,9 @@ Found look(const std::string& path) {
   constexpr std::string_view kHeader("SQLite format 3\0", 16);
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
+    // Missing when we looked: another process may make it at any moment, which SQLite
+    // then opens like any file; a stat now would take that file for one we cannot read.
+    if (errno == ENOENT) return Found::missing;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Found::missing : Found::unreadable;
     return S_ISREG(info.st_mode) ? Found::unreadable : Found::notRegularFile;
@@ -161,6 +166,22 @@ std::expected<sqlite3*, SuiteOpenFailure> openChecked(const std::string& path, b
   return db;
 }
 
+// Puts a suite into WAL mode; true once it is. On a new file the switch upgrades the
+// read lock it takes to a write lock within one statement, and SQLite never calls the
+// busy handler for such an upgrade (two connections each waiting for the other's read
+// lock would wait for ever): when two processes open a new suite at once, one of them
+// would be refused outright. The switch is therefore tried again for as long as the
+// busy timeout; once the other process has switched the file, it finds nothing to do.
+bool switchToWriteAheadLog(sqlite3* db) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kBusyTimeoutMilliseconds);
+  for (;;) {
+    if (const auto mode = singleText(db, "PRAGMA journal_mode = WAL")) return *mode == "wal";
+    if ((sqlite3_errcode(db) & 0xFF) != SQLITE_BUSY || Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 }  // namespace
 
 std::expected<ReadOnlyDatabase, SuiteOpenFailure> openForReading(const std::string& path) {
@@ -182,7 +203,7 @@ std::expected<std::shared_ptr<Connection>, SuiteOpenFailure> Connection::open(co
   };
 
   // The first writes.
-  if (!readOnly && (singleText(db, "PRAGMA journal_mode = WAL") != "wal" ||
+  if (!readOnly && (!switchToWriteAheadLog(db) ||
                     sqlite3_exec(db,
                                  "CREATE TABLE IF NOT EXISTS entries ("
                                  "key TEXT PRIMARY KEY NOT NULL, kind TEXT NOT NULL, value BLOB)",

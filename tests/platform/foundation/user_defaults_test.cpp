@@ -219,6 +219,29 @@ TEST(UserDefaults, ConcurrentIncrementsAreNotLost) {
   EXPECT_EQ(UserDefaults::make("counter")->object("count"), value(std::int64_t{3 * kRounds}));
 }
 
+// Two connections opening a new suite at once (SQLite locks between connections of one
+// process as between processes): the first to switch the file to its write-ahead log
+// holds the write lock while the other asks for it. The other waits for the first, as
+// for any write, instead of being refused.
+TEST(UserDefaults, OpeningANewSuiteWaitsForAnotherConnectionSettingItUp) {
+  tul::testing::TempPreferences prefs;
+  const fs::path file = prefs.suiteFile("new");
+  fs::create_directories(file.parent_path());
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
+  std::thread finish([other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  auto opened = UserDefaults::open("new");
+  finish.join();
+  sqlite3_close(other);
+  ASSERT_TRUE(opened) << "opening failed: " << static_cast<int>(opened.error());
+  EXPECT_TRUE(opened->set(value("written"s), "key"));
+  EXPECT_EQ(opened->object("key"), value("written"s));
+}
+
 TEST(UserDefaults, RefusedWritesSayWhyAndKeepTheOldValue) {
   tul::testing::TempPreferences prefs;
   auto defaults = UserDefaults::make("group.sizes");
