@@ -54,41 +54,56 @@ void blurRow(std::uint8_t* row, int count, int radius, std::vector<std::uint8_t>
 
 // A copy of the picture's rows packed together, and the row `y` of it with the edge
 // rows repeated beyond the picture.
-struct RowCopy {
-  void take(const std::uint8_t* pixels, int width, int height, int stride) {
+// The rows of a vertical pass as they were before it: the pass writes row y once it has
+// its sums, and reads it again (as the row leaving the window) until row y + radius, so
+// it keeps the last radius + 1 rows it overwrote, in turn; the rows below it reads from
+// the picture itself, which the pass has not reached yet.
+struct KeptRows {
+  // Room for `radius` + 1 rows of `width` pixels, starting a pass over `pixels`.
+  void start(const std::uint8_t* pixels, int width, int height, int stride, int radius) {
+    picture = pixels;
+    pictureStride = stride;
     rowBytes = static_cast<std::size_t>(width) * 4;
     lastRow = height - 1;
-    bytes.resize(rowBytes * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y) {
-      std::copy_n(pixels + static_cast<std::ptrdiff_t>(y) * stride, rowBytes,
-                  bytes.data() + rowBytes * static_cast<std::size_t>(y));
-    }
+    slots = radius + 1;
+    bytes.resize(rowBytes * static_cast<std::size_t>(slots));
   }
-  const std::uint8_t* row(int y) const {
-    return bytes.data() + rowBytes * static_cast<std::size_t>(std::clamp(y, 0, lastRow));
+  // Keeps row y before the pass writes it.
+  void keep(int y) { std::copy_n(picture + static_cast<std::ptrdiff_t>(y) * pictureStride, rowBytes, slot(y)); }
+  // Row y (clamped to the picture) before the pass began: kept when the pass has written
+  // it, from the picture otherwise.
+  const std::uint8_t* original(int y, int writtenThrough) {
+    y = std::clamp(y, 0, lastRow);
+    if (y <= writtenThrough) return slot(y);
+    return picture + static_cast<std::ptrdiff_t>(y) * pictureStride;
   }
+  std::uint8_t* slot(int y) { return bytes.data() + rowBytes * static_cast<std::size_t>(y % slots); }
+
   std::vector<std::uint8_t> bytes;
+  const std::uint8_t* picture = nullptr;
+  int pictureStride = 0;
   std::size_t rowBytes = 0;
   int lastRow = 0;
+  int slots = 1;
 };
 
 // One vertical pass, the same mean down every column, done a whole row at a time so
-// that memory is read in order: a running sum per byte of a row, over a copy of the
-// picture's rows.
-void blurColumns(std::uint8_t* pixels, int width, int height, int stride, int radius, RowCopy& rows,
+// that memory is read in order: a running sum per byte of a row.
+void blurColumns(std::uint8_t* pixels, int width, int height, int stride, int radius, KeptRows& rows,
                  std::vector<unsigned>& sum) {
-  rows.take(pixels, width, height, stride);
+  rows.start(pixels, width, height, stride, radius);
   const std::size_t rowBytes = rows.rowBytes;
   const Divider divide(static_cast<unsigned>(2 * radius + 1));
   sum.assign(rowBytes, 0);
   for (int k = -radius; k <= radius; ++k) {
-    const std::uint8_t* in = rows.row(k);
+    const std::uint8_t* in = rows.original(k, -1);
     for (std::size_t i = 0; i < rowBytes; ++i) sum[i] += in[i];
   }
   for (int y = 0; y < height; ++y) {
+    rows.keep(y);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-    const std::uint8_t* entering = rows.row(y + radius + 1);
-    const std::uint8_t* leaving = rows.row(y - radius);
+    const std::uint8_t* entering = rows.original(y + radius + 1, y);
+    const std::uint8_t* leaving = rows.original(y - radius, y);
     for (std::size_t i = 0; i < rowBytes; ++i) {
       out[i] = divide(sum[i]);
       sum[i] += entering[i];
@@ -152,23 +167,51 @@ void blurRowInLanes(std::uint8_t* row, int count, int radius, std::vector<std::u
   }
 }
 
-void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride, int radius, RowCopy& rows,
+// Two rows of the same length blurred at once, the first's four channels in the low
+// lanes and the second's in the high ones: one chain of running sums serves two rows.
+// The rows are copied interleaved, pixel by pixel, so that one load brings the pixel of
+// both. The same sums and quotients as blurRowInLanes, lane for lane.
+void blurRowPairInLanes(std::uint8_t* first, std::uint8_t* second, int count, int radius,
+                        std::vector<std::uint8_t>& line, const LaneDivider& divide) {
+  line.resize(static_cast<std::size_t>(count) * 8);
+  std::uint8_t* pairs = line.data();
+  for (int i = 0; i < count; ++i) {
+    std::copy_n(first + i * 4, 4, pairs + i * 8);
+    std::copy_n(second + i * 4, 4, pairs + i * 8 + 4);
+  }
+  const int lastIndex = count - 1;
+  const auto pixels = [&](int index) { return widened(pairs + index * 8, 8); };
+  __m128i sum = _mm_setzero_si128();
+  for (int k = -radius; k <= radius; ++k) sum = _mm_add_epi16(sum, pixels(std::clamp(k, 0, lastIndex)));
+  for (int i = 0; i < count; ++i) {
+    const __m128i means = divide(sum);
+    const int meanA = _mm_cvtsi128_si32(means);
+    const int meanB = _mm_cvtsi128_si32(_mm_srli_si128(means, 4));
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(&meanA), 4, first + i * 4);
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(&meanB), 4, second + i * 4);
+    sum = _mm_add_epi16(sum, pixels(std::min(i + radius + 1, lastIndex)));
+    sum = _mm_sub_epi16(sum, pixels(std::max(i - radius, 0)));
+  }
+}
+
+void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride, int radius, KeptRows& rows,
                         std::vector<std::uint16_t>& sums, const LaneDivider& divide) {
-  rows.take(pixels, width, height, stride);
+  rows.start(pixels, width, height, stride, radius);
   const std::size_t rowBytes = rows.rowBytes;  // a multiple of 4: the last lanes may hold 4 bytes
   sums.assign(rowBytes + 4, 0);
   const auto lanes = [&](std::size_t i) { return reinterpret_cast<__m128i*>(sums.data() + i); };
   const auto width8 = [&](std::size_t i) { return i + 8 <= rowBytes ? 8 : 4; };
   for (int k = -radius; k <= radius; ++k) {
-    const std::uint8_t* in = rows.row(k);
+    const std::uint8_t* in = rows.original(k, -1);
     for (std::size_t i = 0; i < rowBytes; i += 8) {
       _mm_storeu_si128(lanes(i), _mm_add_epi16(_mm_loadu_si128(lanes(i)), widened(in + i, width8(i))));
     }
   }
   for (int y = 0; y < height; ++y) {
+    rows.keep(y);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-    const std::uint8_t* entering = rows.row(y + radius + 1);
-    const std::uint8_t* leaving = rows.row(y - radius);
+    const std::uint8_t* entering = rows.original(y + radius + 1, y);
+    const std::uint8_t* leaving = rows.original(y - radius, y);
     for (std::size_t i = 0; i < rowBytes; i += 8) {
       const int n = width8(i);
       const __m128i sum = _mm_loadu_si128(lanes(i));
@@ -188,16 +231,16 @@ void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride,
 // What one worker of a blur keeps between its passes, sized before the passes start so
 // that no pass allocates (a worker that failed midway would leave its partner waiting).
 struct Worker {
-  // For rows of `width` pixels and columns `share` pixels wide.
-  void reserve(int width, int share, int height) {
-    line.reserve(static_cast<std::size_t>(width) * 4);
+  // For rows of `width` pixels, columns `share` pixels wide and a blur of `radius`.
+  void reserve(int width, int share, int radius) {
+    line.reserve(static_cast<std::size_t>(width) * 8);  // two rows
     const std::size_t rowBytes = static_cast<std::size_t>(share) * 4;
-    rows.bytes.reserve(rowBytes * static_cast<std::size_t>(height));
+    rows.bytes.reserve(rowBytes * static_cast<std::size_t>(radius + 1));
     wideSums.reserve(rowBytes);
     laneSums.reserve(rowBytes + 4);
   }
   std::vector<std::uint8_t> line;
-  RowCopy rows;
+  KeptRows rows;
   std::vector<unsigned> wideSums;
   std::vector<std::uint16_t> laneSums;
 };
@@ -216,16 +259,16 @@ struct Blur {
 #endif
 
   void rowPass(Worker& worker, int y0, int y1) const {
-    for (int y = y0; y < y1; ++y) {
-      std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+    const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
+    int y = y0;
 #if defined(__SSE2__)
-      if (lanes.exact) {
-        blurRowInLanes(row, width, radius, worker.line, lanes);
-        continue;
-      }
-#endif
-      blurRow(row, width, radius, worker.line);
+    if (lanes.exact) {
+      for (; y + 1 < y1; y += 2) blurRowPairInLanes(rowAt(y), rowAt(y + 1), width, radius, worker.line, lanes);
+      if (y < y1) blurRowInLanes(rowAt(y), width, radius, worker.line, lanes);
+      return;
     }
+#endif
+    for (; y < y1; ++y) blurRow(rowAt(y), width, radius, worker.line);
   }
   void columnPass(Worker& worker, int x0, int x1) const {
     std::uint8_t* first = pixels + static_cast<std::ptrdiff_t>(x0) * 4;
@@ -260,7 +303,7 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
   std::array<Worker, 2> workers;
   const bool split = static_cast<long>(width) * height >= kSplitPixels && std::thread::hardware_concurrency() > 1;
   if (split) {
-    for (Worker& worker : workers) worker.reserve(width, width - width / 2, height);
+    for (Worker& worker : workers) worker.reserve(width, width - width / 2, radius);
     // Each thread takes half the rows, then half the columns, and waits for the other at
     // the end of every pass, as each pass reads what the one before wrote.
     std::barrier passDone(2);
