@@ -4,6 +4,7 @@ find_package(Threads REQUIRED)
 find_package(simdjson REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
 find_package(SQLite3 REQUIRED)
+find_package(ZLIB REQUIRED)
 
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)

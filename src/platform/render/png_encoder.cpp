@@ -1,12 +1,17 @@
 #include "platform/render/png_encoder.h"
 
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/render/png_format.h"
 
@@ -67,6 +72,71 @@ struct FreeCompressor {
   void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
 };
 
+// Rows from this many bytes up are compressed by two threads when the machine has a
+// second processor: below it, starting the thread costs more than it saves.
+constexpr std::size_t kSplitBytes = 256 * 1024;
+// The share of the rows the first thread takes: zlib, which it uses, is that much
+// slower than libdeflate at their fastest levels, so both finish at about one time.
+constexpr double kFirstShare = 0.44;
+
+// The zlib stream's two header bytes: deflate with a 32 KiB window, the fastest level,
+// no dictionary (the check bits make the pair a multiple of 31).
+constexpr char kZlibHeader[2] = {0x78, 0x01};
+
+// Compressed bytes in a buffer left uninitialised, so that of the room set aside only
+// what the compressor writes is touched (typically a tenth of it), not a page more.
+struct Compressed {
+  explicit Compressed(std::size_t capacity) : bytes(std::make_unique_for_overwrite<char[]>(capacity)), room(capacity) {}
+  std::string_view view() const { return {bytes.get(), size}; }
+  std::unique_ptr<char[]> bytes;
+  std::size_t room;
+  std::size_t size = 0;
+};
+
+// Raw deflate of `size` bytes that ends with an empty stored block, on a byte boundary
+// and not final, so that another deflate stream may follow it: libdeflate always ends
+// its streams as final, zlib's sync flush does this. None when zlib has no memory.
+std::optional<Compressed> deflateUnfinished(const std::uint8_t* in, std::size_t size) {
+  z_stream stream{};
+  if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
+  // deflateBound covers a finished stream; the sync flush adds at most a few bytes.
+  Compressed out(deflateBound(&stream, static_cast<uLong>(size)) + 16);
+  stream.next_in = const_cast<Bytef*>(in);
+  stream.avail_in = static_cast<uInt>(size);
+  stream.next_out = reinterpret_cast<Bytef*>(out.bytes.get());
+  stream.avail_out = static_cast<uInt>(out.room);
+  const int status = deflate(&stream, Z_SYNC_FLUSH);
+  const bool done = status == Z_OK && stream.avail_in == 0 && stream.avail_out > 0;
+  out.size = stream.total_out;
+  deflateEnd(&stream);
+  if (!done) return std::nullopt;
+  return out;
+}
+
+// `size` bytes compressed by libdeflate at its fastest level, as a zlib stream or as
+// raw deflate; none when there is no memory for it.
+std::optional<Compressed> libdeflateStream(const std::uint8_t* in, std::size_t size, bool zlib) {
+  const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(libdeflate_alloc_compressor(1));
+  if (compressor == nullptr) return std::nullopt;
+  Compressed out(zlib ? libdeflate_zlib_compress_bound(compressor.get(), size)
+                      : libdeflate_deflate_compress_bound(compressor.get(), size));
+  out.size = zlib ? libdeflate_zlib_compress(compressor.get(), in, size, out.bytes.get(), out.room)
+                  : libdeflate_deflate_compress(compressor.get(), in, size, out.bytes.get(), out.room);
+  if (out.size == 0) return std::nullopt;
+  return out;
+}
+
+// Unpremultiplies rows [y0, y1) of the picture into the file's rows.
+void fileRows(const unsigned char* data, int stride, int width, std::uint8_t* rows, std::size_t rowBytes, int y0,
+              int y1) {
+  for (int y = y0; y < y1; ++y) {
+    std::uint8_t* row = rows + rowBytes * static_cast<std::size_t>(y);
+    row[0] = kNoRowFilter;
+    unpremultiplied(reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride), width,
+                    row + 1);
+  }
+}
+
 }  // namespace
 
 std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
@@ -85,25 +155,56 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
   if (width <= 0 || height <= 0 || data == nullptr) return fail("the picture has no pixels");
 
   // The rows as the file holds them before compression: each a filter byte (none),
-  // then its pixels. Both buffers are left uninitialised: every byte of the rows is
-  // written, and of the room for the compressed rows only what the compressor writes
-  // is touched (typically a tenth of it), not a page more.
+  // then its pixels. Left uninitialised: every byte is written.
   const std::size_t rowBytes = 1 + static_cast<std::size_t>(width) * 4;
   const std::size_t rowsSize = rowBytes * static_cast<std::size_t>(height);
   const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(rowsSize);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = rows.get() + rowBytes * static_cast<std::size_t>(y);
-    row[0] = kNoRowFilter;
-    unpremultiplied(reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride), width,
-                    row + 1);
-  }
 
-  const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(libdeflate_alloc_compressor(1));
-  if (compressor == nullptr) return fail("out of memory");
-  const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rowsSize);
-  const auto compressed = std::make_unique_for_overwrite<char[]>(bound);
-  const std::size_t size = libdeflate_zlib_compress(compressor.get(), rows.get(), rowsSize, compressed.get(), bound);
-  if (size == 0) return fail("the compressed rows do not fit their bound");
+  // A large picture is split: one thread makes the rows of its first part and
+  // compresses them with zlib into deflate blocks that another stream may follow, the
+  // other does the same for the rest with libdeflate, and the file's one zlib stream is
+  // the two parts between a header and the Adler-32 of all rows. Otherwise, or when a
+  // thread or zlib's memory is refused, libdeflate compresses all rows in one stream.
+  std::string stream;
+  const int cut = static_cast<int>(height * kFirstShare);
+  if (rowsSize >= kSplitBytes && cut > 0 && std::thread::hardware_concurrency() > 1) {
+    const std::size_t firstBytes = rowBytes * static_cast<std::size_t>(cut);
+    std::optional<Compressed> first;
+    std::optional<std::jthread> helper;  // joined however this scope ends
+    try {
+      helper.emplace([&] {
+        fileRows(data, stride, width, rows.get(), rowBytes, 0, cut);
+        try {
+          first = deflateUnfinished(rows.get(), firstBytes);
+        } catch (const std::bad_alloc&) {
+          // No room for the compressed part: the rows are whole, and compressed below.
+        }
+      });
+    } catch (const std::system_error&) {
+      fileRows(data, stride, width, rows.get(), rowBytes, 0, cut);  // no thread to spare
+    }
+    fileRows(data, stride, width, rows.get(), rowBytes, cut, height);
+    if (helper) {
+      const auto rest = libdeflateStream(rows.get() + firstBytes, rowsSize - firstBytes, false);
+      helper->join();
+      if (first && rest) {
+        stream.reserve(sizeof kZlibHeader + first->size + rest->size + 4);
+        stream.append(kZlibHeader, sizeof kZlibHeader);
+        stream += first->view();
+        stream += rest->view();
+        appendBigEndian(stream, libdeflate_adler32(1, rows.get(), rowsSize));
+      }
+    }
+  } else {
+    fileRows(data, stride, width, rows.get(), rowBytes, 0, height);
+  }
+  std::optional<Compressed> whole;
+  if (stream.empty()) {
+    whole = libdeflateStream(rows.get(), rowsSize, true);
+    if (!whole) return fail("out of memory");
+  }
+  const std::string_view compressed = whole ? whole->view() : std::string_view(stream);
+  const std::size_t size = compressed.size();
 
   std::string header;
   appendBigEndian(header, static_cast<std::uint32_t>(width));
@@ -114,7 +215,7 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
   bytes.reserve(kSignature.size() + 25 + size + 12 * (size / kMaxChunkData + 1) + 12);
   appendChunk(bytes, "IHDR", header);
   for (std::size_t at = 0; at < size; at += kMaxChunkData) {
-    appendChunk(bytes, "IDAT", std::string_view(compressed.get(), size).substr(at, kMaxChunkData));
+    appendChunk(bytes, "IDAT", compressed.substr(at, kMaxChunkData));
   }
   appendChunk(bytes, "IEND", {});
   return bytes;
