@@ -10,7 +10,7 @@ packages=(
   build-essential cmake pkg-config
   libsimdjson-dev nlohmann-json3-dev libsqlite3-dev uuid-dev libxxhash-dev
   libutf8proc-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libcairo2-dev libpango1.0-dev libdeflate-dev libpng-dev fonts-inter fonts-noto-ui-core fonts-ipafont-gothic
+  libcairo2-dev libpango1.0-dev libdeflate-dev zlib1g-dev libpng-dev fonts-inter fonts-noto-ui-core fonts-ipafont-gothic
   libcpp-httplib-dev
 )
 for option in "$@"; do
