@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <span>
 
@@ -215,7 +216,7 @@ void Painter::paintMaterial(cairo_t* cr, const ui::PlacedView& view, const ui::M
   const ui::Rect grab = ui::Rect::intersection(grown(visible, 2 * kMaterialBlurRadius), bounds);
   auto cached = backdrops_.find(&view);
   if (cached == backdrops_.end()) {
-    cached = backdrops_.emplace(&view, blurredBackdrop(view, grab)).first;
+    cached = backdrops_.emplace(&view, blurredBackdrop(cr, view, grab)).first;
   }
   cairo_surface_t* backdrop = cached->second.get();
   if (backdrop == nullptr) return;
@@ -256,17 +257,57 @@ std::optional<ui::Rect> Painter::inkBounds(const ui::PlacedView& view) {
   return ink;
 }
 
-Painter::SurfacePointer Painter::blurredBackdrop(const ui::PlacedView& material, const ui::Rect& grab) {
+namespace {
+
+// Whether what `cr` has drawn so far is the backdrop a pass to `material` would draw:
+// the backdrop takes the whole picture, and `cr` draws straight onto an image of that
+// size, at the backdrop's scale and without a move. The same drawing, in the same
+// order, with the same transformation, on an image of the same size, gives the same
+// pixels, so they are copied instead of drawn again.
+bool drawsTheBackdrop(cairo_t* cr, int pixelsWide, int pixelsHigh, double scale, const ui::Rect& grab,
+                      const ui::Size& size) {
+  cairo_surface_t* target = cairo_get_target(cr);
+  if (cairo_get_group_target(cr) != target || cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+      cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32 ||
+      cairo_image_surface_get_width(target) != pixelsWide || cairo_image_surface_get_height(target) != pixelsHigh) {
+    return false;
+  }
+  if (grab.x != 0 || grab.y != 0 || grab.width != size.width || grab.height != size.height) return false;
+  double dx = 0;
+  double dy = 0;
+  cairo_surface_get_device_offset(target, &dx, &dy);
+  cairo_matrix_t matrix;
+  cairo_get_matrix(cr, &matrix);
+  return dx == 0 && dy == 0 && matrix.xx == scale && matrix.yy == scale && matrix.xy == 0 && matrix.yx == 0 &&
+         matrix.x0 == 0 && matrix.y0 == 0;
+}
+
+}  // namespace
+
+Painter::SurfacePointer Painter::blurredBackdrop(cairo_t* cr, const ui::PlacedView& material, const ui::Rect& grab) {
   const int pixelsWide = std::max(1, static_cast<int>(std::ceil(grab.width * scale_)));
   const int pixelsHigh = std::max(1, static_cast<int>(std::ceil(grab.height * scale_)));
   SurfacePointer backdrop(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelsWide, pixelsHigh));
   if (cairo_surface_status(backdrop.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-  cairo_t* under = cairo_create(backdrop.get());
-  cairo_scale(under, scale_, scale_);
-  cairo_translate(under, -grab.x, -grab.y);
-  Pass pass{&material, false};
-  paintSurface(under, pass);
-  cairo_destroy(under);
+  if (drawsTheBackdrop(cr, pixelsWide, pixelsHigh, scale_, grab, layout_.size)) {
+    cairo_surface_t* target = cairo_get_target(cr);
+    cairo_surface_flush(target);
+    cairo_surface_flush(backdrop.get());
+    const int from = cairo_image_surface_get_stride(target);
+    const int to = cairo_image_surface_get_stride(backdrop.get());
+    for (int y = 0; y < pixelsHigh; ++y) {
+      std::memcpy(cairo_image_surface_get_data(backdrop.get()) + static_cast<std::ptrdiff_t>(y) * to,
+                  cairo_image_surface_get_data(target) + static_cast<std::ptrdiff_t>(y) * from,
+                  static_cast<std::size_t>(pixelsWide) * 4);
+    }
+  } else {
+    cairo_t* under = cairo_create(backdrop.get());
+    cairo_scale(under, scale_, scale_);
+    cairo_translate(under, -grab.x, -grab.y);
+    Pass pass{&material, false};
+    paintSurface(under, pass);
+    cairo_destroy(under);
+  }
 
   cairo_surface_flush(backdrop.get());
   const int stride = cairo_image_surface_get_stride(backdrop.get());

@@ -70,7 +70,7 @@ class Painter {
   // The area `view` draws in, with everything inside it; none when it draws nothing.
   std::optional<ui::Rect> inkBounds(const ui::PlacedView& view);
   // What the surface shows under `material` within `grab`, blurred, at the scale.
-  SurfacePointer blurredBackdrop(const ui::PlacedView& material, const ui::Rect& grab);
+  SurfacePointer blurredBackdrop(cairo_t* cr, const ui::PlacedView& material, const ui::Rect& grab);
   void surfacePath(cairo_t* cr) const;
 
   const ui::LayoutResult& layout_;

@@ -164,6 +164,36 @@ TEST(RenderFiles, WidgetPictureIsWhiteOnFrostedCyanWithRoundedCorners) {
   EXPECT_GE(brightest, 250);
 }
 
+// A material's backdrop is what lies beneath it, drawn again; when it takes the whole
+// picture it is copied from the picture drawn so far instead. Drawn inside a group,
+// the picture makes its backdrop again: both ways give the same bytes.
+TEST(RenderFiles, ABackdropCopiedFromThePictureIsTheOneDrawnAgain) {
+  const ui::LayoutResult layout = *render::layOut(presetWidgetView(), ui::Surface::smallWidget, extensionBundle());
+  render::PangoTextMeasurer& text = **render::PangoTextMeasurer::forThisThread();
+  const auto draw = [&](bool inGroup) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 510, 510);
+    cairo_t* cr = cairo_create(surface);
+    cairo_scale(cr, 3, 3);
+    render::Painter painter(layout, 3, text);
+    EXPECT_TRUE(painter.prepare());
+    if (inGroup) cairo_push_group(cr);
+    painter.paint(cr);
+    if (inGroup) {
+      cairo_pop_group_to_source(cr);
+      cairo_paint(cr);  // over nothing: the group's own pixels
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const auto* data = cairo_image_surface_get_data(surface);
+    std::vector<unsigned char> bytes(data, data + cairo_image_surface_get_stride(surface) * 510);
+    cairo_surface_destroy(surface);
+    return bytes;
+  };
+  const auto copied = draw(false);
+  EXPECT_TRUE(copied == draw(true));
+  EXPECT_NE(std::count(copied.begin(), copied.end(), 0), static_cast<std::ptrdiff_t>(copied.size()));
+}
+
 // Each refusal's kind and message (the temporary folder written as <folder>) against
 // tests/golden/render-refusals.txt; nothing is left behind by any of them.
 TEST(RenderFilesGolden, WritesWholeFilesOnlyReplacesOnlyWhenAskedAndReportsWhatCannotBeDrawn) {
