@@ -13,7 +13,7 @@ void releaseNothing(TulRenderResult*) {}
 }  // namespace
 
 #if defined(STAND_IN_OTHER_VERSION)
-extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v3() {
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v4() {
   static const TulRenderModule kModule{kTulRenderModuleVersion + 1, drawNothing, releaseNothing, nullptr, nullptr};
   return &kModule;
 }

@@ -41,7 +41,7 @@ std::string treeOutline(const Json& tree) {
 std::expected<Picture, HostError> drawn(const Drawing& drawing, ui::Surface surface, const Json& tree,
                                         const std::string& what, const std::string& unreadable) {
   auto picture = drawing.renderer.draw(surface, tree.dump(), drawing.assets, drawing.style.format, drawing.style.scale,
-                                       drawing.style.variant);
+                                       drawing.style.variant, drawing.sideBySide);
   if (picture) {
     picture->outline = treeOutline(tree);
     return std::move(*picture);

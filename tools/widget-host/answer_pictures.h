@@ -42,6 +42,7 @@ struct Drawing {
   PictureRenderer renderer;
   PictureStyle style;
   std::filesystem::path assets;
+  bool sideBySide = false;  // drawn at the same time as other pictures, each on its own thread
 };
 
 // A drawn view and what it shows: an entry's number ("1", "2", ...) or a presentation's

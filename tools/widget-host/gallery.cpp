@@ -75,8 +75,15 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     if (!result) return std::unexpected(result.error());
     widgetAnswers.push_back(std::move(*result));
   }
+  // Pictures drawn side by side keep each to its own thread.
+  const auto drawingFor = [&](std::size_t jobs) {
+    Drawing side = drawing;
+    side.sideBySide = drawing.sideBySide || threadsFor(threads, jobs) > 1;
+    return side;
+  };
+  const Drawing widgetDrawing = drawingFor(widgetAnswers.size());
   std::vector<PictureJob> jobs;
-  for (const Json& answer : widgetAnswers) jobs.emplace_back([&] { return drawEntries(answer, drawing); });
+  for (const Json& answer : widgetAnswers) jobs.emplace_back([&] { return drawEntries(answer, widgetDrawing); });
   auto drawn = drawInParallel(jobs, threads);
   GalleryRow widget{
       "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
@@ -107,7 +114,10 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     stateAnswers.push_back(std::move(*result));
   }
   jobs.clear();
-  for (const Json& answer : stateAnswers) jobs.emplace_back([&] { return drawPresentationsAsShown(answer, drawing); });
+  const Drawing stateDrawing = drawingFor(stateAnswers.size());
+  for (const Json& answer : stateAnswers) {
+    jobs.emplace_back([&] { return drawPresentationsAsShown(answer, stateDrawing); });
+  }
   drawn = drawInParallel(jobs, threads);
   for (std::size_t i = 0; i < drawn.size(); ++i) {
     const GalleryState& state = kGalleryStates[i];

@@ -20,7 +20,14 @@ namespace host {
 
 using PictureJob = std::function<std::expected<std::vector<NamedPicture>, HostError>()>;
 
-// Runs every job on `threads` threads (0: one per core; never more than there are jobs).
+// How many threads drawInParallel() runs `jobs` jobs on, asked for `threads` (0: one
+// per core; never more than there are jobs, never none).
+inline unsigned threadsFor(unsigned threads, std::size_t jobs) {
+  if (threads == 0) threads = std::max(1U, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(threads, jobs)));
+}
+
+// Runs every job on threadsFor(`threads`, the number of jobs) threads.
 inline std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawInParallel(
     const std::vector<PictureJob>& jobs, unsigned threads) {
   std::vector<std::expected<std::vector<NamedPicture>, HostError>> results(jobs.size());
@@ -34,8 +41,7 @@ inline std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawInPa
       }
     }
   };
-  if (threads == 0) threads = std::max(1U, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, jobs.size()));
+  threads = threadsFor(threads, jobs.size());
   {
     std::vector<std::jthread> helpers;
     for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);

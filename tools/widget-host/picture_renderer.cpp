@@ -65,7 +65,7 @@ std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& 
 
 std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, std::string_view treeJSON,
                                                           const fs::path& assets, ImageFormat format, int scale,
-                                                          ui::Variant variant) const {
+                                                          ui::Variant variant, bool sideBySide) const {
   const std::string surfaceName(ui::name(surface));
   const std::string deviceName(ui::name(variant.device));
   const std::string textSizeName(ui::name(variant.textSize));
@@ -77,7 +77,8 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
                                  scale,
                                  deviceName.c_str(),
                                  textSizeName.c_str(),
-                                 variant.direction == ui::LayoutDirection::rightToLeft ? 1 : 0};
+                                 variant.direction == ui::LayoutDirection::rightToLeft ? 1 : 0,
+                                 sideBySide ? 1 : 0};
   const auto release = [this](TulRenderResult* result) { module_->release(result); };
   const std::unique_ptr<TulRenderResult, decltype(release)> result(module_->draw(&request), release);
   if (result == nullptr) {

@@ -71,10 +71,11 @@ class PictureRenderer {
   // Lays `treeJSON` out on `surface` of the variant's phone, at its text size, and
   // draws it at `scale` pixels per point. The tree is the JSON text of a view tree, or
   // for Surface::islandExpanded of the array of its regions; named images are read
-  // from the bundle folder `assets`.
+  // from the bundle folder `assets`. A picture drawn `sideBySide` with others keeps
+  // to the calling thread; otherwise the module may use every processor for it.
   std::expected<Picture, DrawFailure> draw(ui::Surface surface, std::string_view treeJSON,
                                            const std::filesystem::path& assets, ImageFormat format, int scale,
-                                           ui::Variant variant = {}) const;
+                                           ui::Variant variant = {}, bool sideBySide = false) const;
 
   // Compares two PNG pictures; fails, saying why, when one does not decode.
   std::expected<PictureComparison, std::string> compare(std::string_view expected, std::string_view actual,

@@ -48,9 +48,9 @@ TulRenderResult kOutOfMemory{kTulRenderFailed, 0, 0, "out of memory", 13, "", 0}
 TulRenderResult* failed(std::string message) { return finished(kTulRenderFailed, std::move(message)); }
 
 TulRenderResult* drawn(std::expected<ui::LayoutResult, render::RenderError> layout, render::ImageFormat format,
-                       int scale) {
+                       int scale, render::Threads threads) {
   if (!layout) return failed(layout.error().message);
-  auto bytes = render::encode(*layout, format, scale);
+  auto bytes = render::encode(*layout, format, scale, threads);
   if (!bytes) return failed(bytes.error().message);
   std::string problems;
   for (const ui::LayoutProblem& problem : ui::layoutProblems(*layout)) {
@@ -84,10 +84,11 @@ TulRenderResult* draw(const TulRenderRequest& request) {
       *device, *textSize,
       request.rightToLeft == 1 ? ui::LayoutDirection::rightToLeft : ui::LayoutDirection::leftToRight};
   const ui::Bundle assets(request.bundleFolder == nullptr ? "" : request.bundleFolder);
+  const render::Threads threads = request.threads == 1 ? render::Threads::callerOnly : render::Threads::every;
   if (*surface == ui::Surface::islandExpanded) {
     auto regions = render::regionsFromJSON(tree);
     if (!regions) return finished(kTulRenderUnreadable, regions.error().message);
-    return drawn(render::layOut(*regions, assets, variant), format, request.scale);
+    return drawn(render::layOut(*regions, assets, variant), format, request.scale, threads);
   }
   if (*surface == ui::Surface::islandCompact) {
     auto sides = render::regionsFromJSON(tree);
@@ -103,11 +104,11 @@ TulRenderResult* draw(const TulRenderRequest& request) {
     if (sides->size() != 2 || leading == nullptr || trailing == nullptr) {
       return finished(kTulRenderUnreadable, "the compact island takes one leading and one trailing view");
     }
-    return drawn(render::layOutCompactIsland(*leading, *trailing, assets, variant), format, request.scale);
+    return drawn(render::layOutCompactIsland(*leading, *trailing, assets, variant), format, request.scale, threads);
   }
   auto view = ui::fromJSON(tree);
   if (!view) return finished(kTulRenderUnreadable, view.error().describe());
-  return drawn(render::layOut(*view, *surface, assets, variant), format, request.scale);
+  return drawn(render::layOut(*view, *surface, assets, variant), format, request.scale, threads);
 }
 
 TulRenderResult* drawEntry(const TulRenderRequest* request) {
@@ -178,7 +179,7 @@ constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEnt
 
 // The host loads the module before it asks the extension for what to draw; the fonts
 // are prepared meanwhile.
-extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v3() {
+extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v4() {
   render::PangoTextMeasurer::prepareInBackground();
   return &kModule;
 }

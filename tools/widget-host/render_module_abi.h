@@ -18,8 +18,8 @@
 
 extern "C" {
 
-#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v3"
-inline constexpr std::uint32_t kTulRenderModuleVersion = 3;
+#define TUL_RENDER_MODULE_ENTRY "tul_render_module_v4"
+inline constexpr std::uint32_t kTulRenderModuleVersion = 4;
 
 enum TulRenderFormat : int { kTulRenderPNG = 0, kTulRenderSVG = 1 };
 
@@ -40,6 +40,8 @@ struct TulRenderRequest {
   const char* device;        // the phone, as ui::name(Device) spells it ("430", "393", "375"); null: "430"
   const char* textSize;      // the text size, as ui::name(ContentSizeCategory) spells it; null: "large"
   int rightToLeft;           // 1: the texts are in a right-to-left language, and the layout is mirrored
+  int threads;               // 0: the picture may be drawn on every processor; 1: on the calling thread
+                             // alone (the host draws several pictures side by side)
 };
 
 struct TulRenderResult {

@@ -288,7 +288,7 @@ constexpr long kSplitPixels = 256L * 256L;
 
 }  // namespace
 
-void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, int radius) {
+void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, int radius, Threads threads) {
   if (radius < 1 || width <= 0 || height <= 0) return;
   if (pixels.size() <
       static_cast<std::size_t>(stride) * static_cast<std::size_t>(height - 1) + static_cast<std::size_t>(width) * 4) {
@@ -301,7 +301,7 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
 #endif
   };
   std::array<Worker, 2> workers;
-  const bool split = static_cast<long>(width) * height >= kSplitPixels && std::thread::hardware_concurrency() > 1;
+  const bool split = static_cast<long>(width) * height >= kSplitPixels && maySplit(threads);
   if (split) {
     for (Worker& worker : workers) worker.reserve(width, width - width / 2, radius);
     // Each thread takes half the rows, then half the columns, and waits for the other at

@@ -10,11 +10,14 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/render/threads.h"
+
 namespace render {
 
 // Blurs `pixels` (`height` rows of `width` pixels, rows `stride` bytes apart) in place
 // with a box of `radius` pixels on each side per pass. A radius below 1, or an image
-// with no pixels, leaves it unchanged.
-void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, int radius);
+// with no pixels, leaves it unchanged. The same bytes however many threads it uses.
+void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, int radius,
+             Threads threads = Threads::every);
 
 }  // namespace render

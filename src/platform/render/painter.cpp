@@ -50,8 +50,8 @@ ui::Rect grown(const ui::Rect& rect, double by) {
 
 }  // namespace
 
-Painter::Painter(const ui::LayoutResult& layout, double scale, PangoTextMeasurer& text)
-    : layout_(layout), scale_(scale), text_(text) {}
+Painter::Painter(const ui::LayoutResult& layout, double scale, PangoTextMeasurer& text, Threads threads)
+    : layout_(layout), scale_(scale), threads_(threads), text_(text) {}
 
 std::expected<void, RenderError> Painter::prepare() {
   const Counts counts = count(layout_);
@@ -316,7 +316,7 @@ Painter::SurfacePointer Painter::blurredBackdrop(cairo_t* cr, const ui::PlacedVi
   // Three box passes of half-width r spread about as far as a Gaussian of deviation r:
   // half the radius gives a soft blur that keeps the picture's broad shapes.
   const int radius = std::max(1, static_cast<int>(std::lround(kMaterialBlurRadius * scale_ / 2)));
-  boxBlur(pixels, pixelsWide, pixelsHigh, stride, radius);
+  boxBlur(pixels, pixelsWide, pixelsHigh, stride, radius, threads_);
   cairo_surface_mark_dirty(backdrop.get());
   return backdrop;
 }

@@ -25,6 +25,7 @@
 
 #include "platform/render/pango_text_measurer.h"
 #include "platform/render/render_error.h"
+#include "platform/render/threads.h"
 #include "platform/ui/layout_result.h"
 
 namespace render {
@@ -38,7 +39,8 @@ inline constexpr double kMaterialBlurRadius = 25.0 / 3.0;
 
 class Painter {
  public:
-  Painter(const ui::LayoutResult& layout, double scale, PangoTextMeasurer& text);
+  // `threads` says whether its blurs may use a second thread.
+  Painter(const ui::LayoutResult& layout, double scale, PangoTextMeasurer& text, Threads threads = Threads::every);
 
   // Loads the pictures the layout shows; fails naming a file that cannot be decoded
   // as PNG, or when the surface holds too many materials or drawn views. Call before
@@ -75,6 +77,7 @@ class Painter {
 
   const ui::LayoutResult& layout_;
   double scale_;
+  Threads threads_;
   PangoTextMeasurer& text_;
   std::map<std::filesystem::path, SurfacePointer> pictures_;
   std::map<const ui::PlacedView*, SurfacePointer> backdrops_;

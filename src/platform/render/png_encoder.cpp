@@ -139,7 +139,7 @@ void fileRows(const unsigned char* data, int stride, int width, std::uint8_t* ro
 
 }  // namespace
 
-std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
+std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface, Threads threads) {
   const auto fail = [](const std::string& why) {
     return std::unexpected(RenderError{RenderError::Kind::drawing, "cannot encode PNG: " + why});
   };
@@ -167,7 +167,7 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface) {
   // thread or zlib's memory is refused, libdeflate compresses all rows in one stream.
   std::string stream;
   const int cut = static_cast<int>(height * kFirstShare);
-  if (rowsSize >= kSplitBytes && cut > 0 && std::thread::hardware_concurrency() > 1) {
+  if (rowsSize >= kSplitBytes && cut > 0 && maySplit(threads)) {
     const std::size_t firstBytes = rowBytes * static_cast<std::size_t>(cut);
     std::optional<Compressed> first;
     std::optional<std::jthread> helper;  // joined however this scope ends

@@ -16,9 +16,10 @@
 #include <string>
 
 #include "platform/render/render_error.h"
+#include "platform/render/threads.h"
 
 namespace render {
 
-std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface);
+std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface, Threads threads = Threads::every);
 
 }  // namespace render

@@ -76,9 +76,9 @@ ui::LayoutContext contextFor(PangoTextMeasurer& measurer, const ui::Bundle& asse
 }
 
 std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, ImageFormat format, double scale,
-                                             PangoTextMeasurer& text) {
+                                             PangoTextMeasurer& text, Threads threads = Threads::every) {
   if (auto valid = checkScale(scale); !valid) return std::unexpected(valid.error());
-  Painter painter(layout, scale, text);
+  Painter painter(layout, scale, text, threads);
   if (auto prepared = painter.prepare(); !prepared) return std::unexpected(prepared.error());
 
   const int width = pixels(layout.size.width, scale);
@@ -108,7 +108,7 @@ std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, Ima
     }
   }
   if (format == ImageFormat::png) {
-    return encodePNG(surface.get());
+    return encodePNG(surface.get(), threads);
   } else {
     cairo_surface_finish(surface.get());
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
@@ -206,10 +206,11 @@ std::expected<std::vector<ExpandedRegion>, RenderError> regionsFromJSON(const nl
   return out;
 }
 
-std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, ImageFormat format, double scale) {
+std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, ImageFormat format, double scale,
+                                               Threads threads) {
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
-  return draw(layout, format, scale, **measurer);
+  return draw(layout, format, scale, **measurer, threads);
 }
 
 std::expected<void, RenderError> renderToFile(const ui::View& view, Surface surface, ImageFormat format, double scale,

@@ -29,6 +29,7 @@
 
 #include "platform/foundation/atomic_file.h"
 #include "platform/render/render_error.h"
+#include "platform/render/threads.h"
 #include "platform/ui/bundle.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/layout_result.h"
@@ -69,8 +70,10 @@ std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View&
 // view). The error names the JSON path ("regions[1].view.children[0]: ...").
 std::expected<std::vector<ExpandedRegion>, RenderError> regionsFromJSON(const nlohmann::json& regions);
 
-// Draws a laid-out surface and returns the encoded file.
-std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, ImageFormat format, double scale);
+// Draws a laid-out surface and returns the encoded file; `threads` says whether the
+// drawing may use a second thread.
+std::expected<std::string, RenderError> encode(const ui::LayoutResult& layout, ImageFormat format, double scale,
+                                               Threads threads = Threads::every);
 
 // Lays `view` out on `surface`, draws it and writes the picture to `out`.
 std::expected<void, RenderError> renderToFile(const ui::View& view, Surface surface, ImageFormat format, double scale,

@@ -378,9 +378,12 @@ TEST(BoxBlur, IsTheRoundedMeanOfEveryWindowByteForByte) {
     const int stride = w * 4 + 8;  // padding after every row, left as it is
     std::vector<std::uint8_t> noise(static_cast<std::size_t>(stride * h));
     for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>((seed = seed * 1664525U + 1013904223U) >> 24);
-    std::vector<std::uint8_t> blurred = noise;
-    render::boxBlur(blurred, w, h, stride, r);
-    EXPECT_EQ(blurred, reference(noise, w, h, stride, r)) << w << "x" << h << ", radius " << r;
+    const auto expected = reference(noise, w, h, stride, r);
+    for (const render::Threads threads : {render::Threads::every, render::Threads::callerOnly}) {
+      std::vector<std::uint8_t> blurred = noise;
+      render::boxBlur(blurred, w, h, stride, r, threads);
+      EXPECT_EQ(blurred, expected) << w << "x" << h << ", radius " << r;
+    }
   }
 }
 
@@ -415,6 +418,7 @@ TEST(PngEncoder, ReadsBackWithThePixelsOfCairosOwnWriter) {
     }
     cairo_surface_mark_dirty(surface);
     const auto ours = render::encodePNG(surface);
+    const auto oneThread = render::encodePNG(surface, render::Threads::callerOnly);
     std::string theirs;
     cairo_surface_write_to_png_stream(
         surface,
@@ -424,8 +428,9 @@ TEST(PngEncoder, ReadsBackWithThePixelsOfCairosOwnWriter) {
         },
         &theirs);
     cairo_surface_destroy(surface);
-    ASSERT_TRUE(ours) << ours.error().message;
+    ASSERT_TRUE(ours && oneThread);
     EXPECT_EQ(pixelsOf(*ours), pixelsOf(theirs)) << w << "x" << h;
+    EXPECT_EQ(pixelsOf(*oneThread), pixelsOf(theirs)) << w << "x" << h << ", on one thread";
   }
 }
 
