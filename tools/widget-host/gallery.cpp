@@ -76,14 +76,15 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     widgetAnswers.push_back(std::move(*result));
   }
   // Pictures drawn side by side keep each to its own thread.
-  const auto drawingFor = [&](std::size_t jobs) {
+  const auto drawingFor = [&](bool sideBySide) {
     Drawing side = drawing;
-    side.sideBySide = drawing.sideBySide || threadsFor(threads, jobs) > 1;
+    side.sideBySide = drawing.sideBySide || sideBySide;
     return side;
   };
-  const Drawing widgetDrawing = drawingFor(widgetAnswers.size());
   std::vector<PictureJob> jobs;
-  for (const Json& answer : widgetAnswers) jobs.emplace_back([&] { return drawEntries(answer, widgetDrawing); });
+  for (const Json& answer : widgetAnswers) {
+    jobs.emplace_back([&](bool sideBySide) { return drawEntries(answer, drawingFor(sideBySide)); });
+  }
   auto drawn = drawInParallel(jobs, threads);
   GalleryRow widget{
       "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
@@ -114,9 +115,8 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
     stateAnswers.push_back(std::move(*result));
   }
   jobs.clear();
-  const Drawing stateDrawing = drawingFor(stateAnswers.size());
   for (const Json& answer : stateAnswers) {
-    jobs.emplace_back([&] { return drawPresentationsAsShown(answer, stateDrawing); });
+    jobs.emplace_back([&](bool sideBySide) { return drawPresentationsAsShown(answer, drawingFor(sideBySide)); });
   }
   drawn = drawInParallel(jobs, threads);
   for (std::size_t i = 0; i < drawn.size(); ++i) {

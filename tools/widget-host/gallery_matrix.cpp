@@ -94,9 +94,8 @@ std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawCells(const
                                                                            const std::filesystem::path& assets) {
   std::vector<PictureJob> jobs;
   jobs.reserve(cells.size());
-  const bool sideBySide = threadsFor(options.threads, cells.size()) > 1;
   for (const Cell& cell : cells) {
-    jobs.emplace_back([&cell, &options, &renderer, &assets, sideBySide] {
+    jobs.emplace_back([&cell, &options, &renderer, &assets](bool sideBySide) {
       return drawCell(cell,
                       Drawing{renderer, PictureStyle{options.format, options.scale, cell.variant}, assets, sideBySide});
     });

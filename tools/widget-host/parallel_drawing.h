@@ -1,6 +1,8 @@
 // drawInParallel: the jobs of a picture command run on several threads, each result
 // kept in its job's place, so that what is written does not depend on which thread
-// drew what. A job that throws becomes a renderFailed error in its place.
+// drew what. A job that throws becomes a renderFailed error in its place. Each job is
+// told whether it is drawn side by side with another: then its pictures keep to its
+// thread; a job left alone (the last, once the others are done) may use every core.
 #pragma once
 
 #include <algorithm>
@@ -18,7 +20,7 @@
 
 namespace host {
 
-using PictureJob = std::function<std::expected<std::vector<NamedPicture>, HostError>()>;
+using PictureJob = std::function<std::expected<std::vector<NamedPicture>, HostError>(bool sideBySide)>;
 
 // How many threads drawInParallel() runs `jobs` jobs on, asked for `threads` (0: one
 // per core; never more than there are jobs, never none).
@@ -32,16 +34,20 @@ inline std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawInPa
     const std::vector<PictureJob>& jobs, unsigned threads) {
   std::vector<std::expected<std::vector<NamedPicture>, HostError>> results(jobs.size());
   std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> finished{0};
+  threads = threadsFor(threads, jobs.size());
   const auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
+      // Another job is still being drawn, or waits for a thread.
+      const bool sideBySide = threads > 1 && finished.load() + 1 < jobs.size();
       try {
-        results[i] = jobs[i]();
+        results[i] = jobs[i](sideBySide);
       } catch (const std::exception& error) {
         results[i] = std::unexpected(HostError{ExitCode::renderFailed, std::string("cannot draw: ") + error.what()});
       }
+      ++finished;
     }
   };
-  threads = threadsFor(threads, jobs.size());
   {
     std::vector<std::jthread> helpers;
     for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
