@@ -2,7 +2,7 @@
 // figures. In one process, with a real extension and the real drawing module:
 //   - the widget's timeline picture drawn again and again (the first drawing, which
 //     loads the fonts, not counted): the warm time of one picture;
-//   - the gallery's pictures drawn on one thread and on every core (drawGallery, as
+//   - the gallery's pictures drawn one at a time and on every core (drawGallery, as
 //     `widget-host gallery` draws them; a first round not counted): the warm time of
 //     the gallery's drawing, against which a cold `widget-host gallery` is measured.
 // Writes its figures as JSON for bench_report.
@@ -16,6 +16,7 @@
 #include "answer_pictures.h"
 #include "extension_session.h"
 #include "gallery.h"
+#include "large_blocks.h"
 #include "picture_renderer.h"
 #include "sample_summary.h"
 
@@ -31,6 +32,7 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  host::keepLargeBlocksInHeap();  // as widget-host does: the same drawing as its commands
   CLI::App app{"Measures warm drawing: one picture, and the gallery on one thread and on every core"};
   std::string extension;
   std::string renderModule;

@@ -38,7 +38,7 @@ void addPictures(Report& report, const std::filesystem::path& results) {
                                 Unit::nanoseconds, Budget::withinTimes(1.5)});
   report.comparisons.push_back({"  its pictures drawn warm, on every core",
                                 medianNs(warm->value("gallery_warm_every_core", Json::object())),
-                                "on one thread",
+                                "one at a time",
                                 serial,
                                 Unit::nanoseconds,
                                 {}});

@@ -5,8 +5,10 @@
 
 #include "command_line.h"
 #include "host_error.h"
+#include "large_blocks.h"
 
 int main(int argc, char** argv) {
+  host::keepLargeBlocksInHeap();
   try {
     return host::runCommandLine(argc, argv);
   } catch (const std::exception& error) {

@@ -3,8 +3,6 @@
 // with real fonts and encodes the picture. Everything but the entry point is hidden
 // (see tools/widget-host/CMakeLists.txt), so the module's copy of the view layer never
 // mixes with the host's.
-#include <malloc.h>
-
 #include <exception>
 #include <expected>
 #include <new>
@@ -174,20 +172,6 @@ void releaseComparisonEntry(TulCompareResult* result) {
   delete static_cast<OwnedComparison*>(result);
 }
 
-// A picture's buffers (its surface, the material's backdrop, the rows of its PNG) are a
-// megabyte or more each. malloc gives blocks that large their own mappings, returned
-// at free(), so every picture faulted in fresh zeroed pages for them, and two threads
-// drawing side by side took turns at the process's mappings. Kept in malloc's heaps
-// instead, the next picture reuses them. Set once, when the host loads the module.
-void keepPictureBuffers() {
-  static const bool kept = [] {
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);  // glibc's largest
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-    return true;
-  }();
-  static_cast<void>(kept);
-}
-
 constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEntry, compareEntry,
                                   releaseComparisonEntry};
 
@@ -196,7 +180,6 @@ constexpr TulRenderModule kModule{kTulRenderModuleVersion, drawEntry, releaseEnt
 // The host loads the module before it asks the extension for what to draw; the fonts
 // are prepared meanwhile.
 extern "C" __attribute__((visibility("default"))) const TulRenderModule* tul_render_module_v4() {
-  keepPictureBuffers();
   render::PangoTextMeasurer::prepareInBackground();
   return &kModule;
 }
