@@ -125,7 +125,7 @@ class Connection {
   Statements statements_;
   // The last value read, so that a process asking again and again for one key of a
   // suite nobody changes costs no read transaction (SQLite takes and releases a lock
-  // on the log's index for each, two system calls).
+  // on the log's index for each, and checks the file's size: three system calls).
   struct Read {
     std::string key;
     std::optional<PropertyValue> value;

@@ -52,8 +52,6 @@ void blurRow(std::uint8_t* row, int count, int radius, std::vector<std::uint8_t>
   }
 }
 
-// A copy of the picture's rows packed together, and the row `y` of it with the edge
-// rows repeated beyond the picture.
 // The rows of a vertical pass as they were before it: the pass writes row y once it has
 // its sums, and reads it again (as the row leaving the window) until row y + radius, so
 // it keeps the last radius + 1 rows it overwrote, in turn; the rows below it reads from
