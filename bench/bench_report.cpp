@@ -6,9 +6,9 @@
 //
 // RESULTS_DIR holds preset.json and view_trees.json (Google Benchmark's JSON output),
 // warm.json, cold.json, memory.json and memory_ordinary.json (protocol_driver), and
-// optionally cold_widget_host.json (hyperfine's export, commands named "widget-host
-// timeline", "widget-host idle", "extension idle" and "idle_pair"), which then
-// replaces cold.json for the cold start's budget. With --strict the exit status is 1
+// optionally cold_widget_host.round1.json, ... (hyperfine's exports of its rounds,
+// commands named "widget-host timeline", "widget-host idle", "extension idle" and
+// "idle_pair"), which then replace cold.json for the cold start's budget. With --strict the exit status is 1
 // when a budget is missed.
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "budget.h"
+#include "hyperfine_rounds.h"
 #include "picture_figures.h"
 #include "report.h"
 
@@ -31,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using bench::Budget;
 using bench::Comparison;
+using bench::HyperfineRounds;
 using bench::Json;
 using bench::readJson;
 using bench::Report;
@@ -139,19 +141,20 @@ void addWarm(Report& report, const std::optional<Json>& json) {
        json->value("floor_cpu_ns_per_request", 0.0), Unit::nanoseconds, Budget::withinTimes(3)});
 }
 
-void addCold(Report& report, const std::optional<Json>& driver, const std::optional<Json>& hyperfine) {
+void addCold(Report& report, const std::optional<Json>& driver, const std::optional<HyperfineRounds>& hyperfine) {
   if (hyperfine) {
     // The floor is the same two programs started with nothing to do: widget-host
     // printing its help, the extension with its input closed at once. idle_pair, a
     // bare process starting a bare process, is a reference below both.
-    const double timeline = bench::hyperfineSeconds(*hyperfine, "widget-host timeline");
-    const double hostIdle = bench::hyperfineSeconds(*hyperfine, "widget-host idle");
-    const double extensionIdle = bench::hyperfineSeconds(*hyperfine, "extension idle");
-    const double pair = bench::hyperfineSeconds(*hyperfine, "idle_pair");
+    const double timeline = hyperfine->median("widget-host timeline");
+    const double hostIdle = hyperfine->median("widget-host idle");
+    const double extensionIdle = hyperfine->median("extension idle");
+    const double pair = hyperfine->median("idle_pair");
     const bool floorMeasured = hostIdle > 0 && extensionIdle > 0;
     report.comparisons.push_back(
         {"cold start: widget-host timeline", timeline, "host --help + extension, input closed (floor)",
          floorMeasured ? hostIdle + extensionIdle : 0, Unit::nanoseconds, Budget::withinTimes(1.5)});
+    report.spreadOfLast(hyperfine->ratioSpread({"widget-host timeline"}, {"widget-host idle", "extension idle"}));
     report.comparisons.push_back(
         {"  widget-host --help", hostIdle, "bare process pair (idle_pair)", pair, Unit::nanoseconds, {}});
     report.comparisons.push_back({"  extension, input closed at once",
@@ -243,15 +246,16 @@ std::string bytesPerByte(double allocated, double json) {
 }
 
 void printText(const Report& report, const std::vector<TreeRow>& trees) {
-  std::printf("\n%-52s %11s   %-46s %12s   %-13s %-16s %s\n", "figure", "value", "baseline", "value", "ratio", "budget",
-              "");
-  for (const auto& c : report.comparisons) {
+  std::printf("\n%-52s %11s   %-46s %12s   %-13s %-16s %-8s %s\n", "figure", "value", "baseline", "value", "ratio",
+              "budget", "", "ratio in each round");
+  for (std::size_t i = 0; i < report.comparisons.size(); ++i) {
+    const auto& c = report.comparisons[i];
     const bool hasBaseline = c.baselineValue > 0;
-    std::printf("%-52s %11s   %-46s %12s   %-13s %-16s %s\n", c.figure.c_str(),
+    std::printf("%-52s %11s   %-46s %12s   %-13s %-16s %-8s %s\n", c.figure.c_str(),
                 bench::formatValue(c.value, c.unit).c_str(), c.baseline.c_str(),
                 hasBaseline ? bench::formatValue(c.baselineValue, c.unit).c_str() : "",
                 hasBaseline ? bench::ratioText(c).c_str() : "", bench::budgetText(c).c_str(),
-                bench::verdictText(bench::verdict(c)).c_str());
+                bench::verdictText(bench::verdict(c)).c_str(), report.spreadOf(i).c_str());
   }
   if (!trees.empty()) {
     std::printf("\n%-18s %12s %10s %14s %12s %14s %20s\n", "view tree", "build+JSON", "allocs", "bytes alloc.",
@@ -269,15 +273,19 @@ void printText(const Report& report, const std::vector<TreeRow>& trees) {
 }
 
 void printMarkdown(const Report& report, const std::vector<TreeRow>& trees) {
-  std::printf("| figure | value | baseline | value | ratio | budget | |\n|---|---:|---|---:|---:|---|---|\n");
-  for (const auto& c : report.comparisons) {
+  std::printf(
+      "| figure | value | baseline | value | ratio | budget | | ratio in each round |\n"
+      "|---|---:|---|---:|---:|---|---|---|\n");
+  for (std::size_t i = 0; i < report.comparisons.size(); ++i) {
+    const auto& c = report.comparisons[i];
     const bool hasBaseline = c.baselineValue > 0;
     std::string figure = c.figure;
     if (figure.starts_with("  ")) figure = "&nbsp;&nbsp;" + figure.substr(2);
-    std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", figure.c_str(), bench::formatValue(c.value, c.unit).c_str(),
-                c.baseline.c_str(), hasBaseline ? bench::formatValue(c.baselineValue, c.unit).c_str() : "",
+    std::printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", figure.c_str(),
+                bench::formatValue(c.value, c.unit).c_str(), c.baseline.c_str(),
+                hasBaseline ? bench::formatValue(c.baselineValue, c.unit).c_str() : "",
                 hasBaseline ? bench::ratioText(c).c_str() : "", bench::budgetText(c).c_str(),
-                bench::verdictText(bench::verdict(c)).c_str());
+                bench::verdictText(bench::verdict(c)).c_str(), report.spreadOf(i).c_str());
   }
   if (!trees.empty()) {
     std::printf(
@@ -310,7 +318,7 @@ int main(int argc, char** argv) {
   Report report;
   addPreset(report, readJson(dir / "preset.json"));
   addWarm(report, readJson(dir / "warm.json"));
-  addCold(report, readJson(dir / "cold.json"), readJson(dir / "cold_widget_host.json"));
+  addCold(report, readJson(dir / "cold.json"), HyperfineRounds::read(dir, "cold_widget_host"));
   addMemory(report, readJson(dir / "memory.json"), "mixed requests", kPeakResidentBudgetKiB);
   addMemory(report, readJson(dir / "memory_ordinary.json"), "without 1 MiB lines", kPeakOrdinaryResidentBudgetKiB);
   bench::addPictures(report, dir);

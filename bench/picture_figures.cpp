@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "hyperfine_rounds.h"
+
 namespace bench {
 namespace {
 
@@ -13,47 +15,48 @@ double medianNs(const Json& summary) { return summary.value("median_us", 0.0) * 
 }  // namespace
 
 void addPictures(Report& report, const std::filesystem::path& results) {
-  const auto hyperfine = readJson(results / "pictures.json");
+  const auto hyperfine = HyperfineRounds::read(results, "pictures");
   const auto warm = readJson(results / "picture.json");
-  const auto cold = readJson(results / "cold_widget_host.json");
+  const auto cold = HyperfineRounds::read(results, "cold_widget_host");
   if (!hyperfine || !warm) {
-    report.notRun.push_back("pictures.json and picture.json (pictures)");
+    report.notRun.push_back("pictures.round*.json and picture.json (pictures)");
     return;
   }
-  const double oneCold = hyperfineSeconds(*hyperfine, "one picture, cold");
-  report.comparisons.push_back({"one picture, cold: widget-host timeline --format png", oneCold,
-                                "picture_floor: cairo, pango, one line, a PNG", hyperfineSeconds(*hyperfine, "floor"),
-                                Unit::nanoseconds, Budget::withinTimes(1.5)});
+  report.comparisons.push_back({"one picture, cold: widget-host timeline --format png",
+                                hyperfine->median("one picture, cold"), "picture_floor: cairo, pango, one line, a PNG",
+                                hyperfine->median("floor"), Unit::nanoseconds, Budget::withinTimes(1.5)});
+  report.spreadOfLast(hyperfine->ratioSpread({"one picture, cold"}, {"floor"}));
   const double oneWarm = medianNs(warm->value("picture_warm", Json::object()));
   report.comparisons.push_back(
       {"  the same picture, warm (drawn again in one process)", oneWarm, "", 0, Unit::nanoseconds, {}});
 
   // The gallery's floor: a cold start, then its pictures drawn warm one after another.
-  const double gallery = hyperfineSeconds(*hyperfine, "gallery, cold");
+  const double gallery = hyperfine->median("gallery, cold");
   const double serial = medianNs(warm->value("gallery_warm_one_thread", Json::object()));
-  const double startup = cold ? hyperfineSeconds(*cold, "widget-host timeline") : 0;
+  const double startup = cold ? cold->median("widget-host timeline") : 0;
+  const double galleryFloor = startup > 0 ? startup + serial : 0;
   const std::string pictures = std::to_string(warm->value("gallery_pictures", 0));
   report.comparisons.push_back({"gallery, cold: widget-host gallery (" + pictures + " pictures)", gallery,
-                                "cold start + its pictures drawn warm, in turn", startup > 0 ? startup + serial : 0,
-                                Unit::nanoseconds, Budget::withinTimes(1.5)});
+                                "cold start + its pictures drawn warm, in turn", galleryFloor, Unit::nanoseconds,
+                                Budget::withinTimes(1.5)});
+  report.spreadOfLast(hyperfine->ratioSpread({"gallery, cold"}, galleryFloor));
   report.comparisons.push_back({"  its pictures drawn warm, on every core",
                                 medianNs(warm->value("gallery_warm_every_core", Json::object())),
                                 "one at a time",
                                 serial,
                                 Unit::nanoseconds,
                                 {}});
-  report.comparisons.push_back(
-      {"  processor time of widget-host gallery (user + system)",
-       hyperfineSeconds(*hyperfine, "gallery, cold", "user") + hyperfineSeconds(*hyperfine, "gallery, cold", "system"),
-       "its wall time (mean)",
-       hyperfineSeconds(*hyperfine, "gallery, cold", "mean"),
-       Unit::nanoseconds,
-       {}});
-  if (const auto matrix = readJson(results / "matrix.json")) {
+  report.comparisons.push_back({"  processor time of widget-host gallery (user + system)",
+                                hyperfine->mean("gallery, cold", "user") + hyperfine->mean("gallery, cold", "system"),
+                                "its wall time (mean)",
+                                hyperfine->mean("gallery, cold"),
+                                Unit::nanoseconds,
+                                {}});
+  if (const auto matrix = HyperfineRounds::read(results, "matrix")) {
     report.comparisons.push_back({"matrix, 84 pictures, every core",
-                                  hyperfineSeconds(*matrix, "matrix, every core"),
+                                  matrix->median("matrix, every core"),
                                   "the same, one process at a time",
-                                  hyperfineSeconds(*matrix, "matrix, one process at a time"),
+                                  matrix->median("matrix, one process at a time"),
                                   Unit::nanoseconds,
                                   {}});
   }

@@ -11,9 +11,9 @@
 
 namespace bench {
 
-// From pictures.json and matrix.json (hyperfine's exports) and picture.json
-// (picture_driver), with cold_widget_host.json for the cold start that the gallery's
-// baseline includes.
+// From the rounds of pictures and matrix (hyperfine's exports) and picture.json
+// (picture_driver), with the rounds of cold_widget_host for the cold start that the
+// gallery's baseline includes.
 void addPictures(Report& report, const std::filesystem::path& results);
 
 // From live.json (live_driver).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -19,6 +20,18 @@ using Json = nlohmann::json;
 struct Report {
   std::vector<Comparison> comparisons;
   std::vector<std::string> notRun;
+  // How far a comparison's ratio moved between the rounds it was measured in, by its
+  // index in `comparisons`.
+  std::map<std::size_t, std::string> spreads;
+
+  // The last comparison's spread, when there is one.
+  void spreadOfLast(std::string spread) {
+    if (!spread.empty() && !comparisons.empty()) spreads[comparisons.size() - 1] = std::move(spread);
+  }
+  std::string spreadOf(std::size_t index) const {
+    const auto found = spreads.find(index);
+    return found == spreads.end() ? std::string() : found->second;
+  }
 };
 
 // The file as JSON; none when it is missing or not JSON (said on standard error).
@@ -31,15 +44,6 @@ inline std::optional<Json> readJson(const std::filesystem::path& file) {
     return std::nullopt;
   }
   return json;
-}
-
-// A number of hyperfine's export for the command named `name` (--command-name): its
-// "median", "user" or "system", in nanoseconds; zero when the run has no such command.
-inline double hyperfineSeconds(const Json& hyperfine, const std::string& name, const char* field = "median") {
-  for (const auto& result : hyperfine.value("results", Json::array())) {
-    if (result.value("command", "") == name) return result.value(field, 0.0) * 1e9;
-  }
-  return 0;
 }
 
 }  // namespace bench

@@ -1,15 +1,19 @@
-// Tests of the bench suite's own parts: the budget verdicts the report prints, reading
-// /proc status files, and driving a real child process (echo_floor) over real pipes.
+// Tests of the bench suite's own parts: the budget verdicts the report prints, pooling
+// hyperfine's rounds, reading /proc status files, and driving a real child process
+// (echo_floor) over real pipes.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "budget.h"
 #include "golden/golden.h"
+#include "hyperfine_rounds.h"
 #include "proc_status.h"
 #include "support/child_process.h"
 
@@ -83,6 +87,33 @@ TEST(CpuTicks, AddsUserAndSystemTimeAfterTheCommandName) {
 
 // The shared child process as the protocol driver uses it: blocking lines, and the
 // timed calls beside them.
+TEST(HyperfineRounds, PoolsTheRunsOfEveryRoundAndGivesTheRatioInEach) {
+  const auto dir = std::filesystem::path(::testing::TempDir()) / ("rounds-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto write = [&](const std::string& name, const std::string& text) { std::ofstream(dir / name) << text; };
+  // The second round lists the commands the other way round, as the bench runs them.
+  write("step.round1.json", R"({"results": [
+      {"command": "figure", "times": [0.003, 0.001, 0.002], "user": 0.5, "mean": 0.002},
+      {"command": "floor", "times": [0.002, 0.002], "user": 0.2, "mean": 0.002}]})");
+  write("step.round2.json", R"({"results": [
+      {"command": "floor", "times": [0.001], "user": 0.1, "mean": 0.001},
+      {"command": "figure", "times": [0.004], "user": 0.8, "mean": 0.004}]})");
+  write("step.round4.json", R"({"results": [{"command": "figure", "times": [9]}]})");  // after a gap: not read
+
+  const auto rounds = HyperfineRounds::read(dir, "step");
+  ASSERT_TRUE(rounds);
+  EXPECT_EQ(rounds->size(), 2u);
+  EXPECT_DOUBLE_EQ(rounds->median("figure"), 2.5e6);  // of 1, 2, 3 and 4 ms
+  EXPECT_DOUBLE_EQ(rounds->median("floor"), 2e6);
+  EXPECT_DOUBLE_EQ(rounds->mean("figure", "user"), (0.5 * 3 + 0.8) / 4 * 1e9);
+  EXPECT_EQ(rounds->median("absent"), 0);
+  EXPECT_EQ(rounds->ratioSpread({"figure"}, {"floor"}), "1.00x-4.00x over 2 rounds");
+  EXPECT_EQ(rounds->ratioSpread({"figure"}, 1e6), "2.00x-4.00x over 2 rounds");
+  EXPECT_EQ(rounds->ratioSpread({"figure"}, {"floor", "absent"}), "");
+  EXPECT_FALSE(HyperfineRounds::read(dir, "other"));
+  std::filesystem::remove_all(dir);
+}
+
 TEST(ChildProcess, DrivesALineServerOverPipes) {
   using tul::testing::ChildProcess;
   auto echo = ChildProcess::start({TUL_ECHO_FLOOR, "10"});

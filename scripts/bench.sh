@@ -54,12 +54,12 @@ rm -f "$results"/*.json "$results"/*.txt
 
 if $quick; then
   repetitions=1 min_time=0.05 warm_requests=1000 cold_runs=10 memory_requests=20000 window=5000 host_runs=10
-  cold_host_runs=20
+  cold_host_runs=20 rounds=2
   live_updates=100
 else
   repetitions=5 min_time=0.2 warm_requests=4000 cold_runs=40 memory_requests=100000 window=10000 host_runs=40
   # A cold start takes milliseconds and moves with the machine: many runs, for a steady median.
-  cold_host_runs=150
+  cold_host_runs=150 rounds=5
   live_updates=10000
 fi
 
@@ -70,6 +70,30 @@ google_benchmark() {
   "$bin/$program" --benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true \
     --benchmark_min_time="$min_time" \
     --benchmark_out="$results/$name.json" --benchmark_out_format=json >"$results/$name.txt" 2>&1
+}
+
+# hyperfine times one command after another, so a slow phase of the machine would fall
+# on one command and move a ratio. hyperfine_rounds STEM RUNS WARMUP NAME COMMAND ...
+# therefore runs the step in $rounds rounds of RUNS/$rounds runs of each command, the
+# commands' order reversed every other round; the rounds' exports are
+# STEM.round1.json, ..., which bench_report pools, and it prints each ratio's range
+# over the rounds. hyperfine's own tables go to STEM.txt.
+hyperfine_rounds() {
+  local stem="$1" runs="$2" warmup="$3"
+  shift 3
+  local -a pairs=("$@") args
+  local round i per_round=$(((runs + rounds - 1) / rounds))
+  : >"$results/$stem.txt"
+  for ((round = 1; round <= rounds; round++)); do
+    args=()
+    if ((round % 2 == 1)); then
+      for ((i = 0; i < ${#pairs[@]}; i += 2)); do args+=(--command-name "${pairs[i]}" "${pairs[i + 1]}"); done
+    else
+      for ((i = ${#pairs[@]} - 2; i >= 0; i -= 2)); do args+=(--command-name "${pairs[i]}" "${pairs[i + 1]}"); done
+    fi
+    hyperfine -N --style basic --warmup "$warmup" --runs "$per_round" \
+      --export-json "$results/$stem.round$round.json" "${args[@]}" >>"$results/$stem.txt" 2>&1 || return 1
+  done
 }
 
 echo "decoding the preset and loadShared() ..." >&2
@@ -92,14 +116,13 @@ if [[ -x "$host" ]]; then
   preferences="$(mktemp -d)"
   trap 'rm -rf "$preferences"' EXIT
   "$bin/protocol_driver" store --folder "$preferences"
-  if ! WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 10 --runs "$cold_host_runs" \
-    --export-json "$results/cold_widget_host.json" \
-    --command-name "widget-host timeline" "'$host' --extension '$extension' timeline" \
-    --command-name "widget-host idle" "'$host' --help" \
-    --command-name "extension idle" "'$extension'" \
-    --command-name "idle_pair" "'$bin/idle_pair'" >"$results/cold_widget_host.txt" 2>&1; then
+  if ! WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine_rounds cold_widget_host "$cold_host_runs" 10 \
+    "widget-host timeline" "'$host' --extension '$extension' timeline" \
+    "widget-host idle" "'$host' --help" \
+    "extension idle" "'$extension'" \
+    "idle_pair" "'$bin/idle_pair'"; then
     echo "widget-host timeline failed; the cold start is the driver's figure" >&2
-    rm -f "$results/cold_widget_host.json"
+    rm -f "$results"/cold_widget_host.round*.json
   fi
 fi
 echo "memory under $memory_requests mixed requests, twice ..." >&2
@@ -129,14 +152,13 @@ for size in xSmall small medium large xLarge xxLarge xxxLarge AX1 AX2 AX3 AX4 AX
     --output '$pictures/one' --force >/dev/null 2>&1 || exit 1
 done
 SCRIPT
-  picture_runs=$((host_runs / 2))
-  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine -N --style basic --warmup 2 --runs "$picture_runs" \
-    --export-json "$results/pictures.json" \
-    --command-name "one picture, cold" \
+  picture_runs=$((host_runs * 3 / 4))
+  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine_rounds pictures "$picture_runs" 2 \
+    "one picture, cold" \
     "'$host' --extension '$extension' timeline --format png --output '$pictures/one.png' --force" \
-    --command-name "floor" "'$bin/picture_floor' --width $width --height $height --output '$pictures/floor.png'" \
-    --command-name "gallery, cold" "'$host' --extension '$extension' gallery --output '$pictures/gallery' --force" \
-    >"$results/pictures.txt" 2>&1 || echo "the picture timings failed" >&2
+    "floor" "'$bin/picture_floor' --width $width --height $height --output '$pictures/floor.png'" \
+    "gallery, cold" "'$host' --extension '$extension' gallery --output '$pictures/gallery' --force" ||
+    { echo "the picture timings failed" >&2; rm -f "$results"/pictures.round*.json; }
   WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine --style basic --warmup 1 --runs "$((host_runs / 8 + 1))" \
     --export-json "$results/matrix.json" \
     --command-name "matrix, every core" \
