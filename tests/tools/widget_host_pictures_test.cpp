@@ -163,9 +163,9 @@ TEST(WidgetHostPictures, OnlyTheRendererModuleLinksCairo) {
 }
 
 // A host installed without a usable renderer module still shows text and JSON; each
-// command that draws fails before it starts the extension (which would have stored the
-// default preset), naming the module's path and the loader's reason, and writes
-// nothing. The host in the build tree draws with the build tree's module.
+// command that draws fails before it asks the extension anything (which would have
+// stored the default preset), naming the module's path and the loader's reason, and
+// writes nothing. The host in the build tree draws with the build tree's module.
 TEST(WidgetHostPicturesGolden, WithoutAUsableRendererModuleOnlyPicturesFail) {
   const Host host;
   fs::create_directories(host.folder() / "prefix/bin");

@@ -106,9 +106,8 @@ void addActivityLifecycleCommands(CLI::App& activity, const ActivityCommandSetti
       if (!output) return std::unexpected(output.error());
       auto extension = s.extension();
       if (!extension) return std::unexpected(extension.error());
-      auto renderer = s.renderer(output->problemsInJSON);
-      if (!renderer) return std::unexpected(renderer.error());
-      return activityShow(*extension, o, s.format(), *output, renderer->has_value() ? &**renderer : nullptr);
+      const auto renderer = s.renderer(output->problemsInJSON);
+      return activityShow(*extension, o, s.format(), *output, renderer ? &*renderer : nullptr);
     });
   });
 }

@@ -21,8 +21,7 @@ namespace host {
 struct ActivityCommandSetting {
   std::function<std::expected<ExtensionOptions, HostError>()> extension;
   std::function<OutputFormat()> format;
-  std::function<std::expected<std::optional<PictureRenderer>, HostError>(bool laysOut)>
-      renderer;  // laysOut: for JSON with problems
+  std::function<std::optional<PictureRenderer>(bool laysOut)> renderer;  // laysOut: for JSON with problems
   PictureOptions& pictures;
 };
 

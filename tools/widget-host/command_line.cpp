@@ -80,12 +80,13 @@ ShippedFileSearch defaultSearch() {
                            fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
 }
 
-// The drawing module, loaded only by the commands that draw.
+// The drawing module, loaded only by the commands that draw, while they start the
+// extension; they wait for it before they ask the extension anything.
 fs::path renderModule() {
   return renderModulePath(ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
                                             fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)});
 }
-std::expected<PictureRenderer, HostError> loadRenderer() { return PictureRenderer::load(renderModule()); }
+PictureRenderer loadRenderer() { return PictureRenderer::loadInBackground(renderModule()); }
 
 int fail(const std::string& command, const HostError& error) {
   std::cerr << "widget-host: " << (command.empty() ? "" : command + ": ") << oneLine(error.message) << std::endl;
@@ -157,11 +158,11 @@ int runCommandLine(int argc, char** argv) {
   };
   const auto format = [&] { return formatNamed(global.format); };
   // The renderer for --format png or svg; none for text and JSON, which never load it.
-  const auto rendererIfDrawing = [&](bool laysOut) -> std::expected<std::optional<PictureRenderer>, HostError> {
+  // It loads while the extension starts and answers; the command waits for it (and
+  // fails as loading it failed) only when it comes to draw.
+  const auto rendererIfDrawing = [&](bool laysOut) -> std::optional<PictureRenderer> {
     if (!imageFormat(format()) && !laysOut) return std::nullopt;
-    auto renderer = loadRenderer();
-    if (!renderer) return std::unexpected(renderer.error());
-    return std::optional<PictureRenderer>(std::move(*renderer));
+    return loadRenderer();
   };
 
   // widgets
@@ -194,17 +195,16 @@ int runCommandLine(int argc, char** argv) {
 
   // placeholder, snapshot, timeline
   PictureOptions pictures;
-  // A command that may draw checks, in this order, its picture output, the extension
-  // and (only when drawing) the renderer, then runs with them.
+  // A command that may draw checks its picture output and finds the extension, then
+  // runs with them and (only when drawing) the renderer.
   const auto drawingCommand = [&](const std::string& locale, auto run) {
     return [&, run]() -> std::expected<std::string, HostError> {
       auto output = checkedPictureOutput(pictures, format(), locale);
       if (!output) return std::unexpected(output.error());
       auto extension = extensionOptions();
       if (!extension) return std::unexpected(extension.error());
-      auto renderer = rendererIfDrawing(output->problemsInJSON);
-      if (!renderer) return std::unexpected(renderer.error());
-      return run(*extension, *output, renderer->has_value() ? &**renderer : nullptr);
+      const auto renderer = rendererIfDrawing(output->problemsInJSON);
+      return run(*extension, *output, renderer ? &*renderer : nullptr);
     };
   };
   EntryRequest entry;

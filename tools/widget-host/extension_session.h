@@ -72,17 +72,30 @@ class ExtensionSession {
   std::optional<HostError> broken_;  // why no more requests can be made
 };
 
+// Nothing to wait for before the request.
+struct ReadyAtOnce {
+  std::expected<void, HostError> operator()() const { return {}; }
+};
+
 // One request to a freshly started extension, whose input is closed once the request
 // is written. `use` (Json& -> std::expected<T, HostError>) works on the result while
 // the extension exits; the extension is then reaped, and a failure at any step gives
 // one error: how a broken process ended outweighs what `use` made of its answer, so
-// `use` must not show or write anything.
-template <typename Use>
+// `use` must not show or write anything. `ready` (-> std::expected<void, HostError>)
+// runs once the extension is started and before it is asked anything: what it waits
+// for overlaps the extension's start, and when it fails the extension is asked
+// nothing (so it stores nothing) and ends with its input closed.
+template <typename Use, typename Ready = ReadyAtOnce>
 auto callExtension(const ExtensionOptions& extension, std::string_view method, const Json& params,
-                   const std::optional<RecordSources>& sources, Use&& use) -> std::invoke_result_t<Use&, Json&> {
+                   const std::optional<RecordSources>& sources, Use&& use, Ready&& ready = {})
+    -> std::invoke_result_t<Use&, Json&> {
   using Outcome = std::invoke_result_t<Use&, Json&>;
   auto session = ExtensionSession::start(extension);
   if (!session) return std::unexpected(session.error());
+  if (auto waited = ready(); !waited) {
+    static_cast<void>(session->finish());  // the first failure is the one reported
+    return std::unexpected(waited.error());
+  }
   auto result = session->lastRequest(method, params, sources);
   // A refusal or a strange result counts only once the extension has exited cleanly.
   if (!result && !session->running()) return std::unexpected(result.error());

@@ -174,7 +174,7 @@ void addPicture(GalleryContent& content, GalleryRow& row, const std::string& ste
 
 std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,
                                                      const PictureRenderer& renderer) {
-  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, options.strict},
+  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, options.strict}, renderer,
                       [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
                         const Drawing drawing{renderer, options.style, extension.executable.parent_path()};
                         auto content = drawGallery(session, drawing, options.locale);
@@ -184,7 +184,7 @@ std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& ext
 }
 
 std::expected<std::string, HostError> writeGallery(
-    const ExtensionOptions& extension, const GalleryFolder& options,
+    const ExtensionOptions& extension, const GalleryFolder& options, const PictureRenderer& renderer,
     const std::function<std::expected<GalleryContent, HostError>(ExtensionSession&)>& draw) {
   std::error_code error;
   const fs::path folder = fs::absolute(options.folder, error).lexically_normal();
@@ -195,6 +195,10 @@ std::expected<std::string, HostError> writeGallery(
 
   auto session = ExtensionSession::start(extension);
   if (!session) return std::unexpected(session.error());
+  if (auto loaded = renderer.ready(); !loaded) {
+    static_cast<void>(session->finish());  // asked nothing; the load's failure is the one reported
+    return std::unexpected(loaded.error());
+  }
   auto content = draw(*session);
   if (!content) return std::unexpected(content.error());
   if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());

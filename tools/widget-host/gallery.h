@@ -86,11 +86,13 @@ struct GalleryFolder {
   bool strict = false;  // --strict: a picture with something that does not fit fails the command
 };
 
-// Checks the folder, starts the extension, has `draw` draw everything with it, and only
-// then writes the pictures and index.html (nothing when drawing fails) and reports
-// what does not fit. Returns the absolute path of index.html and a line end.
+// Checks the folder, starts the extension, waits for `renderer` to have loaded (while
+// the extension starts; the extension is asked nothing when it failed), has `draw`
+// draw everything with them, and only then writes the pictures and index.html
+// (nothing when drawing fails) and reports what does not fit. Returns the absolute
+// path of index.html and a line end.
 std::expected<std::string, HostError> writeGallery(
-    const ExtensionOptions& extension, const GalleryFolder& where,
+    const ExtensionOptions& extension, const GalleryFolder& where, const PictureRenderer& renderer,
     const std::function<std::expected<GalleryContent, HostError>(ExtensionSession&)>& draw);
 
 struct GalleryOptions {

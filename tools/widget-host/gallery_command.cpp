@@ -38,8 +38,7 @@ std::expected<std::string, HostError> run(const GalleryCommandOptions& options, 
   if (!format) return std::unexpected(format.error());
   auto extension = hooks.extension();
   if (!extension) return std::unexpected(extension.error());
-  auto renderer = hooks.renderer();
-  if (!renderer) return std::unexpected(renderer.error());
+  const PictureRenderer renderer = hooks.renderer();
   const std::string locale = options.locales.empty() ? "" : options.locales.front();
   const PictureOutput output = pictureOutput(pictures, locale);
   const GalleryFolder where{output.path, output.overwrite, output.strict};
@@ -47,12 +46,12 @@ std::expected<std::string, HostError> run(const GalleryCommandOptions& options, 
     return matrixCommand(*extension,
                          MatrixOptions{where, *format, output.scale, valuesNamed<ui::Device>(pictures.devices),
                                        valuesNamed<ui::ContentSizeCategory>(pictures.textSizes), options.locales, 0},
-                         *renderer);
+                         renderer);
   }
   GalleryOptions gallery{output.path, PictureStyle{*format, output.scale, output.variant}, output.overwrite,
                          output.strict, std::nullopt};
   if (!locale.empty()) gallery.locale = locale;
-  return galleryCommand(*extension, gallery, *renderer);
+  return galleryCommand(*extension, gallery, renderer);
 }
 
 }  // namespace
@@ -114,8 +113,7 @@ void addSnapshotCommands(CLI::App& snapshot, GalleryCommandHooks hooks) {
       shared->choose("snapshot " + mode, [options, shared, mode]() -> std::expected<std::string, HostError> {
         auto extension = shared->extension();
         if (!extension) return std::unexpected(extension.error());
-        auto renderer = shared->renderer();
-        if (!renderer) return std::unexpected(renderer.error());
+        const PictureRenderer renderer = shared->renderer();
         SnapshotOptions snapshots{options->folder,
                                   PictureStyle{ImageFormat::png, options->scale,
                                                variantOf(options->device, options->textSize, options->locale)},
@@ -124,8 +122,8 @@ void addSnapshotCommands(CLI::App& snapshot, GalleryCommandHooks hooks) {
                                   options->tolerance,
                                   options->mismatches};
         if (!options->locale.empty()) snapshots.locale = options->locale;
-        return mode == "record" ? recordSnapshots(*extension, snapshots, *renderer)
-                                : verifySnapshots(*extension, snapshots, *renderer);
+        return mode == "record" ? recordSnapshots(*extension, snapshots, renderer)
+                                : verifySnapshots(*extension, snapshots, renderer);
       });
     });
   }

@@ -121,7 +121,7 @@ std::expected<std::string, HostError> matrixCommand(const ExtensionOptions& exte
       options.locales.empty() ? std::vector<std::string>(std::begin(kMatrixLocales), std::end(kMatrixLocales))
                               : options.locales;
   return writeGallery(
-      extension, options.where, [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
+      extension, options.where, renderer, [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
         std::vector<LocaleAnswers> answers;
         answers.reserve(locales.size());  // the cells point into it
         for (const std::string& locale : locales) {

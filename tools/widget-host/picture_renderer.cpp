@@ -34,7 +34,7 @@ fs::path renderModulePath(const ShippedFileSearch& search) {
   return (search.hostFolder / search.installedRelative).lexically_normal();
 }
 
-std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& module) {
+PictureRenderer::Loaded PictureRenderer::loadModule(const fs::path& module) {
   if (module.empty()) {
     return std::unexpected(
         HostError{ExitCode::unavailable, "cannot find the renderer module: the host's own folder is unknown"});
@@ -60,12 +60,41 @@ std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& 
     return refuse("its entry point " + std::string(TUL_RENDER_MODULE_ENTRY) + " does not give interface version " +
                   std::to_string(kTulRenderModuleVersion));
   }
-  return PictureRenderer(table);
+  return table;
+}
+
+std::shared_future<PictureRenderer::Loaded> PictureRenderer::settled(Loaded loaded) {
+  std::promise<Loaded> promise;
+  promise.set_value(std::move(loaded));
+  return promise.get_future().share();
+}
+
+std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& module) {
+  auto loaded = loadModule(module);
+  if (!loaded) return std::unexpected(loaded.error());
+  return PictureRenderer(settled(std::move(loaded)));
+}
+
+PictureRenderer PictureRenderer::loadInBackground(const fs::path& module) {
+  try {
+    return PictureRenderer(std::async(std::launch::async, [module] { return loadModule(module); }).share());
+  } catch (const std::system_error&) {
+    return PictureRenderer(settled(loadModule(module)));  // no thread to spare
+  }
+}
+
+std::expected<void, HostError> PictureRenderer::ready() const {
+  const Loaded& loaded = module_.get();
+  if (!loaded) return std::unexpected(loaded.error());
+  return {};
 }
 
 std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, std::string_view treeJSON,
                                                           const fs::path& assets, ImageFormat format, int scale,
                                                           ui::Variant variant, bool sideBySide) const {
+  const Loaded& loaded = module_.get();
+  if (!loaded) return std::unexpected(DrawFailure{DrawFailure::Kind::failed, loaded.error().message});
+  const TulRenderModule* module = *loaded;
   const std::string surfaceName(ui::name(surface));
   const std::string deviceName(ui::name(variant.device));
   const std::string textSizeName(ui::name(variant.textSize));
@@ -79,8 +108,8 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
                                  textSizeName.c_str(),
                                  variant.direction == ui::LayoutDirection::rightToLeft ? 1 : 0,
                                  sideBySide ? 1 : 0};
-  const auto release = [this](TulRenderResult* result) { module_->release(result); };
-  const std::unique_ptr<TulRenderResult, decltype(release)> result(module_->draw(&request), release);
+  const auto release = [module](TulRenderResult* result) { module->release(result); };
+  const std::unique_ptr<TulRenderResult, decltype(release)> result(module->draw(&request), release);
   if (result == nullptr) {
     return std::unexpected(DrawFailure{DrawFailure::Kind::failed, "the renderer module gave no result"});
   }
@@ -103,9 +132,12 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
 
 std::expected<PictureComparison, std::string> PictureRenderer::compare(std::string_view expected,
                                                                        std::string_view actual, int threshold) const {
+  const Loaded& loaded = module_.get();
+  if (!loaded) return std::unexpected(loaded.error().message);
+  const TulRenderModule* module = *loaded;
   const TulCompareRequest request{expected.data(), expected.size(), actual.data(), actual.size(), threshold};
-  const auto release = [this](TulCompareResult* result) { module_->releaseComparison(result); };
-  const std::unique_ptr<TulCompareResult, decltype(release)> result(module_->compare(&request), release);
+  const auto release = [module](TulCompareResult* result) { module->releaseComparison(result); };
+  const std::unique_ptr<TulCompareResult, decltype(release)> result(module->compare(&request), release);
   if (result == nullptr) return std::unexpected(std::string("the renderer module gave no result"));
   std::string bytes(result->bytes, result->size);
   if (result->status != kTulRenderDrawn) return std::unexpected(std::move(bytes));

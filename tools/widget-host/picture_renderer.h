@@ -9,12 +9,16 @@
 // tree loads the build tree's module. Nothing else is searched (no LD_LIBRARY_PATH,
 // no working folder).
 //
-// A renderer is a plain handle: the module stays loaded until the process exits.
-// draw() may be called from any thread.
+// A renderer is a handle, cheap to copy: the module stays loaded until the process
+// exits. It may be loaded in the background, on a thread of its own, so that the
+// loading (forty-odd libraries, then the fonts) overlaps the extension's start; every
+// copy waits for that load before it first draws. draw() may be called from any thread.
 #pragma once
 
 #include <expected>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +72,13 @@ class PictureRenderer {
   // library, a module of another interface version).
   static std::expected<PictureRenderer, HostError> load(const std::filesystem::path& module);
 
+  // Starts the same load and returns at once; ready() tells how it went. When no
+  // thread can be started, the module is loaded here.
+  static PictureRenderer loadInBackground(const std::filesystem::path& module);
+
+  // Waits for the load; fails as load() does.
+  std::expected<void, HostError> ready() const;
+
   // Lays `treeJSON` out on `surface` of the variant's phone, at its text size, and
   // draws it at `scale` pixels per point. The tree is the JSON text of a view tree, or
   // for Surface::islandExpanded of the array of its regions; named images are read
@@ -82,9 +93,12 @@ class PictureRenderer {
                                                         int threshold) const;
 
  private:
-  explicit PictureRenderer(const TulRenderModule* module) : module_(module) {}
+  using Loaded = std::expected<const TulRenderModule*, HostError>;
+  explicit PictureRenderer(std::shared_future<Loaded> module) : module_(std::move(module)) {}
+  static Loaded loadModule(const std::filesystem::path& module);
+  static std::shared_future<Loaded> settled(Loaded loaded);
 
-  const TulRenderModule* module_;
+  std::shared_future<Loaded> module_;  // always valid; ready at once unless loaded in the background
 };
 
 }  // namespace host

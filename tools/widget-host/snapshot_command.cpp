@@ -44,7 +44,7 @@ std::string replaced(std::string name, std::string_view extension, std::string_v
 
 std::expected<std::string, HostError> recordSnapshots(const ExtensionOptions& extension, const SnapshotOptions& options,
                                                       const PictureRenderer& renderer) {
-  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, false},
+  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, false}, renderer,
                       [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
                         auto content = drawn(session, extension, options, renderer);
                         if (!content) return content;
@@ -67,6 +67,10 @@ std::expected<std::string, HostError> verifySnapshots(const ExtensionOptions& ex
                                                          : fs::absolute(options.mismatches, error).lexically_normal();
   auto session = ExtensionSession::start(extension);
   if (!session) return std::unexpected(session.error());
+  if (auto loaded = renderer.ready(); !loaded) {
+    static_cast<void>(session->finish());
+    return std::unexpected(loaded.error());
+  }
   auto content = drawn(*session, extension, options, renderer);
   if (!content) return std::unexpected(content.error());
   if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());

@@ -49,6 +49,7 @@ std::expected<std::string, HostError> writePictures(std::expected<std::vector<Na
 template <typename Forms>
 std::expected<std::string, HostError> withProblems(Json result, const Forms& forms, const ExtensionOptions& extension) {
   if (forms.renderer == nullptr) return std::unexpected(HostError{ExitCode::internal, "no renderer to lay out with"});
+  if (auto ready = forms.renderer->ready(); !ready) return std::unexpected(ready.error());
   // Laid out as for a PNG at scale 1: what does not fit does not depend on the scale.
   const Drawing drawing{*forms.renderer, PictureStyle{ImageFormat::png, 1, forms.pictures.variant},
                         extension.executable.parent_path()};
@@ -113,10 +114,13 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
   auto call = makeCall();
   if (!call) return std::unexpected(call.error());
   // The answer is drawn, or read back, while the extension exits; it is written or
-  // shown only once that exit was clean.
+  // shown only once that exit was clean. The renderer may still be loading while the
+  // extension starts; the extension is asked only once it has loaded.
   if (*drawing) {
-    return writePictures(callExtension(extension, call->method, call->params, call->sources,
-                                       [&](Json& result) { return forms.draw(result, **drawing); }),
+    return writePictures(callExtension(
+                             extension, call->method, call->params, call->sources,
+                             [&](Json& result) { return forms.draw(result, **drawing); },
+                             [&] { return (*drawing)->renderer.ready(); }),
                          forms.pictures);
   }
   // The text reads every view back, and refuses an answer whose views do not; JSON is
@@ -125,12 +129,19 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
     Json result;
     std::string text;
   };
-  auto read = callExtension(extension, call->method, call->params, call->sources,
-                            [&](Json& result) -> std::expected<ReadBack, HostError> {
-                              auto text = forms.text(result);
-                              if (!text) return std::unexpected(text.error());
-                              return ReadBack{std::move(result), std::move(*text)};
-                            });
+  // JSON with its layout problems needs the renderer too, loaded before the ask.
+  const auto renderer = [&]() -> std::expected<void, HostError> {
+    if (forms.renderer == nullptr) return {};
+    return forms.renderer->ready();
+  };
+  auto read = callExtension(
+      extension, call->method, call->params, call->sources,
+      [&](Json& result) -> std::expected<ReadBack, HostError> {
+        auto text = forms.text(result);
+        if (!text) return std::unexpected(text.error());
+        return ReadBack{std::move(result), std::move(*text)};
+      },
+      renderer);
   if (!read) return std::unexpected(read.error());
   if (forms.format != OutputFormat::json) return std::move(read->text);
   if (!forms.pictures.problemsInJSON) return jsonOutput(read->result);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <future>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -57,18 +59,24 @@ struct Kept {
   std::uint64_t lastUse;
 };
 
+// A file decoded, with what its identity was before it was read.
+struct Decoded {
+  std::filesystem::path file;
+  std::optional<FileIdentity> identity;
+  ImageSurface surface;
+};
+
+Decoded decodedNow(const std::filesystem::path& file) {
+  std::optional<FileIdentity> identity = identityOf(file);
+  ImageSurface surface = decodedFile(file, identity);
+  return Decoded{file, identity, std::move(surface)};
+}
+
 class Cache {
  public:
   std::expected<ImageSurface, std::string> decoded(const std::filesystem::path& file) {
     const std::optional<FileIdentity> identity = identityOf(file);
-    const auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.file == file; });
-    if (found != kept_.end()) {
-      if (identity && found->identity == *identity) {
-        found->lastUse = ++clock_;
-        return ImageSurface(cairo_surface_reference(found->surface.get()));
-      }
-      kept_.erase(found);  // changed or gone: decoded again below
-    }
+    if (ImageSurface kept = find(file, identity)) return kept;
     ImageSurface surface = decodedFile(file, identity);
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
       return std::unexpected(std::string(cairo_status_to_string(cairo_surface_status(surface.get()))));
@@ -77,7 +85,32 @@ class Cache {
     return surface;
   }
 
+  // Whether `file` is kept as it is now.
+  bool holds(const std::filesystem::path& file) {
+    return static_cast<bool>(find(file, identityOf(file)));
+  }
+
+  // A file decoded elsewhere; kept when it decoded and nothing newer is kept.
+  void adopt(const Decoded& decoded) {
+    if (!decoded.identity || cairo_surface_status(decoded.surface.get()) != CAIRO_STATUS_SUCCESS) return;
+    if (find(decoded.file, decoded.identity)) return;
+    keep(decoded.file, *decoded.identity, decoded.surface.get());
+  }
+
  private:
+  // The kept surface of `file` when it was kept with `identity`; a kept version that
+  // differs is dropped.
+  ImageSurface find(const std::filesystem::path& file, const std::optional<FileIdentity>& identity) {
+    const auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.file == file; });
+    if (found == kept_.end()) return nullptr;
+    if (identity && found->identity == *identity) {
+      found->lastUse = ++clock_;
+      return ImageSurface(cairo_surface_reference(found->surface.get()));
+    }
+    kept_.erase(found);  // changed or gone
+    return nullptr;
+  }
+
   void keep(const std::filesystem::path& file, const FileIdentity& identity, cairo_surface_t* surface) {
     const std::size_t bytes = pixelBytes(surface);
     if (bytes > kKeptImageBytes) return;
@@ -96,11 +129,47 @@ class Cache {
   std::uint64_t clock_ = 0;
 };
 
+Cache& threadCache() {
+  thread_local Cache cache;
+  return cache;
+}
+
 }  // namespace
 
 std::expected<ImageSurface, std::string> decodedPNG(const std::filesystem::path& file) {
-  thread_local Cache cache;
-  return cache.decoded(file);
+  return threadCache().decoded(file);
+}
+
+struct ImagesDecodedAhead::Decoding {
+  std::vector<std::filesystem::path> files;  // to decode in keep(): no thread was started
+  std::future<std::vector<Decoded>> elsewhere;
+};
+
+ImagesDecodedAhead::ImagesDecodedAhead(std::vector<std::filesystem::path> files)
+    : decoding_(std::make_unique<Decoding>()) {
+  std::erase_if(files, [](const std::filesystem::path& file) { return threadCache().holds(file); });
+  if (files.empty()) return;
+  try {
+    decoding_->elsewhere = std::async(std::launch::async, [files] {
+      std::vector<Decoded> decoded;
+      for (const auto& file : files) decoded.push_back(decodedNow(file));
+      return decoded;
+    });
+  } catch (const std::system_error&) {
+    decoding_->files = std::move(files);
+  }
+}
+
+ImagesDecodedAhead::~ImagesDecodedAhead() {
+  if (decoding_->elsewhere.valid()) decoding_->elsewhere.wait();
+}
+
+void ImagesDecodedAhead::keep() {
+  std::vector<Decoded> decoded;
+  if (decoding_->elsewhere.valid()) decoded = decoding_->elsewhere.get();
+  for (const auto& file : decoding_->files) decoded.push_back(decodedNow(file));
+  decoding_->files.clear();
+  for (const Decoded& one : decoded) threadCache().adopt(one);
 }
 
 }  // namespace render

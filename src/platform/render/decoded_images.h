@@ -1,6 +1,7 @@
 // Decoded pictures: PNG files decoded as cairo image surfaces, kept per thread, so
 // that a picture drawn again (the gallery, the live host) or a file decoded ahead of
-// its drawing is not decoded a second time.
+// its drawing is not decoded a second time. ImagesDecodedAhead decodes the files a
+// picture will need on a thread of its own while the caller lays the picture out.
 //
 // A kept file is decoded again when its size, modification time or file identity
 // changed. A thread keeps at most kKeptImages files and kKeptImageBytes of pixels (the
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace render {
 
@@ -28,5 +30,24 @@ using ImageSurface = std::unique_ptr<cairo_surface_t, ImageSurfaceRelease>;
 // `file` decoded (a reference of the caller's own), or why it cannot be: cairo's
 // reason for a file that is missing or no PNG.
 std::expected<ImageSurface, std::string> decodedPNG(const std::filesystem::path& file);
+
+// Those of `files` that this thread does not keep, decoded on another thread from the
+// moment it is made; keep() waits for them and keeps those that decoded in this
+// thread's pictures, where decodedPNG() finds them. A file that fails is left for
+// decodedPNG() to report. When no thread can be started, keep() decodes them itself.
+// Not copyable; the destructor waits for the other thread.
+class ImagesDecodedAhead {
+ public:
+  explicit ImagesDecodedAhead(std::vector<std::filesystem::path> files);
+  ImagesDecodedAhead(const ImagesDecodedAhead&) = delete;
+  ImagesDecodedAhead& operator=(const ImagesDecodedAhead&) = delete;
+  ~ImagesDecodedAhead();
+
+  void keep();
+
+ private:
+  struct Decoding;
+  std::unique_ptr<Decoding> decoding_;
+};
 
 }  // namespace render

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -49,11 +50,10 @@ RenderError layoutError(const ui::LayoutError& error) {
                      "cannot lay out the view: " + error.describe()};
 }
 
-// Decodes, ahead of the layout, the PNG files the views show, into this thread's kept
-// pictures. A first picture's layout waits for the fonts, which are being prepared on
-// another thread; decoding meanwhile takes that off the drawing's way. A file that
-// cannot be found or decoded is left for the layout and the painter to report.
-void decodeImagesAhead(std::span<const ui::View* const> roots, const ui::Bundle& assets) {
+// The PNG files the views show, to decode while they are laid out (the layout needs
+// only their sizes; the painter needs their pixels). A file that cannot be found is
+// left for the layout and the painter to report.
+std::vector<std::filesystem::path> imagesOf(std::span<const ui::View* const> roots, const ui::Bundle& assets) {
   constexpr std::size_t kMostFiles = 16;  // far more than a widget shows; bounds a hostile tree
   const std::optional<ui::Bundle> given(assets);
   std::vector<std::filesystem::path> files;
@@ -68,7 +68,7 @@ void decodeImagesAhead(std::span<const ui::View* const> roots, const ui::Bundle&
       if (file && std::find(files.begin(), files.end(), *file) == files.end()) files.push_back(std::move(*file));
     });
   }
-  for (const std::filesystem::path& file : files) static_cast<void>(decodedPNG(file));
+  return files;
 }
 
 ui::LayoutContext contextFor(PangoTextMeasurer& measurer, const ui::Bundle& assets, ui::Variant variant = {}) {
@@ -140,10 +140,11 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
 std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
                                                     ui::Variant variant) {
   const ui::View* roots[] = {&view};
-  decodeImagesAhead(roots, assets);
+  ImagesDecodedAhead images(imagesOf(roots, assets));
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOut(view, surface, contextFor(**measurer, assets, variant));
+  images.keep();
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
@@ -152,10 +153,11 @@ std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegi
                                                     ui::Variant variant) {
   std::vector<const ui::View*> roots;
   for (const ExpandedRegion& region : regions) roots.push_back(&region.view);
-  decodeImagesAhead(roots, assets);
+  ImagesDecodedAhead images(imagesOf(roots, assets));
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOutExpandedIsland(regions, contextFor(**measurer, assets, variant));
+  images.keep();
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
@@ -163,10 +165,11 @@ std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegi
 std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
                                                                  const ui::Bundle& assets, ui::Variant variant) {
   const ui::View* roots[] = {&leading, &trailing};
-  decodeImagesAhead(roots, assets);
+  ImagesDecodedAhead images(imagesOf(roots, assets));
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOutCompactIsland(leading, trailing, contextFor(**measurer, assets, variant));
+  images.keep();
   if (!result) return std::unexpected(layoutError(result.error()));
   return std::move(*result);
 }
