@@ -3,8 +3,10 @@
 #include <uuid/uuid.h>
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/foundation/hasher.h"
 
@@ -50,15 +52,23 @@ UUID UUID::random() {
 std::optional<UUID> UUID::parse(std::string_view text) {
   if (text.size() != kTextLength) return std::nullopt;
   if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return std::nullopt;
-  Bytes bytes{};
+  // Each half of the bytes is gathered in a register, first byte highest, and stored
+  // whole: storing the bytes one by one and reading them back as words for the
+  // return stalled every read on the stores before it.
+  std::uint64_t halves[2] = {0, 0};
   int invalid = 0;  // negative once any digit was not hexadecimal
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+  for (std::size_t i = 0; i < 16; ++i) {
     const int high = hexValue(text[kDigitPairs[i]]);
     const int low = hexValue(text[kDigitPairs[i] + 1]);
     invalid |= high | low;
-    bytes[i] = static_cast<std::uint8_t>((static_cast<unsigned>(high) << 4) | static_cast<unsigned>(low));
+    halves[i / 8] = (halves[i / 8] << 8) | ((static_cast<unsigned>(high) << 4) | static_cast<unsigned>(low));
   }
   if (invalid < 0) return std::nullopt;
+  Bytes bytes;
+  for (std::size_t half = 0; half < 2; ++half) {
+    const std::uint64_t inOrder = std::endian::native == std::endian::little ? std::byteswap(halves[half]) : halves[half];
+    std::memcpy(bytes.data() + half * 8, &inOrder, 8);
+  }
   return UUID(bytes);
 }
 
