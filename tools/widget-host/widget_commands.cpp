@@ -117,11 +117,11 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
   // shown only once that exit was clean. The renderer may still be loading while the
   // extension starts; the extension is asked only once it has loaded.
   if (*drawing) {
-    return writePictures(callExtension(
-                             extension, call->method, call->params, call->sources,
-                             [&](Json& result) { return forms.draw(result, **drawing); },
-                             [&] { return (*drawing)->renderer.ready(); }),
-                         forms.pictures);
+    return writePictures(
+        callExtension(
+            extension, call->method, call->params, call->sources,
+            [&](Json& result) { return forms.draw(result, **drawing); }, [&] { return (*drawing)->renderer.ready(); }),
+        forms.pictures);
   }
   // The text reads every view back, and refuses an answer whose views do not; JSON is
   // held to the same check, though it shows the answer as it came.

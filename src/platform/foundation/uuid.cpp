@@ -66,7 +66,8 @@ std::optional<UUID> UUID::parse(std::string_view text) {
   if (invalid < 0) return std::nullopt;
   Bytes bytes;
   for (std::size_t half = 0; half < 2; ++half) {
-    const std::uint64_t inOrder = std::endian::native == std::endian::little ? std::byteswap(halves[half]) : halves[half];
+    const std::uint64_t inOrder =
+        std::endian::native == std::endian::little ? std::byteswap(halves[half]) : halves[half];
     std::memcpy(bytes.data() + half * 8, &inOrder, 8);
   }
   return UUID(bytes);

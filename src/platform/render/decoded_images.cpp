@@ -86,9 +86,7 @@ class Cache {
   }
 
   // Whether `file` is kept as it is now.
-  bool holds(const std::filesystem::path& file) {
-    return static_cast<bool>(find(file, identityOf(file)));
-  }
+  bool holds(const std::filesystem::path& file) { return static_cast<bool>(find(file, identityOf(file))); }
 
   // A file decoded elsewhere; kept when it decoded and nothing newer is kept.
   void adopt(const Decoded& decoded) {
@@ -117,8 +115,8 @@ class Cache {
     std::size_t total = bytes;
     for (const Kept& k : kept_) total += k.bytes;
     while (!kept_.empty() && (kept_.size() >= kKeptImages || total > kKeptImageBytes)) {
-      const auto oldest =
-          std::min_element(kept_.begin(), kept_.end(), [](const Kept& a, const Kept& b) { return a.lastUse < b.lastUse; });
+      const auto oldest = std::min_element(kept_.begin(), kept_.end(),
+                                           [](const Kept& a, const Kept& b) { return a.lastUse < b.lastUse; });
       total -= oldest->bytes;
       kept_.erase(oldest);
     }

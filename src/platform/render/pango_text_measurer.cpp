@@ -1,8 +1,8 @@
 #include "platform/render/pango_text_measurer.h"
 
 #include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
 #include <hb.h>
+#include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 #include <strings.h>
 
@@ -208,7 +208,8 @@ ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) {
   // is where pango takes them from too. pango_context_get_metrics() gives the same two
   // but also shapes a sample text for average character widths, which nothing here
   // reads: a millisecond and a half of a first picture, spent before it can be laid out.
-  PangoFont* loaded = pango_font_map_load_font(state_->fontMap.get(), state_->measuring.get(), state_->description(font));
+  PangoFont* loaded =
+      pango_font_map_load_font(state_->fontMap.get(), state_->measuring.get(), state_->description(font));
   hb_font_t* shaped = loaded == nullptr ? nullptr : pango_font_get_hb_font(loaded);
   ui::FontMetrics out;
   if (shaped != nullptr) {
