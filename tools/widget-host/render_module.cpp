@@ -88,7 +88,7 @@ TulRenderResult* draw(const TulRenderRequest& request) {
   if (*surface == ui::Surface::islandExpanded) {
     auto regions = render::regionsFromJSON(tree);
     if (!regions) return finished(kTulRenderUnreadable, regions.error().message);
-    return drawn(render::layOut(*regions, assets, variant), format, request.scale, threads);
+    return drawn(render::layOut(*regions, assets, variant, threads), format, request.scale, threads);
   }
   if (*surface == ui::Surface::islandCompact) {
     auto sides = render::regionsFromJSON(tree);
@@ -104,11 +104,12 @@ TulRenderResult* draw(const TulRenderRequest& request) {
     if (sides->size() != 2 || leading == nullptr || trailing == nullptr) {
       return finished(kTulRenderUnreadable, "the compact island takes one leading and one trailing view");
     }
-    return drawn(render::layOutCompactIsland(*leading, *trailing, assets, variant), format, request.scale, threads);
+    return drawn(render::layOutCompactIsland(*leading, *trailing, assets, variant, threads), format, request.scale,
+                 threads);
   }
   auto view = ui::fromJSON(tree);
   if (!view) return finished(kTulRenderUnreadable, view.error().describe());
-  return drawn(render::layOut(*view, *surface, assets, variant), format, request.scale, threads);
+  return drawn(render::layOut(*view, *surface, assets, variant, threads), format, request.scale, threads);
 }
 
 TulRenderResult* drawEntry(const TulRenderRequest* request) {

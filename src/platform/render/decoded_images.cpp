@@ -143,10 +143,14 @@ struct ImagesDecodedAhead::Decoding {
   std::future<std::vector<Decoded>> elsewhere;
 };
 
-ImagesDecodedAhead::ImagesDecodedAhead(std::vector<std::filesystem::path> files)
+ImagesDecodedAhead::ImagesDecodedAhead(std::vector<std::filesystem::path> files, bool elsewhere)
     : decoding_(std::make_unique<Decoding>()) {
   std::erase_if(files, [](const std::filesystem::path& file) { return threadCache().holds(file); });
   if (files.empty()) return;
+  if (!elsewhere) {
+    decoding_->files = std::move(files);
+    return;
+  }
   try {
     decoding_->elsewhere = std::async(std::launch::async, [files] {
       std::vector<Decoded> decoded;

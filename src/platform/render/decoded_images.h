@@ -34,11 +34,12 @@ std::expected<ImageSurface, std::string> decodedPNG(const std::filesystem::path&
 // Those of `files` that this thread does not keep, decoded on another thread from the
 // moment it is made; keep() waits for them and keeps those that decoded in this
 // thread's pictures, where decodedPNG() finds them. A file that fails is left for
-// decodedPNG() to report. When no thread can be started, keep() decodes them itself.
-// Not copyable; the destructor waits for the other thread.
+// decodedPNG() to report. When `elsewhere` is false (a picture that keeps to its
+// thread), or no thread can be started, keep() decodes them itself. Not copyable; the
+// destructor waits for the other thread.
 class ImagesDecodedAhead {
  public:
-  explicit ImagesDecodedAhead(std::vector<std::filesystem::path> files);
+  ImagesDecodedAhead(std::vector<std::filesystem::path> files, bool elsewhere);
   ImagesDecodedAhead(const ImagesDecodedAhead&) = delete;
   ImagesDecodedAhead& operator=(const ImagesDecodedAhead&) = delete;
   ~ImagesDecodedAhead();

@@ -138,9 +138,9 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
 }
 
 std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
-                                                    ui::Variant variant) {
+                                                    ui::Variant variant, Threads threads) {
   const ui::View* roots[] = {&view};
-  ImagesDecodedAhead images(imagesOf(roots, assets));
+  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOut(view, surface, contextFor(**measurer, assets, variant));
@@ -150,10 +150,10 @@ std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surfac
 }
 
 std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
-                                                    ui::Variant variant) {
+                                                    ui::Variant variant, Threads threads) {
   std::vector<const ui::View*> roots;
   for (const ExpandedRegion& region : regions) roots.push_back(&region.view);
-  ImagesDecodedAhead images(imagesOf(roots, assets));
+  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOutExpandedIsland(regions, contextFor(**measurer, assets, variant));
@@ -163,9 +163,10 @@ std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegi
 }
 
 std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
-                                                                 const ui::Bundle& assets, ui::Variant variant) {
+                                                                 const ui::Bundle& assets, ui::Variant variant,
+                                                                 Threads threads) {
   const ui::View* roots[] = {&leading, &trailing};
-  ImagesDecodedAhead images(imagesOf(roots, assets));
+  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
   auto measurer = PangoTextMeasurer::forThisThread();
   if (!measurer) return std::unexpected(measurer.error());
   auto result = ui::layOutCompactIsland(leading, trailing, contextFor(**measurer, assets, variant));

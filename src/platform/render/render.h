@@ -54,16 +54,18 @@ inline constexpr double kMaxScale = 8;
 
 // The layout of `view` on `surface` of the variant's phone, at its text size, text
 // measured with the real font. For Surface::islandExpanded the view is the center
-// region; use the regions overload for the whole island.
+// region; use the regions overload for the whole island. The images the views show are
+// decoded meanwhile, on a second thread when `threads` allows it, for the drawing.
 std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
-                                                    ui::Variant variant = {});
+                                                    ui::Variant variant = {}, Threads threads = Threads::every);
 // The expanded Dynamic Island from its regions (each position at most once).
 std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
-                                                    ui::Variant variant = {});
+                                                    ui::Variant variant = {}, Threads threads = Threads::every);
 
 // The compact island as one shape, from its two sides.
 std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
-                                                                 const ui::Bundle& assets, ui::Variant variant = {});
+                                                                 const ui::Bundle& assets, ui::Variant variant = {},
+                                                                 Threads threads = Threads::every);
 
 // The regions of an expanded presentation as the protocol gives them, `[{"position":
 // "leading", "priority": 0, "view": TREE}, ...]`, read back (ui::fromJSON for each
