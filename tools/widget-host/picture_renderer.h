@@ -18,7 +18,6 @@
 #include <expected>
 #include <filesystem>
 #include <future>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -1,18 +1,20 @@
 // The PNG reader against cairo's own, on files written by libpng with every row filter
 // and colour kind, by our encoder and by the bundle, and on broken files; and the
 // decoded pictures kept per thread, which must follow the file on disk.
+#include "platform/render/png_decoder.h"
+
 #include <cairo.h>
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cairo_png_reading.h"
 #include "platform/render/decoded_images.h"
-#include "platform/render/png_decoder.h"
 #include "platform/render/png_encoder.h"
 #include "support/files.h"
 #include "support/temp_folder.h"
@@ -68,7 +70,8 @@ std::string libpngFile(int colourType, int depth, int filter, int width, int hei
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (colourType == PNG_COLOR_TYPE_PALETTE) {
     std::vector<png_color> palette(256);
-    for (int i = 0; i < 256; ++i) palette[static_cast<std::size_t>(i)] = {png_byte(i), png_byte(255 - i), png_byte(i / 2)};
+    for (int i = 0; i < 256; ++i)
+      palette[static_cast<std::size_t>(i)] = {png_byte(i), png_byte(255 - i), png_byte(i / 2)};
     png_set_PLTE(png, info, palette.data(), 256);
   }
   png_set_filter(png, 0, filter);
@@ -93,8 +96,8 @@ std::string libpngFile(int colourType, int depth, int filter, int width, int hei
 TEST(PngDecoder, GivesWhatCairosReaderGives) {
   // Read here: 8-bit RGB and RGBA, each row filter on its own and libpng's own choice.
   for (const int colour : {PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA}) {
-    for (const int filter : {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH,
-                             PNG_ALL_FILTERS}) {
+    for (const int filter :
+         {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH, PNG_ALL_FILTERS}) {
       expectSameAsCairo(libpngFile(colour, 8, filter, 67, 41),
                         "colour " + std::to_string(colour) + ", filter " + std::to_string(filter));
     }
@@ -200,6 +203,35 @@ TEST(DecodedImages, DecodesAFileAgainOnlyWhenItChanges) {
   EXPECT_EQ(broken.error(), cairo_status_to_string(cairo_surface_status(cairos.get())));
   std::filesystem::remove(file);
   EXPECT_FALSE(render::decodedPNG(file));
+}
+
+// What another thread decoded ahead is what the drawing thread then gets, without
+// reading the file again: the file is spoilt afterwards with its identity kept (the
+// same size, inode and time), which a second decode would report. One that a picture
+// keeping to its thread decodes ahead is kept the same way.
+TEST(DecodedImages, ImagesDecodedAheadAreKeptForTheThreadThatAsked) {
+  const testing::TempFolder folder;
+  const auto spoilKeepingIdentity = [](const std::filesystem::path& file) {
+    const auto time = std::filesystem::last_write_time(file);
+    std::string bytes = testing::readFile(file);
+    bytes[bytes.size() - 20] = static_cast<char>(bytes[bytes.size() - 20] ^ 0x55);  // inside the last chunk
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).write(bytes.data(), std::ssize(bytes));
+    std::filesystem::last_write_time(file, time);
+  };
+  for (const bool elsewhere : {true, false}) {
+    const std::filesystem::path file = folder.path() / (elsewhere ? "ahead.png" : "here.png");
+    testing::writeFile(file, libpngFile(PNG_COLOR_TYPE_RGB, 8, PNG_FILTER_NONE, 4, 3));
+    render::ImagesDecodedAhead(std::vector<std::filesystem::path>{file}, elsewhere).keep();
+    spoilKeepingIdentity(file);
+    const auto kept = render::decodedPNG(file);
+    ASSERT_TRUE(kept) << (elsewhere ? "decoded elsewhere: " : "decoded here: ") << kept.error();
+    EXPECT_EQ(cairo_image_surface_get_width(kept->get()), 4);
+  }
+  // A file that does not decode is not kept: decodedPNG() reports it.
+  const std::filesystem::path broken = folder.path() / "broken.png";
+  testing::writeFile(broken, "no picture");
+  render::ImagesDecodedAhead(std::vector<std::filesystem::path>{broken}, true).keep();
+  EXPECT_FALSE(render::decodedPNG(broken));
 }
 
 }  // namespace
