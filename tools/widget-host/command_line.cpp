@@ -80,13 +80,13 @@ ShippedFileSearch defaultSearch() {
                            fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_EXTENSION)};
 }
 
-// The drawing module, loaded only by the commands that draw, while they start the
-// extension; they wait for it before they ask the extension anything.
+// The drawing module, loaded only by the commands that draw, once they have started
+// the extension (which starts meanwhile) and before they ask it anything.
 fs::path renderModule() {
   return renderModulePath(ShippedFileSearch{runningExecutableFolder(), fs::path(TUL_HOST_INSTALLED_RENDER_MODULE),
                                             fs::path(TUL_HOST_BUILD_FOLDER), fs::path(TUL_HOST_BUILD_RENDER_MODULE)});
 }
-PictureRenderer loadRenderer() { return PictureRenderer::loadInBackground(renderModule()); }
+PictureRenderer loadRenderer() { return PictureRenderer::loadOnFirstUse(renderModule()); }
 
 int fail(const std::string& command, const HostError& error) {
   std::cerr << "widget-host: " << (command.empty() ? "" : command + ": ") << oneLine(error.message) << std::endl;
@@ -158,8 +158,8 @@ int runCommandLine(int argc, char** argv) {
   };
   const auto format = [&] { return formatNamed(global.format); };
   // The renderer for --format png or svg; none for text and JSON, which never load it.
-  // It loads while the extension starts and answers; the command waits for it (and
-  // fails as loading it failed) only when it comes to draw.
+  // It is loaded once the extension has been started, before the extension is asked
+  // anything (and the command fails as loading it failed).
   const auto rendererIfDrawing = [&](bool laysOut) -> std::optional<PictureRenderer> {
     if (!imageFormat(format()) && !laysOut) return std::nullopt;
     return loadRenderer();

@@ -82,9 +82,9 @@ struct ReadyAtOnce {
 // the extension exits; the extension is then reaped, and a failure at any step gives
 // one error: how a broken process ended outweighs what `use` made of its answer, so
 // `use` must not show or write anything. `ready` (-> std::expected<void, HostError>)
-// runs once the extension is started and before it is asked anything: what it waits
-// for overlaps the extension's start, and when it fails the extension is asked
-// nothing (so it stores nothing) and ends with its input closed.
+// runs once the extension is started and before it is asked anything: what it does
+// (loading the renderer) overlaps the extension's start, and when it fails the
+// extension is asked nothing (so it stores nothing) and ends with its input closed.
 template <typename Use, typename Ready = ReadyAtOnce>
 auto callExtension(const ExtensionOptions& extension, std::string_view method, const Json& params,
                    const std::optional<RecordSources>& sources, Use&& use, Ready&& ready = {})

@@ -86,8 +86,8 @@ struct GalleryFolder {
   bool strict = false;  // --strict: a picture with something that does not fit fails the command
 };
 
-// Checks the folder, starts the extension, waits for `renderer` to have loaded (while
-// the extension starts; the extension is asked nothing when it failed), has `draw`
+// Checks the folder, starts the extension, loads `renderer` if it is not yet loaded
+// (while the extension starts; the extension is asked nothing when it fails), has `draw`
 // draw everything with them, and only then writes the pictures and index.html
 // (nothing when drawing fails) and reports what does not fit. Returns the absolute
 // path of index.html and a line end.

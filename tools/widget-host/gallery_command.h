@@ -19,7 +19,7 @@ namespace host {
 
 struct GalleryCommandHooks {
   std::function<std::expected<ExtensionOptions, HostError>()> extension;
-  std::function<PictureRenderer()> renderer;                      // starts loading it: see picture_renderer.h
+  std::function<PictureRenderer()> renderer;                      // loaded on first use: see picture_renderer.h
   std::function<std::expected<ImageFormat, HostError>()> format;  // the pictures' format, as --format says
   std::function<void(std::string name, std::function<std::expected<std::string, HostError>()> run)> choose;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 
 namespace host {
 
@@ -63,38 +64,39 @@ PictureRenderer::Loaded PictureRenderer::loadModule(const fs::path& module) {
   return table;
 }
 
-std::shared_future<PictureRenderer::Loaded> PictureRenderer::settled(Loaded loaded) {
-  std::promise<Loaded> promise;
-  promise.set_value(std::move(loaded));
-  return promise.get_future().share();
+struct PictureRenderer::Module {
+  explicit Module(fs::path where) : path(std::move(where)) {}
+  fs::path path;
+  std::once_flag once;
+  Loaded outcome = std::unexpected(HostError{ExitCode::internal, "the renderer module was never loaded"});
+};
+
+const PictureRenderer::Loaded& PictureRenderer::loaded() const {
+  std::call_once(module_->once, [this] { module_->outcome = loadModule(module_->path); });
+  return module_->outcome;
 }
 
 std::expected<PictureRenderer, HostError> PictureRenderer::load(const fs::path& module) {
-  auto loaded = loadModule(module);
-  if (!loaded) return std::unexpected(loaded.error());
-  return PictureRenderer(settled(std::move(loaded)));
+  PictureRenderer renderer(std::make_shared<Module>(module));
+  if (auto ready = renderer.ready(); !ready) return std::unexpected(ready.error());
+  return renderer;
 }
 
-PictureRenderer PictureRenderer::loadInBackground(const fs::path& module) {
-  try {
-    return PictureRenderer(std::async(std::launch::async, [module] { return loadModule(module); }).share());
-  } catch (const std::system_error&) {
-    return PictureRenderer(settled(loadModule(module)));  // no thread to spare
-  }
+PictureRenderer PictureRenderer::loadOnFirstUse(const fs::path& module) {
+  return PictureRenderer(std::make_shared<Module>(module));
 }
 
 std::expected<void, HostError> PictureRenderer::ready() const {
-  const Loaded& loaded = module_.get();
-  if (!loaded) return std::unexpected(loaded.error());
+  if (const Loaded& module = loaded(); !module) return std::unexpected(module.error());
   return {};
 }
 
 std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, std::string_view treeJSON,
                                                           const fs::path& assets, ImageFormat format, int scale,
                                                           ui::Variant variant, bool sideBySide) const {
-  const Loaded& loaded = module_.get();
-  if (!loaded) return std::unexpected(DrawFailure{DrawFailure::Kind::failed, loaded.error().message});
-  const TulRenderModule* module = *loaded;
+  const Loaded& outcome = loaded();
+  if (!outcome) return std::unexpected(DrawFailure{DrawFailure::Kind::failed, outcome.error().message});
+  const TulRenderModule* module = *outcome;
   const std::string surfaceName(ui::name(surface));
   const std::string deviceName(ui::name(variant.device));
   const std::string textSizeName(ui::name(variant.textSize));
@@ -132,9 +134,9 @@ std::expected<Picture, DrawFailure> PictureRenderer::draw(ui::Surface surface, s
 
 std::expected<PictureComparison, std::string> PictureRenderer::compare(std::string_view expected,
                                                                        std::string_view actual, int threshold) const {
-  const Loaded& loaded = module_.get();
-  if (!loaded) return std::unexpected(loaded.error().message);
-  const TulRenderModule* module = *loaded;
+  const Loaded& outcome = loaded();
+  if (!outcome) return std::unexpected(outcome.error().message);
+  const TulRenderModule* module = *outcome;
   const TulCompareRequest request{expected.data(), expected.size(), actual.data(), actual.size(), threshold};
   const auto release = [module](TulCompareResult* result) { module->releaseComparison(result); };
   const std::unique_ptr<TulCompareResult, decltype(release)> result(module->compare(&request), release);

@@ -10,14 +10,14 @@
 // no working folder).
 //
 // A renderer is a handle, cheap to copy: the module stays loaded until the process
-// exits. It may be loaded in the background, on a thread of its own, so that the
-// loading (forty-odd libraries, then the fonts) overlaps the extension's start; every
-// copy waits for that load before it first draws. draw() may be called from any thread.
+// exits. It may be loaded only when first needed, so that a command can start the
+// extension first and load the module (forty-odd libraries) while the extension
+// starts; copies share the one load. draw() may be called from any thread.
 #pragma once
 
 #include <expected>
 #include <filesystem>
-#include <future>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,11 +71,11 @@ class PictureRenderer {
   // library, a module of another interface version).
   static std::expected<PictureRenderer, HostError> load(const std::filesystem::path& module);
 
-  // Starts the same load and returns at once; ready() tells how it went. When no
-  // thread can be started, the module is loaded here.
-  static PictureRenderer loadInBackground(const std::filesystem::path& module);
+  // The same module, loaded by the first call that needs it: ready(), draw() or
+  // compare(), on whichever thread makes it (the others wait for it).
+  static PictureRenderer loadOnFirstUse(const std::filesystem::path& module);
 
-  // Waits for the load; fails as load() does.
+  // Loads the module if it is not loaded yet; fails as load() does.
   std::expected<void, HostError> ready() const;
 
   // Lays `treeJSON` out on `surface` of the variant's phone, at its text size, and
@@ -93,11 +93,12 @@ class PictureRenderer {
 
  private:
   using Loaded = std::expected<const TulRenderModule*, HostError>;
-  explicit PictureRenderer(std::shared_future<Loaded> module) : module_(std::move(module)) {}
+  struct Module;  // the module's path, and the outcome of loading it, once loaded
+  explicit PictureRenderer(std::shared_ptr<Module> module) : module_(std::move(module)) {}
   static Loaded loadModule(const std::filesystem::path& module);
-  static std::shared_future<Loaded> settled(Loaded loaded);
+  const Loaded& loaded() const;
 
-  std::shared_future<Loaded> module_;  // always valid; ready at once unless loaded in the background
+  std::shared_ptr<Module> module_;
 };
 
 }  // namespace host

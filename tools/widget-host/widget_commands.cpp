@@ -114,8 +114,8 @@ std::expected<std::string, HostError> drawnCommand(const ExtensionOptions& exten
   auto call = makeCall();
   if (!call) return std::unexpected(call.error());
   // The answer is drawn, or read back, while the extension exits; it is written or
-  // shown only once that exit was clean. The renderer may still be loading while the
-  // extension starts; the extension is asked only once it has loaded.
+  // shown only once that exit was clean. The renderer is loaded while the extension
+  // starts; the extension is asked only once it has loaded.
   if (*drawing) {
     return writePictures(
         callExtension(
