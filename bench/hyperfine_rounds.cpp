@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
+
+#include "sample_summary.h"
 
 namespace bench {
 namespace {
@@ -14,14 +15,6 @@ const Json* resultOf(const Json& round, const std::string& command) {
     if (result.is_object() && result.value("command", "") == command) return &result;
   }
   return nullptr;
-}
-
-double medianOf(std::vector<double> values) {
-  if (values.empty()) return 0;
-  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-  std::nth_element(values.begin(), middle, values.end());
-  if (values.size() % 2 == 1) return *middle;
-  return (*middle + *std::max_element(values.begin(), middle)) / 2;
 }
 
 std::vector<double> timesOf(const Json& result) {
@@ -56,7 +49,7 @@ double HyperfineRounds::median(const std::string& command) const {
       times.insert(times.end(), some.begin(), some.end());
     }
   }
-  return medianOf(std::move(times)) * 1e9;
+  return bench::median(std::move(times)) * 1e9;
 }
 
 double HyperfineRounds::mean(const std::string& command, const char* field) const {
@@ -80,7 +73,7 @@ double summedMedians(const Json& round, const std::vector<std::string>& commands
   for (const auto& command : commands) {
     const Json* result = resultOf(round, command);
     if (result == nullptr) return 0;
-    sum += medianOf(timesOf(*result));
+    sum += bench::median(timesOf(*result));
   }
   return sum;
 }

@@ -119,8 +119,8 @@ int main(int argc, char** argv) {
   // median of the samples over the second tenth of the updates (after the first
   // tenth has warmed every cache) and over the last tenth.
   const int every = std::max(1, updates / 200);
-  std::vector<std::uint64_t> earlyKiB;
-  std::vector<std::uint64_t> lateKiB;
+  std::vector<double> earlyKiB;
+  std::vector<double> lateKiB;
   {
     TimelineEvents events(address->port);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // subscribed
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
       const bool inLate = i >= updates - updates / 10;
       if (!inEarly && !inLate) continue;
       if (const auto status = bench::readMemoryStatus(serving->pid())) {
-        (inEarly ? earlyKiB : lateKiB).push_back(status->residentKiB);
+        (inEarly ? earlyKiB : lateKiB).push_back(static_cast<double>(status->residentKiB));
       }
     }
   }
@@ -169,13 +169,10 @@ int main(int argc, char** argv) {
   (void)session->finish();
 
   nlohmann::json figures = {{"updates", updates}, {"live", summary(live)}, {"floor", summary(floor)}};
-  const auto median = [](std::vector<std::uint64_t> samples) {
-    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 2), samples.end());
-    return samples[samples.size() / 2];
-  };
   if (!earlyKiB.empty() && !lateKiB.empty()) {
-    figures["rss_kib"] = {
-        {"early", median(earlyKiB)}, {"late", median(lateKiB)}, {"samples", {earlyKiB.size(), lateKiB.size()}}};
+    figures["rss_kib"] = {{"early", bench::median(earlyKiB)},
+                          {"late", bench::median(lateKiB)},
+                          {"samples", {earlyKiB.size(), lateKiB.size()}}};
   }
   std::ofstream(out) << figures.dump(2) << "\n";
   std::cout << figures.dump(2) << std::endl;

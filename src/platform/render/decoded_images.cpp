@@ -167,11 +167,11 @@ ImagesDecodedAhead::~ImagesDecodedAhead() {
 }
 
 void ImagesDecodedAhead::keep() {
-  std::vector<Decoded> decoded;
-  if (decoding_->elsewhere.valid()) decoded = decoding_->elsewhere.get();
-  for (const auto& file : decoding_->files) decoded.push_back(decodedNow(file));
+  if (decoding_->elsewhere.valid()) {
+    for (const Decoded& one : decoding_->elsewhere.get()) threadCache().adopt(one);
+  }
+  for (const auto& file : decoding_->files) static_cast<void>(decodedPNG(file));
   decoding_->files.clear();
-  for (const Decoded& one : decoded) threadCache().adopt(one);
 }
 
 }  // namespace render

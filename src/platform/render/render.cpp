@@ -75,6 +75,21 @@ ui::LayoutContext contextFor(PangoTextMeasurer& measurer, const ui::Bundle& asse
   return ui::LayoutContext{measurer, ui::Localizer{assets, "en"}, assets, variant};
 }
 
+// What `layOut` (const ui::LayoutContext& -> std::expected<ui::LayoutResult,
+// ui::LayoutError>) lays out with this thread's measurer, while the images that the
+// views under `roots` show are decoded for the drawing.
+template <typename LayOut>
+std::expected<ui::LayoutResult, RenderError> laidOut(std::span<const ui::View* const> roots, const ui::Bundle& assets,
+                                                     ui::Variant variant, Threads threads, LayOut layOut) {
+  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
+  auto measurer = PangoTextMeasurer::forThisThread();
+  if (!measurer) return std::unexpected(measurer.error());
+  auto result = layOut(contextFor(**measurer, assets, variant));
+  images.keep();
+  if (!result) return std::unexpected(layoutError(result.error()));
+  return std::move(*result);
+}
+
 std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, ImageFormat format, double scale,
                                              PangoTextMeasurer& text, Threads threads = Threads::every) {
   if (auto valid = checkScale(scale); !valid) return std::unexpected(valid.error());
@@ -140,39 +155,24 @@ std::optional<ImageFormat> imageFormatNamed(std::string_view name) {
 std::expected<ui::LayoutResult, RenderError> layOut(const ui::View& view, Surface surface, const ui::Bundle& assets,
                                                     ui::Variant variant, Threads threads) {
   const ui::View* roots[] = {&view};
-  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
-  auto measurer = PangoTextMeasurer::forThisThread();
-  if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOut(view, surface, contextFor(**measurer, assets, variant));
-  images.keep();
-  if (!result) return std::unexpected(layoutError(result.error()));
-  return std::move(*result);
+  return laidOut(roots, assets, variant, threads,
+                 [&](const ui::LayoutContext& context) { return ui::layOut(view, surface, context); });
 }
 
 std::expected<ui::LayoutResult, RenderError> layOut(std::span<const ExpandedRegion> regions, const ui::Bundle& assets,
                                                     ui::Variant variant, Threads threads) {
   std::vector<const ui::View*> roots;
   for (const ExpandedRegion& region : regions) roots.push_back(&region.view);
-  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
-  auto measurer = PangoTextMeasurer::forThisThread();
-  if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOutExpandedIsland(regions, contextFor(**measurer, assets, variant));
-  images.keep();
-  if (!result) return std::unexpected(layoutError(result.error()));
-  return std::move(*result);
+  return laidOut(roots, assets, variant, threads,
+                 [&](const ui::LayoutContext& context) { return ui::layOutExpandedIsland(regions, context); });
 }
 
 std::expected<ui::LayoutResult, RenderError> layOutCompactIsland(const ui::View& leading, const ui::View& trailing,
                                                                  const ui::Bundle& assets, ui::Variant variant,
                                                                  Threads threads) {
   const ui::View* roots[] = {&leading, &trailing};
-  ImagesDecodedAhead images(imagesOf(roots, assets), maySplit(threads));
-  auto measurer = PangoTextMeasurer::forThisThread();
-  if (!measurer) return std::unexpected(measurer.error());
-  auto result = ui::layOutCompactIsland(leading, trailing, contextFor(**measurer, assets, variant));
-  images.keep();
-  if (!result) return std::unexpected(layoutError(result.error()));
-  return std::move(*result);
+  return laidOut(roots, assets, variant, threads,
+                 [&](const ui::LayoutContext& context) { return ui::layOutCompactIsland(leading, trailing, context); });
 }
 
 std::expected<std::vector<ExpandedRegion>, RenderError> regionsFromJSON(const nlohmann::json& regions) {
