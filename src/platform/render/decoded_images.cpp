@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <future>
 #include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/read_file.h"
 #include "platform/render/png_decoder.h"
 
 namespace render {
@@ -38,10 +38,10 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& file) {
 ImageSurface decodedFile(const std::filesystem::path& file, const std::optional<FileIdentity>& identity) {
   constexpr off_t kMostBytesRead = off_t{64} << 20;
   if (identity && identity->size <= kMostBytesRead) {
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(identity->size), '\0');
-    const auto size = static_cast<std::streamsize>(bytes.size());
-    if (in.read(bytes.data(), size) && in.gcount() == size) return decodePNG(bytes);
+    const auto size = static_cast<std::size_t>(identity->size);
+    if (const auto bytes = foundation::readFilePrefix(file, size); bytes && bytes->size() == size) {
+      return decodePNG(*bytes);
+    }
   }
   return ImageSurface(cairo_image_surface_create_from_png(file.c_str()));
 }

@@ -1,6 +1,5 @@
 #include "platform/ui/bundle.h"
 
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -8,6 +7,8 @@
 #include <span>
 #include <system_error>
 #include <utility>
+
+#include "platform/foundation/read_file.h"
 
 namespace ui {
 
@@ -83,14 +84,10 @@ TableResult readTable(const std::filesystem::path& file) {
                                         " bytes, more than a string table may hold (" +
                                         std::to_string(Bundle::kMaxTableBytes) + ")"});
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::unexpected(StringsError{name + ": cannot be opened"});
-  std::string contents(static_cast<std::size_t>(size), '\0');
-  in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
-  if (static_cast<std::uintmax_t>(in.gcount()) != size) {
-    return std::unexpected(StringsError{name + ": cannot be read"});
-  }
-  auto table = StringsTable::parse(contents, name);
+  const auto contents = foundation::readFilePrefix(file, static_cast<std::size_t>(size));
+  if (!contents) return std::unexpected(StringsError{name + ": cannot be read: " + contents.error().message()});
+  if (contents->size() != size) return std::unexpected(StringsError{name + ": cannot be read: it changed while read"});
+  auto table = StringsTable::parse(*contents, name);
   if (!table) return std::unexpected(std::move(table.error()));
   return std::make_shared<const StringsTable>(std::move(*table));
 }

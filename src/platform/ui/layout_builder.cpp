@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <utility>
 
+#include "platform/foundation/read_file.h"
 #include "platform/ui/layout_leaves.h"
 #include "platform/ui/layout_modifiers.h"
 #include "platform/ui/layout_text.h"
@@ -15,14 +15,13 @@ namespace ui::elements {
 namespace {
 
 std::expected<Size, std::string> pngPixelSize(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::unexpected("cannot be opened");
+  const auto read = foundation::readFilePrefix(file, 24);
+  if (!read) return std::unexpected("cannot be opened");
   std::array<unsigned char, 24> header{};
-  in.read(reinterpret_cast<char*>(header.data()), header.size());
+  std::copy(read->begin(), read->end(), header.begin());
   constexpr std::array<unsigned char, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
-      !std::equal(kSignature.begin(), kSignature.end(), header.begin()) || header[12] != 'I' || header[13] != 'H' ||
-      header[14] != 'D' || header[15] != 'R') {
+  if (read->size() != header.size() || !std::equal(kSignature.begin(), kSignature.end(), header.begin()) ||
+      header[12] != 'I' || header[13] != 'H' || header[14] != 'D' || header[15] != 'R') {
     return std::unexpected("is not a PNG file");
   }
   const auto word = [&](std::size_t at) {

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <optional>
-#include <regex>
 #include <utility>
 #include <variant>
 
@@ -38,6 +37,32 @@ struct WrittenNumber {
 // A request's "id": null, a string or a number, answered as it came.
 using RequestId = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t, WrittenNumber>;
 
+// Whether `token` is a number by JSON's grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJSONNumber(std::string_view token) {
+  std::size_t at = 0;
+  const auto digits = [&] {
+    const std::size_t from = at;
+    while (at < token.size() && token[at] >= '0' && token[at] <= '9') ++at;
+    return at - from;
+  };
+  if (at < token.size() && token[at] == '-') ++at;
+  if (at < token.size() && token[at] == '0') {
+    ++at;
+  } else if (digits() == 0) {
+    return false;
+  }
+  if (at < token.size() && token[at] == '.') {
+    ++at;
+    if (digits() == 0) return false;
+  }
+  if (at < token.size() && (token[at] == 'e' || token[at] == 'E')) {
+    ++at;
+    if (at < token.size() && (token[at] == '+' || token[at] == '-')) ++at;
+    if (digits() == 0) return false;
+  }
+  return at == token.size();
+}
+
 // Where the top-level "id" member's value lies in `line`, when it is a number (by
 // JSON's grammar, of any size). Read without converting any number, so that one too
 // large for the parser is found too.
@@ -51,8 +76,7 @@ std::optional<std::pair<std::size_t, std::string_view>> numberIdIn(std::string_v
     return std::nullopt;
   }
   token = token.substr(0, token.find_last_not_of(" \t\r\n") + 1);
-  static const std::regex kNumber(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?)");
-  if (!std::regex_match(token.begin(), token.end(), kNumber)) return std::nullopt;
+  if (!isJSONNumber(token)) return std::nullopt;
   const auto at = static_cast<std::size_t>(token.data() - padded.data());
   return std::pair(at, line.substr(at, token.size()));
 }
