@@ -6,12 +6,15 @@
 #include <pango/pangofc-fontmap.h>
 #include <strings.h>
 
+#include <atomic>
 #include <cmath>
 #include <future>
 #include <map>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace render {
 namespace {
@@ -137,33 +140,102 @@ struct PangoTextMeasurer::State {
   }
 };
 
-std::expected<PangoTextMeasurer*, RenderError> PangoTextMeasurer::forThisThread() {
-  thread_local std::expected<PangoTextMeasurer, RenderError> measurer = create();
-  if (!measurer) return std::unexpected(measurer.error());
-  return &*measurer;
+namespace {
+
+// The measurers no thread holds: the one prepareInBackground() makes, and those of
+// threads that have ended. A thread's first picture takes one of them before it makes
+// its own, so that a thread started after another (the next step of a gallery, the next
+// drawing thread of a long-lived process) finds its fonts loaded and its font patterns
+// matched: pango matches each pattern anew in every font map, on a thread it starts
+// and waits for, and loads each face again. There are never more spares than threads
+// that drew at once.
+class SpareMeasurers {
+ public:
+  void prepare() {
+    const std::lock_guard lock(mutex_);
+    if (prepared_) return;
+    prepared_ = true;
+    try {
+      preparing_ = std::async(std::launch::async, [this] {
+        if (auto made = PangoTextMeasurer::create()) giveBack(std::move(*made));
+      });
+    } catch (const std::system_error&) {
+      // No thread to spare: the first picture makes its measurer itself.
+    }
+  }
+
+  std::expected<PangoTextMeasurer, RenderError> take() {
+    std::unique_lock lock(mutex_);
+    if (spares_.empty() && preparing_.valid()) {
+      // Waiting costs less than making another: the two would wait for the same font
+      // configuration and the same first face.
+      const std::future<void> preparing = std::move(preparing_);
+      lock.unlock();
+      preparing.wait();
+      lock.lock();
+    }
+    if (!spares_.empty()) {
+      PangoTextMeasurer spare = std::move(spares_.back());
+      spares_.pop_back();
+      return spare;
+    }
+    lock.unlock();
+    return PangoTextMeasurer::create();
+  }
+
+  void giveBack(PangoTextMeasurer measurer) {
+    const std::lock_guard lock(mutex_);
+    spares_.push_back(std::move(measurer));
+  }
+
+ private:
+  std::mutex mutex_;
+  bool prepared_ = false;
+  // Declared after the spares, so destroyed first: at exit, a preparation nobody took is
+  // waited for before anything it uses goes away.
+  std::vector<PangoTextMeasurer> spares_;
+  std::future<void> preparing_;
+};
+
+SpareMeasurers& spareMeasurers() {
+  static SpareMeasurers spares;
+  return spares;
 }
 
-void PangoTextMeasurer::prepareInBackground() {
-  static const bool started = [] {
-    try {
-      // Kept until exit, whose static destructors wait for it: nothing it uses goes away
-      // under it. A measurer made and dropped there leaves the configuration built and
-      // the default face loaded in fontconfig's and cairo's caches.
-      static std::future<void> preparing = std::async(std::launch::async, [] { static_cast<void>(create()); });
-    } catch (const std::system_error&) {
-      // No thread to spare: the first picture prepares everything itself.
-    }
-    return true;
-  }();
-  static_cast<void>(started);
+// A thread's measurer, given back to the spares when the thread ends.
+struct ThreadMeasurer {
+  std::expected<PangoTextMeasurer, RenderError> measurer = spareMeasurers().take();
+  ThreadMeasurer() = default;
+  ThreadMeasurer(const ThreadMeasurer&) = delete;
+  ThreadMeasurer& operator=(const ThreadMeasurer&) = delete;
+  ~ThreadMeasurer() {
+    if (measurer) spareMeasurers().giveBack(std::move(*measurer));
+  }
+};
+
+}  // namespace
+
+std::expected<PangoTextMeasurer*, RenderError> PangoTextMeasurer::forThisThread() {
+  thread_local ThreadMeasurer held;
+  if (!held.measurer) return std::unexpected(held.measurer.error());
+  return &*held.measurer;
 }
+
+void PangoTextMeasurer::prepareInBackground() { spareMeasurers().prepare(); }
 
 PangoTextMeasurer::PangoTextMeasurer(std::unique_ptr<State> state) : state_(std::move(state)) {}
 PangoTextMeasurer::PangoTextMeasurer(PangoTextMeasurer&&) noexcept = default;
 PangoTextMeasurer& PangoTextMeasurer::operator=(PangoTextMeasurer&&) noexcept = default;
 PangoTextMeasurer::~PangoTextMeasurer() = default;
 
+namespace {
+std::atomic<std::size_t> measurersMade{0};
+}  // namespace
+
+std::size_t PangoTextMeasurer::made() { return measurersMade.load(); }
+
 std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
+  ++measurersMade;
   auto state = std::make_unique<State>();
   FcConfig* fonts = privateFontConfig();  // before the font map: see privateFontConfig()
   if (fonts == nullptr) {

@@ -5,12 +5,14 @@
 //
 // Holds its own pango font map and contexts, and caches fonts and metrics: use one
 // instance from one thread at a time. Movable, not copyable. forThisThread() gives the
-// calling thread's own instance, made at its first use and kept until the thread ends,
-// so that pictures drawn one after another load their fonts once.
+// calling thread's own instance, kept until the thread ends, so that pictures drawn one
+// after another load their fonts once; when the thread ends, its instance is kept for
+// the next thread that draws, which then starts with those fonts loaded.
 #pragma once
 
 #include <cairo.h>
 
+#include <cstddef>
 #include <expected>
 #include <memory>
 #include <string>
@@ -27,12 +29,16 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
  public:
   // Fails when the face "Inter" is not installed (Debian: fonts-inter).
   static std::expected<PangoTextMeasurer, RenderError> create();
-  // The calling thread's instance; a failure to make it is returned at every call.
+  // The calling thread's instance: at its first call, one an ended thread left, or the
+  // one prepareInBackground() made (waited for if need be), or else a new one. A
+  // failure to make it is returned at every call.
   static std::expected<PangoTextMeasurer*, RenderError> forThisThread();
-  // Starts, on a thread of its own, what the first measurer of the process waits for
-  // (the font configuration, the default face), so that a process that will draw soon
-  // can do other work meanwhile. Once per process; the process waits for it at exit.
+  // Makes, on a thread of its own, the measurer the first thread to draw will take, so
+  // that a process that will draw soon can do other work meanwhile. Once per process;
+  // the process waits for it at exit.
   static void prepareInBackground();
+  // How many measurers this process has made so far; each loaded its fonts anew.
+  static std::size_t made();
 
   PangoTextMeasurer(PangoTextMeasurer&&) noexcept;
   PangoTextMeasurer& operator=(PangoTextMeasurer&&) noexcept;

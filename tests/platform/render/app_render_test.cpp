@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <thread>
 
 #include "activity/tul_widget_live_activity.h"
 #include "golden/golden.h"
@@ -284,6 +285,25 @@ TEST(PangoTextMeasurer, MeasuresAndDrawsTheInterFace) {
   EXPECT_EQ(measurer->missingGlyphs("自動ビート Kadenzoで練習", body), 0);
   EXPECT_EQ(measurer->missingGlyphs("إيقاعات تلقائية", heavy), 0);
   EXPECT_EQ(measurer->missingGlyphs("\u0915\u0916", body), 2);
+}
+
+// A thread started after another has ended takes over the measurer it left, its fonts
+// loaded, and measures the same.
+TEST(PangoTextMeasurer, AThreadThatEndedLeavesItsMeasurerToTheNext) {
+  const auto widthOnANewThread = [] {
+    double width = 0;
+    std::thread([&] {
+      auto measurer = render::PangoTextMeasurer::forThisThread();
+      ASSERT_TRUE(measurer) << measurer.error().message;
+      width = (*measurer)->width("Kadenzo 120", ui::ResolvedFont{17, 400});
+    }).join();
+    return width;
+  };
+  const double first = widthOnANewThread();
+  const std::size_t made = render::PangoTextMeasurer::made();
+  EXPECT_GT(first, 0);
+  EXPECT_EQ(widthOnANewThread(), first);
+  EXPECT_EQ(render::PangoTextMeasurer::made(), made);
 }
 
 TEST(SymbolPaths, DrawEachSymbolInsideItsGlyphBox) {
