@@ -2,7 +2,9 @@
 // after short reads and interrupted calls.
 //
 // Gives at most `most` bytes, fewer when the file is shorter; fails with the system's
-// reason when the file cannot be opened or read. No stream library: a program that
+// reason when the file cannot be opened or read. Room for `most` bytes is made before
+// the first read: `most` is a size the caller has bounded (a header, a file's size
+// checked against a limit). No stream library: a program that
 // reads a file or two this way does not set up, and keep resident, the streams' and
 // locales' machinery. Thread-safe.
 #pragma once

@@ -86,7 +86,9 @@ TableResult readTable(const std::filesystem::path& file) {
   }
   const auto contents = foundation::readFilePrefix(file, static_cast<std::size_t>(size));
   if (!contents) return std::unexpected(StringsError{name + ": cannot be read: " + contents.error().message()});
-  if (contents->size() != size) return std::unexpected(StringsError{name + ": cannot be read: it changed while read"});
+  if (contents->size() != size) {
+    return std::unexpected(StringsError{name + ": cannot be read: it became shorter while it was read"});
+  }
   auto table = StringsTable::parse(*contents, name);
   if (!table) return std::unexpected(std::move(table.error()));
   return std::make_shared<const StringsTable>(std::move(*table));
