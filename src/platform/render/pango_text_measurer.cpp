@@ -205,9 +205,6 @@ SpareMeasurers& spareMeasurers() {
 // A thread's measurer, given back to the spares when the thread ends.
 struct ThreadMeasurer {
   std::expected<PangoTextMeasurer, RenderError> measurer = spareMeasurers().take();
-  ThreadMeasurer() = default;
-  ThreadMeasurer(const ThreadMeasurer&) = delete;
-  ThreadMeasurer& operator=(const ThreadMeasurer&) = delete;
   ~ThreadMeasurer() {
     if (measurer) spareMeasurers().giveBack(std::move(*measurer));
   }
