@@ -229,6 +229,9 @@ TEST(UserDefaults, OpeningANewSuiteWaitsForAnotherConnectionSettingItUp) {
   fs::create_directories(file.parent_path());
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+  // Like every connection of ours, it waits for a lock: its COMMIT may come while the
+  // opener holds a read lock for a moment between its tries, and would fail at once.
+  sqlite3_busy_timeout(other, 5000);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
   std::thread finish([other] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
