@@ -36,49 +36,33 @@ std::string treeOutline(const Json& tree) {
   return out;
 }
 
-// `tree` (a view, or the expanded island's regions) drawn on `surface`. `what` names
-// it in messages; `unreadable` says what of it did not read back.
-std::expected<Picture, HostError> drawn(const Drawing& drawing, ui::Surface surface, const Json& tree,
-                                        const std::string& what, const std::string& unreadable) {
-  auto picture = drawing.renderer.draw(surface, tree.dump(), drawing.assets, drawing.style.format, drawing.style.scale,
-                                       drawing.style.variant, drawing.sideBySide);
-  if (picture) {
-    picture->outline = treeOutline(tree);
-    return std::move(*picture);
-  }
-  if (picture.error().kind == DrawFailure::Kind::unreadable) {
-    return std::unexpected(brokeProtocol(unreadable + ": " + picture.error().message));
-  }
-  return std::unexpected(HostError{ExitCode::renderFailed, "cannot draw " + what + ": " + picture.error().message});
-}
-
-// The tree of `holder["view"]` drawn on `surface`; `what` names it in messages.
-std::expected<Picture, HostError> drawView(const Drawing& drawing, ui::Surface surface, const Json& holder,
-                                           const std::string& what) {
+// The picture of `holder["view"]` on `surface`; `what` names it in messages.
+std::expected<PictureToDraw, HostError> viewPicture(std::string name, ui::Surface surface, const Json& holder,
+                                                    const std::string& what) {
   const auto view = holder.is_object() ? holder.find("view") : holder.end();
   if (!holder.is_object() || view == holder.end()) {
     return std::unexpected(brokeProtocol("the extension's answer has no view for " + what));
   }
-  return drawn(drawing, surface, *view, what, "the extension's view for " + what + " does not read back");
+  return PictureToDraw{std::move(name), surface, *view, what,
+                       "the extension's view for " + what + " does not read back"};
 }
 
 // Whether this one of every presentation has no place on the phone drawn for (the
 // Dynamic Island's, on a phone without one): it is left out then.
-bool leftOut(const Json& presentation, const Drawing& drawing) {
-  if (ui::hasDynamicIsland(drawing.style.variant.device) || !presentation.is_object()) return false;
+bool leftOut(const Json& presentation, const PictureStyle& style) {
+  if (ui::hasDynamicIsland(style.variant.device) || !presentation.is_object()) return false;
   const auto named = presentation.find("presentation");
   if (named == presentation.end() || !named->is_string()) return false;
   const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(named->get<std::string>());
   return surface && ui::isIsland(*surface);
 }
 
-std::expected<Picture, HostError> drawPresentation(const Json& presentation, const Drawing& drawing,
-                                                   std::string& name) {
+std::expected<PictureToDraw, HostError> presentationPicture(const Json& presentation) {
   const auto named = presentation.is_object() ? presentation.find("presentation") : presentation.end();
   if (!presentation.is_object() || named == presentation.end() || !named->is_string()) {
     return std::unexpected(brokeProtocol("the extension's answer has a presentation without a name"));
   }
-  name = named->get<std::string>();
+  std::string name = named->get<std::string>();
   const std::string what = "the " + name + " presentation";
   const std::optional<ui::Surface> surface = ui::byName<ui::Surface>(name);
   if (!surface || !ui::isPresentation(*surface)) {
@@ -87,9 +71,47 @@ std::expected<Picture, HostError> drawPresentation(const Json& presentation, con
   if (*surface == ui::Surface::islandExpanded) {
     const auto regions = presentation.find("regions");
     if (regions == presentation.end()) return std::unexpected(brokeProtocol("the extension's answer has no regions"));
-    return drawn(drawing, *surface, *regions, what, "the extension's regions for " + what + " do not read back");
+    return PictureToDraw{std::move(name), *surface, *regions, what,
+                         "the extension's regions for " + what + " do not read back"};
   }
-  return drawView(drawing, *surface, presentation, what);
+  return viewPicture(std::move(name), *surface, presentation, what);
+}
+
+// The compact island of an answer of every presentation, when it has both sides and
+// the phone has an island.
+std::optional<PictureToDraw> compactIslandPicture(const Json& result, const PictureStyle& style) {
+  const auto all = result.find("presentations");
+  if (all == result.end() || !all->is_array() || !ui::hasDynamicIsland(style.variant.device)) return std::nullopt;
+  const auto side = [&](std::string_view name) -> const Json* {
+    for (const Json& presentation : *all) {
+      if (!presentation.is_object()) continue;
+      const auto named = presentation.find("presentation");
+      const auto view = presentation.find("view");
+      if (named != presentation.end() && *named == name && view != presentation.end()) return &*view;
+    }
+    return nullptr;
+  };
+  const Json* leading = side(ui::name(ui::Surface::islandCompactLeading));
+  const Json* trailing = side(ui::name(ui::Surface::islandCompactTrailing));
+  if (leading == nullptr || trailing == nullptr) return std::nullopt;
+  Json sides =
+      Json::array({{{"position", "leading"}, {"view", *leading}}, {{"position", "trailing"}, {"view", *trailing}}});
+  return PictureToDraw{std::string(ui::name(ui::Surface::islandCompact)), ui::Surface::islandCompact, std::move(sides),
+                       "the compact island", "the extension's compact views do not read back"};
+}
+
+// Each of `pictures` drawn, in order; the first failure stops.
+std::expected<std::vector<NamedPicture>, HostError> drawEach(
+    const std::expected<std::vector<PictureToDraw>, HostError>& pictures, const Drawing& drawing) {
+  if (!pictures) return std::unexpected(pictures.error());
+  std::vector<NamedPicture> out;
+  out.reserve(pictures->size());
+  for (const PictureToDraw& picture : *pictures) {
+    auto drawn = drawPicture(picture, drawing);
+    if (!drawn) return std::unexpected(drawn.error());
+    out.push_back(std::move(*drawn));
+  }
+  return out;
 }
 
 // The stale mark as an overlay modifier of the tree JSON, in the top trailing corner of
@@ -126,7 +148,21 @@ void markStale(Json& tree, bool small) {
 
 }  // namespace
 
-std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing) {
+std::expected<NamedPicture, HostError> drawPicture(const PictureToDraw& picture, const Drawing& drawing) {
+  auto drawn = drawing.renderer.draw(picture.surface, picture.tree.dump(), drawing.assets, drawing.style.format,
+                                     drawing.style.scale, drawing.style.variant, drawing.sideBySide);
+  if (drawn) {
+    drawn->outline = treeOutline(picture.tree);
+    return NamedPicture{picture.name, std::move(*drawn)};
+  }
+  if (drawn.error().kind == DrawFailure::Kind::unreadable) {
+    return std::unexpected(brokeProtocol(picture.unreadable + ": " + drawn.error().message));
+  }
+  return std::unexpected(
+      HostError{ExitCode::renderFailed, "cannot draw " + picture.what + ": " + drawn.error().message});
+}
+
+std::expected<std::vector<PictureToDraw>, HostError> entryPictures(const Json& result) {
   std::vector<const Json*> entries;
   if (const auto one = result.find("entry"); one != result.end()) {
     entries.push_back(&*one);
@@ -136,77 +172,66 @@ std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& resu
     return std::unexpected(brokeProtocol("the extension's answer has no entries"));
   }
   if (entries.empty()) return std::unexpected(brokeProtocol("the extension's timeline has no entries to draw"));
-  std::vector<NamedPicture> out;
+  std::vector<PictureToDraw> out;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string number = std::to_string(i + 1);
-    const std::string what = "entry " + number;
-    auto picture = drawView(drawing, ui::Surface::smallWidget, *entries[i], what);
+    auto picture = viewPicture(number, ui::Surface::smallWidget, *entries[i], "entry " + number);
     if (!picture) return std::unexpected(picture.error());
-    out.push_back(NamedPicture{number, std::move(*picture)});
+    out.push_back(std::move(*picture));
   }
   return out;
 }
 
-std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const Drawing& drawing) {
+std::expected<std::vector<PictureToDraw>, HostError> presentationPictures(const Json& result, const PictureStyle& style,
+                                                                          bool asShown) {
   std::vector<const Json*> presentations;
   if (const auto all = result.find("presentations"); all != result.end()) {
     if (!all->is_array() || all->empty()) {
       return std::unexpected(brokeProtocol("the extension's answer has no presentations to draw"));
     }
     for (const Json& presentation : *all) {
-      if (!leftOut(presentation, drawing)) presentations.push_back(&presentation);
+      if (!leftOut(presentation, style)) presentations.push_back(&presentation);
     }
   } else {
     presentations.push_back(&result);
   }
-  std::vector<NamedPicture> out;
+  std::vector<PictureToDraw> out;
   for (const Json* presentation : presentations) {
-    std::string name;
-    auto picture = drawPresentation(*presentation, drawing, name);
+    auto picture = presentationPicture(*presentation);
     if (!picture) return std::unexpected(picture.error());
-    for (const NamedPicture& earlier : out) {
-      if (earlier.name == name) {
-        return std::unexpected(brokeProtocol("the extension's answer has the " + name + " presentation twice"));
+    for (const PictureToDraw& earlier : out) {
+      if (earlier.name == picture->name) {
+        return std::unexpected(
+            brokeProtocol("the extension's answer has the " + picture->name + " presentation twice"));
       }
     }
-    out.push_back(NamedPicture{name, std::move(*picture)});
+    out.push_back(std::move(*picture));
+  }
+  if (asShown) {
+    if (auto compact = compactIslandPicture(result, style)) out.push_back(std::move(*compact));
   }
   return out;
 }
 
+std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing) {
+  return drawEach(entryPictures(result), drawing);
+}
+
+std::expected<std::vector<NamedPicture>, HostError> drawPresentations(const Json& result, const Drawing& drawing) {
+  return drawEach(presentationPictures(result, drawing.style, false), drawing);
+}
+
 std::expected<std::optional<NamedPicture>, HostError> drawCompactIsland(const Json& result, const Drawing& drawing) {
-  const auto all = result.find("presentations");
-  if (all == result.end() || !all->is_array() || !ui::hasDynamicIsland(drawing.style.variant.device)) {
-    return std::nullopt;
-  }
-  const auto side = [&](std::string_view name) -> const Json* {
-    for (const Json& presentation : *all) {
-      if (!presentation.is_object()) continue;
-      const auto named = presentation.find("presentation");
-      const auto view = presentation.find("view");
-      if (named != presentation.end() && *named == name && view != presentation.end()) return &*view;
-    }
-    return nullptr;
-  };
-  const Json* leading = side(ui::name(ui::Surface::islandCompactLeading));
-  const Json* trailing = side(ui::name(ui::Surface::islandCompactTrailing));
-  if (leading == nullptr || trailing == nullptr) return std::nullopt;
-  const Json sides =
-      Json::array({{{"position", "leading"}, {"view", *leading}}, {{"position", "trailing"}, {"view", *trailing}}});
-  auto picture = drawn(drawing, ui::Surface::islandCompact, sides, "the compact island",
-                       "the extension's compact views do not read back");
+  const auto compact = compactIslandPicture(result, drawing.style);
+  if (!compact) return std::nullopt;
+  auto picture = drawPicture(*compact, drawing);
   if (!picture) return std::unexpected(picture.error());
-  return NamedPicture{std::string(ui::name(ui::Surface::islandCompact)), std::move(*picture)};
+  return std::move(*picture);
 }
 
 std::expected<std::vector<NamedPicture>, HostError> drawPresentationsAsShown(const Json& result,
                                                                              const Drawing& drawing) {
-  auto pictures = drawPresentations(result, drawing);
-  if (!pictures) return pictures;
-  auto compact = drawCompactIsland(result, drawing);
-  if (!compact) return std::unexpected(compact.error());
-  if (*compact) pictures->push_back(std::move(**compact));
-  return pictures;
+  return drawEach(presentationPictures(result, drawing.style, true), drawing);
 }
 
 Json markedStale(const Json& result) {

@@ -52,6 +52,28 @@ struct NamedPicture {
   Picture picture;
 };
 
+// One picture of an answer, found and checked but not drawn yet: its surface and its
+// tree, so that the pictures of several answers may be drawn in any order, on any
+// thread.
+struct PictureToDraw {
+  std::string name;  // as the NamedPicture drawn from it is named
+  ui::Surface surface;
+  Json tree;               // a view, or the regions of an island
+  std::string what;        // names it in messages
+  std::string unreadable;  // what did not read back, when the tree does not
+};
+
+// `picture` drawn in `drawing`'s style.
+std::expected<NamedPicture, HostError> drawPicture(const PictureToDraw& picture, const Drawing& drawing);
+
+// The pictures drawEntries draws, in order.
+std::expected<std::vector<PictureToDraw>, HostError> entryPictures(const Json& result);
+
+// The pictures drawPresentations draws in `style`, in order; with `asShown`, those of
+// drawPresentationsAsShown.
+std::expected<std::vector<PictureToDraw>, HostError> presentationPictures(const Json& result, const PictureStyle& style,
+                                                                          bool asShown);
+
 // Every entry of a placeholder or snapshot result ("entry") or timeline result
 // ("entries"), in order, numbered from 1.
 std::expected<std::vector<NamedPicture>, HostError> drawEntries(const Json& result, const Drawing& drawing);

@@ -1,5 +1,6 @@
 #include "gallery.h"
 
+#include <algorithm>
 #include <iostream>
 #include <system_error>
 #include <vector>
@@ -52,6 +53,81 @@ std::expected<GalleryContent, HostError> addStoredActivities(ExtensionSession& s
   return content;
 }
 
+// The pictures of one answer, or why it has none: the extension's failure to answer,
+// or an answer that breaks the protocol.
+using AnswerPictures = std::expected<std::vector<PictureToDraw>, HostError>;
+
+// About how long a picture on `surface` takes to draw, against the others: the widget
+// and the lock screen are large platters over a blurred picture, the island's shapes
+// small. The longest are drawn first, so that the last to be drawn are short.
+int drawingWeight(ui::Surface surface) {
+  switch (surface) {
+    case ui::Surface::smallWidget:
+    case ui::Surface::lockScreen: return 3;
+    case ui::Surface::islandExpanded: return 2;
+    default: return 1;
+  }
+}
+
+// Each picture of every answer drawn on `threads` threads, one picture a job, the
+// longest first, so that both cores stay busy to the end; the results by answer, in
+// the answers' order. An answer without pictures gets its error back.
+std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawAll(const std::vector<AnswerPictures>& answers,
+                                                                         const Drawing& drawing, unsigned threads) {
+  struct Place {
+    std::size_t answer;
+    std::size_t picture;
+  };
+  std::vector<Place> order;
+  for (std::size_t a = 0; a < answers.size(); ++a) {
+    if (!answers[a]) continue;
+    for (std::size_t p = 0; p < answers[a]->size(); ++p) order.push_back({a, p});
+  }
+  const auto weight = [&](const Place& place) {
+    return drawingWeight((*answers[place.answer])[place.picture].surface);
+  };
+  std::stable_sort(order.begin(), order.end(), [&](const Place& a, const Place& b) { return weight(a) > weight(b); });
+
+  std::vector<PictureJob> jobs;
+  jobs.reserve(order.size());
+  for (const Place& place : order) {
+    const PictureToDraw& picture = (*answers[place.answer])[place.picture];
+    jobs.emplace_back([&picture, &drawing](bool sideBySide) -> std::expected<std::vector<NamedPicture>, HostError> {
+      Drawing side = drawing;
+      side.sideBySide = drawing.sideBySide || sideBySide;
+      auto drawn = drawPicture(picture, side);
+      if (!drawn) return std::unexpected(drawn.error());
+      std::vector<NamedPicture> one;
+      one.push_back(std::move(*drawn));
+      return one;
+    });
+  }
+  auto drawn = drawInParallel(jobs, threads);
+
+  // Back in the answers' order: each answer's pictures, or its first failure.
+  std::vector<std::vector<std::expected<std::vector<NamedPicture>, HostError>*>> byAnswer(answers.size());
+  for (std::size_t a = 0; a < answers.size(); ++a) {
+    if (answers[a]) byAnswer[a].resize(answers[a]->size());
+  }
+  for (std::size_t j = 0; j < order.size(); ++j) byAnswer[order[j].answer][order[j].picture] = &drawn[j];
+  std::vector<std::expected<std::vector<NamedPicture>, HostError>> out;
+  for (std::size_t a = 0; a < answers.size(); ++a) {
+    if (!answers[a]) {
+      out.emplace_back(std::unexpected(answers[a].error()));
+      continue;
+    }
+    std::vector<NamedPicture> named;
+    const auto failed = std::find_if(byAnswer[a].begin(), byAnswer[a].end(), [](const auto* one) { return !*one; });
+    if (failed != byAnswer[a].end()) {
+      out.emplace_back(std::unexpected((**failed).error()));
+      continue;
+    }
+    for (auto* one : byAnswer[a]) named.push_back(std::move((*one)->front()));
+    out.emplace_back(std::move(named));
+  }
+  return out;
+}
+
 }  // namespace
 
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
@@ -64,31 +140,34 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
                        std::string(extension) + " at scale " + std::to_string(style.scale) + "; activity attributes " +
                        std::string(kGalleryAttributes);
 
-  // The widget's answers, then their pictures on every core; then the same for the
-  // activity's states. A failure stops at the first step it breaks, in that order.
+  // Every answer is asked for first (asking is quick), and then all their pictures are
+  // drawn together. A failure is the first in this order: the widget's answers, their
+  // pictures, then each activity state's answer and pictures. After a state the
+  // extension could not answer, no later state is asked for.
   constexpr const char* kWidgetMethods[] = {"placeholder", "snapshot", "timeline"};
-  std::vector<Json> widgetAnswers;
+  std::vector<AnswerPictures> answers;
   for (const char* method : kWidgetMethods) {
     Json params = {{"kind", kGalleryWidgetKind}, {"family", kGalleryWidgetFamily}};
     if (locale) params["context"] = {{"locale", *locale}};
     auto result = session.request(method, params);
     if (!result) return std::unexpected(result.error());
-    widgetAnswers.push_back(std::move(*result));
+    answers.push_back(entryPictures(*result));
   }
-  // Pictures drawn side by side keep each to its own thread.
-  const auto drawingFor = [&](bool sideBySide) {
-    Drawing side = drawing;
-    side.sideBySide = drawing.sideBySide || sideBySide;
-    return side;
-  };
-  std::vector<PictureJob> jobs;
-  for (const Json& answer : widgetAnswers) {
-    jobs.emplace_back([&](bool sideBySide) { return drawEntries(answer, drawingFor(sideBySide)); });
+  const std::size_t widgetAnswers = answers.size();
+  for (const GalleryState& state : kGalleryStates) {
+    Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
+                   {"state", foundation::base64Encoded(std::string(state.state))},
+                   {"presentation", "all"}};
+    if (locale) params["locale"] = *locale;
+    auto result = session.request("activity", params);
+    answers.push_back(result ? presentationPictures(*result, style, true) : std::unexpected(result.error()));
+    if (!result) break;
   }
-  auto drawn = drawInParallel(jobs, threads);
+  auto drawn = drawAll(answers, drawing, threads);
+
   GalleryRow widget{
       "Home-screen widget", "placeholder and snapshot show the default preset; the timeline, the stored one", {}};
-  for (std::size_t i = 0; i < drawn.size(); ++i) {
+  for (std::size_t i = 0; i < widgetAnswers; ++i) {
     if (!drawn[i]) return std::unexpected(drawn[i].error());
     const std::string method = kWidgetMethods[i];
     // A timeline of several entries shows each, numbered.
@@ -100,28 +179,13 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
   }
   content.page.rows.push_back(std::move(widget));
 
-  const auto inState = [](const GalleryState& state, HostError error) {
-    error.message = "the " + std::string(state.name) + " state: " + error.message;
-    return std::unexpected(std::move(error));
-  };
-  std::vector<Json> stateAnswers;
-  for (const GalleryState& state : kGalleryStates) {
-    Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
-                   {"state", foundation::base64Encoded(std::string(state.state))},
-                   {"presentation", "all"}};
-    if (locale) params["locale"] = *locale;
-    auto result = session.request("activity", params);
-    if (!result) return inState(state, result.error());
-    stateAnswers.push_back(std::move(*result));
-  }
-  jobs.clear();
-  for (const Json& answer : stateAnswers) {
-    jobs.emplace_back([&](bool sideBySide) { return drawPresentationsAsShown(answer, drawingFor(sideBySide)); });
-  }
-  drawn = drawInParallel(jobs, threads);
-  for (std::size_t i = 0; i < drawn.size(); ++i) {
-    const GalleryState& state = kGalleryStates[i];
-    if (!drawn[i]) return inState(state, drawn[i].error());
+  for (std::size_t i = widgetAnswers; i < drawn.size(); ++i) {
+    const GalleryState& state = kGalleryStates[i - widgetAnswers];
+    if (!drawn[i]) {
+      HostError error = drawn[i].error();
+      error.message = "the " + std::string(state.name) + " state: " + error.message;
+      return std::unexpected(std::move(error));
+    }
     GalleryRow row{std::string(state.title), "state " + std::string(state.state), {}};
     for (NamedPicture& named : *drawn[i]) {
       addPicture(content, row, std::string(state.name) + "-" + named.name, spaced(named.name), std::move(named.picture),
