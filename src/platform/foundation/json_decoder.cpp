@@ -151,8 +151,11 @@ struct JSONDecoderAccess {
 
   // Records `value`, the member at `position` in its object, in `member`.
   [[gnu::always_inline]] static void setFound(JSONMemberRef& member, const element& value, std::uint32_t position) {
-    // The kinds records read most are tested first.
+    // The kinds records read most are tested first. Every kind sets `extra_`, so that
+    // the member's first word is made in a register whole: set on some paths only, it
+    // was kept on the stack in half and read back whole, which waits for the store.
     const element_type type = value.type();
+    member.extra_ = 0;
     if (type == element_type::INT64) {
       member.kind_ = Kind::int64;
       member.int64_ = value.get_int64().value_unsafe();
