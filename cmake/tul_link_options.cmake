@@ -48,3 +48,37 @@ if(TUL_GC_SECTIONS AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
   add_compile_options(-ffunction-sections -fdata-sections)
   add_link_options(-Wl,--gc-sections)
 endif()
+
+# The extension's code laid out by a profile of its requests (llvm-bolt, from Debian's
+# bolt-16), in optimised builds: the code that serving requests runs packed into few
+# pages and rarely taken blocks moved apart, so that a running extension keeps less of
+# its code resident. The linker's program is then kept outside the bundle, and the
+# bundle's program is made from it by scripts/lay-out-extension.sh, which checks that
+# it answers as the linked one does. Off, with a message, when llvm-bolt is missing,
+# and in debug and sanitizer builds.
+option(TUL_LAY_OUT_BY_PROFILE "Lay out the extension's optimised code by a profile of its requests" ON)
+set(TUL_LAY_OUT_EXTENSION OFF)
+if(TUL_LAY_OUT_BY_PROFILE AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  find_program(TUL_LLVM_BOLT NAMES llvm-bolt-16 llvm-bolt)
+  find_program(TUL_MERGE_FDATA NAMES merge-fdata-16 merge-fdata)
+  if(TUL_LLVM_BOLT AND TUL_MERGE_FDATA)
+    set(TUL_LAY_OUT_EXTENSION ON)
+  else()
+    message(STATUS "llvm-bolt not found (Debian's bolt-16): the extension keeps the linker's layout")
+  endif()
+endif()
+
+# tul_lay_out_by_profile(target host requests bundle_program): makes `bundle_program`
+# from `target`'s linked program, laid out by how serving `requests` runs it, with
+# `host` playing the host app that stores a preset meanwhile. Made again whenever the
+# program is linked again, or the requests or the step change.
+function(tul_lay_out_by_profile target host requests bundle_program)
+  set(script ${PROJECT_SOURCE_DIR}/scripts/lay-out-extension.sh)
+  add_custom_command(OUTPUT ${bundle_program}
+    COMMAND ${script} ${TUL_LLVM_BOLT} ${TUL_MERGE_FDATA} $<TARGET_FILE:${target}> $<TARGET_FILE:${host}>
+            ${requests} ${CMAKE_BINARY_DIR}/${target}-layout ${bundle_program}
+    DEPENDS ${target} ${host} ${requests} ${script}
+    COMMENT "Laying out ${target}'s code by a profile of its requests"
+    VERBATIM)
+  add_custom_target(${target}Layout ALL DEPENDS ${bundle_program})
+endfunction()

@@ -11,7 +11,7 @@ packages=(
   libsimdjson-dev nlohmann-json3-dev libsqlite3-dev uuid-dev libxxhash-dev
   libutf8proc-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcairo2-dev libpango1.0-dev libdeflate-dev zlib1g-dev libpng-dev fonts-inter fonts-noto-ui-core fonts-ipafont-gothic
-  libcpp-httplib-dev
+  libcpp-httplib-dev bolt-16
 )
 for option in "$@"; do
   case "$option" in
