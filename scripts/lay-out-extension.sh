@@ -6,8 +6,8 @@
 # instrumented copy, which serves REQUESTS (one JSON-RPC line each) as a phone's
 # extension would: once on its first start, with no suite yet, and once on the suite
 # that start left, while WIDGET_HOST stores a new preset in it as the host app does.
-# From the two profiles LINKED is laid out again, into OUTPUT: the code the requests run packed
-# together, each function's rarely taken blocks moved apart, so that a running
+# From the two profiles LINKED is laid out again, into OUTPUT: the code the requests
+# run packed together, the blocks they never ran moved apart, so that a running
 # extension keeps fewer of its code's pages resident.
 #
 # OUTPUT is written only once the laid-out program answers REQUESTS exactly as LINKED
