@@ -68,11 +68,14 @@ if(TUL_LAY_OUT_BY_PROFILE AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND NOT CMAK
   endif()
 endif()
 
-# tul_lay_out_by_profile(target host requests bundle_program): makes `bundle_program`
-# from `target`'s linked program, laid out by how serving `requests` runs it, with
-# `host` playing the host app that stores a preset meanwhile. Made again whenever the
-# program is linked again, or the requests or the step change.
+# tul_lay_out_by_profile(target host requests bundle_program): links `target` into a
+# folder of its own (with the relocations llvm-bolt needs to move its code) and makes
+# `bundle_program` from it, laid out by how serving `requests` runs it, with `host`
+# playing the host app that stores a preset meanwhile. Made again whenever the program
+# is linked again, or the requests or the step change.
 function(tul_lay_out_by_profile target host requests bundle_program)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${target}-linked)
+  target_link_options(${target} PRIVATE -Wl,--emit-relocs)
   set(script ${PROJECT_SOURCE_DIR}/scripts/lay-out-extension.sh)
   add_custom_command(OUTPUT ${bundle_program}
     COMMAND ${script} ${TUL_LLVM_BOLT} ${TUL_MERGE_FDATA} $<TARGET_FILE:${target}> $<TARGET_FILE:${host}>
