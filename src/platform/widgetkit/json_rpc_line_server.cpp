@@ -1,6 +1,7 @@
 #include "platform/widgetkit/json_rpc_line_server.h"
 
 #include <malloc.h>
+#include <poll.h>
 #include <simdjson.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <variant>
 
 #include "platform/foundation/json_text_writer.h"
+#include "platform/foundation/program_pages.h"
 #include "platform/foundation/write_all.h"
 #include "platform/ui/overloaded.h"
 #include "platform/widgetkit/protocol_error_codes.h"
@@ -263,6 +265,16 @@ bool JsonRpcLineServer::answer(std::string_view line, JSONTextWriter& out, bool 
   return true;
 }
 
+namespace {
+
+// Whether `fd` has input to read (or its end) right now.
+bool inputWaiting(int fd) {
+  pollfd input{fd, POLLIN, 0};
+  return ::poll(&input, 1, 0) != 0;
+}
+
+}  // namespace
+
 int JsonRpcLineServer::serve(int inputFd, int outputFd) const {
   // A host that goes away must end the loop through a failed write, not a signal.
   std::signal(SIGPIPE, SIG_IGN);
@@ -277,7 +289,21 @@ int JsonRpcLineServer::serve(int inputFd, int outputFd) const {
   bool oversized = false;  // the line being read passed the limit: skip to its end
   JSONTextWriter reply;
 
+  // Start-up (relocations, symbol lookups, reading the bundle) is done: its pages are
+  // given back while the host has not asked anything yet, never while a request waits.
+  // The first request binds the C++ library's last symbols through the libraries'
+  // symbol tables and sets up what later requests reuse; what it touched is given back
+  // once, before the second line, so a process that answers once and exits skips it.
+  if (!inputWaiting(inputFd)) foundation::releaseProgramPages();
+  bool firstLine = true;
+  bool firstRequestReleased = false;
+
   const auto respond = [&](std::string_view line, bool tooLong) -> bool {
+    if (!firstLine && !firstRequestReleased) {
+      foundation::releaseProgramPages();
+      firstRequestReleased = true;
+    }
+    firstLine = false;
     bool answered = true;
     if (tooLong) {
       writeOversizedLineAnswer(reply);
