@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -267,10 +268,10 @@ bool JsonRpcLineServer::answer(std::string_view line, JSONTextWriter& out, bool 
 
 namespace {
 
-// Whether `fd` has input to read (or its end) right now.
-bool inputWaiting(int fd) {
+// Whether `fd` has input to read (or its end) within `wait`.
+bool inputWithin(int fd, std::chrono::milliseconds wait) {
   pollfd input{fd, POLLIN, 0};
-  return ::poll(&input, 1, 0) != 0;
+  return ::poll(&input, 1, static_cast<int>(wait.count())) != 0;
 }
 
 }  // namespace
@@ -289,21 +290,29 @@ int JsonRpcLineServer::serve(int inputFd, int outputFd) const {
   bool oversized = false;  // the line being read passed the limit: skip to its end
   JSONTextWriter reply;
 
-  // Start-up (relocations, symbol lookups, reading the bundle) is done: its pages are
-  // given back while the host has not asked anything yet, never while a request waits.
-  // The first request binds the C++ library's last symbols through the libraries'
-  // symbol tables and sets up what later requests reuse; what it touched is given back
-  // once, before the second line, so a process that answers once and exits skips it.
-  if (!inputWaiting(inputFd)) foundation::releaseProgramPages();
-  bool firstLine = true;
-  bool firstRequestReleased = false;
+  // The process's file pages are given back when it has nothing to do: what start-up
+  // touched (relocations, symbol lookups, reading the bundle) once no request has come
+  // for kIdleBeforeRelease; and, once more, what the first request touched (it binds
+  // the C++ library's last symbols through the libraries' symbol tables and sets up
+  // what later requests reuse), at the first such pause after it, or after
+  // kLinesBeforeRelease lines from a host that never pauses. A command that asks at
+  // once and exits never waits for it.
+  constexpr std::chrono::milliseconds kIdleBeforeRelease{50};
+  constexpr std::size_t kLinesBeforeRelease = 1000;
+  bool releaseDue = true;
+  std::size_t linesHandled = 0;
+  const auto release = [&] {
+    foundation::releaseProgramPages();
+    releaseDue = false;
+  };
 
   const auto respond = [&](std::string_view line, bool tooLong) -> bool {
-    if (!firstLine && !firstRequestReleased) {
-      foundation::releaseProgramPages();
-      firstRequestReleased = true;
+    ++linesHandled;
+    if (linesHandled == 1) {
+      releaseDue = true;
+    } else if (linesHandled == kLinesBeforeRelease && releaseDue) {
+      release();
     }
-    firstLine = false;
     bool answered = true;
     if (tooLong) {
       writeOversizedLineAnswer(reply);
@@ -328,6 +337,7 @@ int JsonRpcLineServer::serve(int inputFd, int outputFd) const {
       if (filled + kReadBytes + kPadding > kKeptInputCapacity) input.reserve(kMaxLineBytes + kReadBytes + kPadding);
       input.resize(filled + kReadBytes + kPadding);
     }
+    if (releaseDue && !inputWithin(inputFd, kIdleBeforeRelease)) release();
     const ssize_t count = ::read(inputFd, input.data() + filled, kReadBytes);
     if (count < 0) {
       if (errno == EINTR) continue;

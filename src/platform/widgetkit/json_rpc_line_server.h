@@ -78,9 +78,9 @@ class JsonRpcLineServer {
   // Serves requests read from `inputFd` until it reaches end of file, writing answers
   // to `outputFd`. Returns 0 at end of input, 1 when the answers cannot be written.
   // SIGPIPE is ignored from then on, so that a reader that goes away ends the loop.
-  // The process's file pages are given back (foundation::releaseProgramPages) before
-  // the first line, when none is waiting yet, and before the second, so that what it
-  // touched only to start and to answer once does not stay resident while it serves.
+  // While it waits for input, the process gives back the file pages it touched only to
+  // start and to answer its first request (foundation::releaseProgramPages), so that
+  // they do not stay resident while it serves.
   int serve(int inputFd, int outputFd) const;
 
  private:
