@@ -6,8 +6,8 @@
 // (the dynamic linker's relocations and symbol lookups, start-up code, a first
 // request's set-up) can give those pages back; the next use of any of them maps it
 // again from the page cache, so nothing is lost but a page fault. Only pages no one
-// has written are given back: writable segments (the ones the dynamic linker makes
-// read-only after relocating them among them) and objects whose code it patched are
+// has written are given back: writable segments (among them those the dynamic linker
+// makes read-only once it has relocated them) and objects whose code it patched are
 // left alone.
 //
 // Unmapping costs the kernel about a microsecond a resident page, up to a
