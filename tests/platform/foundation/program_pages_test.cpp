@@ -1,6 +1,7 @@
 #include "platform/foundation/program_pages.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -17,7 +18,7 @@ long residentKiB() {
   long size = 0;
   long resident = 0;
   statm >> size >> resident;
-  return resident * 4;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Data the program wrote, and data the dynamic linker relocated: neither may revert
