@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/render/shaped_line.h"
+
 namespace render {
 namespace {
 
@@ -315,6 +317,9 @@ void setText(PangoLayout* layout, std::string_view utf8) {
 
 double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& font) {
   if (utf8.empty()) return 0;
+  if (const auto line = ShapedLine::shape(state_->measuring.get(), utf8, state_->description(font))) {
+    return static_cast<double>(line->width()) / PANGO_SCALE;
+  }
   PangoLayout* layout = state_->layout.get();
   pango_layout_set_font_description(layout, state_->description(font));
   setText(layout, utf8);
@@ -324,6 +329,9 @@ double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& f
 }
 
 int PangoTextMeasurer::missingGlyphs(std::string_view utf8, const ui::ResolvedFont& font) {
+  if (const auto line = ShapedLine::shape(state_->measuring.get(), utf8, state_->description(font))) {
+    return line->unknownGlyphs();
+  }
   PangoLayout* layout = state_->layout.get();
   pango_layout_set_font_description(layout, state_->description(font));
   setText(layout, utf8);
@@ -335,12 +343,17 @@ void PangoTextMeasurer::drawLine(cairo_t* cr, std::string_view utf8, const ui::R
   PangoContext* context = state_->drawing.get();
   pango_cairo_update_context(cr, context);
   pango_cairo_context_set_font_options(context, unhintedOptions().get());
+  // The baseline lies the font's ascent below the top of the line box.
+  const double baseline = y + metrics(font).ascent;
+  if (const auto line = ShapedLine::shape(context, utf8, state_->description(font))) {
+    line->draw(cr, x, baseline);
+    return;
+  }
   const Layout layout(pango_layout_new(context));
   pango_layout_set_font_description(layout.get(), state_->description(font));
   setText(layout.get(), utf8);
-  // Place the line so that its baseline falls where the layout put it.
-  const double baseline = static_cast<double>(pango_layout_get_baseline(layout.get())) / PANGO_SCALE;
-  cairo_move_to(cr, x, y + metrics(font).ascent - baseline);
+  // Placed so that its first line's baseline falls where a single line's would.
+  cairo_move_to(cr, x, baseline - static_cast<double>(pango_layout_get_baseline(layout.get())) / PANGO_SCALE);
   pango_cairo_show_layout(cr, layout.get());
 }
 
