@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace render {
 namespace {
@@ -25,17 +24,19 @@ bool needsLayout(std::string_view text) {
 struct Run {
   PangoItem* item;
   PangoGlyphString* glyphs;
-  int rise;  // pango units above the line's baseline
 };
 
 // A language's tag: what pango_language_to_string() gives, without its C cast.
 const char* languageTag(PangoLanguage* language) { return reinterpret_cast<const char*>(language); }
 
+hb_script_t scriptOf(const PangoItem* item) {
+  return static_cast<hb_script_t>(g_unicode_script_to_iso15924(static_cast<GUnicodeScript>(item->analysis.script)));
+}
+
 // Where `item`'s font puts the baseline `tag` (the font's own, else harfbuzz's
 // estimate), in pango units.
 hb_position_t baselineOf(const PangoItem* item, hb_ot_layout_baseline_tag_t tag) {
-  const hb_script_t script =
-      static_cast<hb_script_t>(g_unicode_script_to_iso15924(static_cast<GUnicodeScript>(item->analysis.script)));
+  const hb_script_t script = scriptOf(item);
   const hb_language_t language = hb_language_from_string(languageTag(item->analysis.language), -1);
   hb_tag_t scripts[HB_OT_MAX_TAGS_PER_SCRIPT];
   hb_tag_t languages[HB_OT_MAX_TAGS_PER_LANGUAGE];
@@ -47,26 +48,6 @@ hb_position_t baselineOf(const PangoItem* item, hb_ot_layout_baseline_tag_t tag)
                                           scripts[scriptCount - 1],
                                           languageCount > 0 ? languages[languageCount - 1] : HB_TAG_NONE, &position);
   return position;
-}
-
-// How far each run sits above the line's baseline, as a layout aligns them: every run
-// on the baseline its script's text hangs from in the logically first run's font
-// (a Latin run amid Japanese sits on the ideographic baseline, not its own).
-std::vector<std::pair<const PangoItem*, int>> rises(GList* logical) {
-  std::vector<std::pair<const PangoItem*, int>> out;
-  hb_ot_layout_baseline_tag_t tag{};
-  hb_position_t lineBaseline = 0;
-  for (GList* node = logical; node != nullptr; node = node->next) {
-    const auto* item = static_cast<const PangoItem*>(node->data);
-    if (item->analysis.font == nullptr) continue;
-    if (out.empty()) {
-      tag = hb_ot_layout_get_horizontal_baseline_tag_for_script(
-          static_cast<hb_script_t>(g_unicode_script_to_iso15924(static_cast<GUnicodeScript>(item->analysis.script))));
-      lineBaseline = baselineOf(item, tag);
-    }
-    out.emplace_back(item, lineBaseline - baselineOf(item, tag));
-  }
-  return out;
 }
 
 void freeRun(gpointer data) {
@@ -96,7 +77,6 @@ std::optional<ShapedLine> ShapedLine::shape(PangoContext* context, std::string_v
   if (direction == PANGO_DIRECTION_NEUTRAL) direction = pango_context_get_base_dir(context);
   GList* logical = pango_itemize_with_base_dir(context, direction, text.c_str(), 0, length, attributes, nullptr);
   pango_attr_list_unref(attributes);
-  const auto lifted = rises(logical);
   GList* visual = pango_reorder_items(logical);
   g_list_free(logical);  // the items themselves are in `visual`
 
@@ -106,9 +86,7 @@ std::optional<ShapedLine> ShapedLine::shape(PangoContext* context, std::string_v
     auto* item = static_cast<PangoItem*>(node->data);
     PangoGlyphString* glyphs = pango_glyph_string_new();
     pango_shape_item(item, text.c_str(), length, nullptr, glyphs, flags);
-    const auto rise =
-        std::find_if(lifted.begin(), lifted.end(), [&](const auto& entry) { return entry.first == item; });
-    node->data = new Run{item, glyphs, rise == lifted.end() ? 0 : rise->second};
+    node->data = new Run{item, glyphs};
   }
   return ShapedLine(std::move(text), visual);
 }
@@ -147,16 +125,31 @@ int ShapedLine::unknownGlyphs() const {
 }
 
 void ShapedLine::draw(cairo_t* cr, double x, double baseline) const {
+  // Every run sits on the baseline its script's text hangs from in the logically first
+  // run's font, as a layout aligns them (a Latin run amid Japanese sits on the
+  // ideographic baseline, not its own). Worked out here, not when shaping: measuring
+  // never needs it.
+  const PangoItem* first = nullptr;
+  for (GList* node = runs_; node != nullptr; node = node->next) {
+    const PangoItem* item = static_cast<const Run*>(node->data)->item;
+    if (item->analysis.font != nullptr && (first == nullptr || item->offset < first->offset)) first = item;
+  }
+  const hb_ot_layout_baseline_tag_t tag = first == nullptr
+                                              ? hb_ot_layout_baseline_tag_t{}
+                                              : hb_ot_layout_get_horizontal_baseline_tag_for_script(scriptOf(first));
+  const hb_position_t lineBaseline = first == nullptr ? 0 : baselineOf(first, tag);
+
   // Each run where a layout's line puts it: after the runs before it, its offset summed
   // in pango units.
   int offset = 0;
   for (GList* node = runs_; node != nullptr; node = node->next) {
     const auto* run = static_cast<const Run*>(node->data);
+    const int rise = run->item->analysis.font == nullptr ? 0 : lineBaseline - baselineOf(run->item, tag);
     PangoGlyphItem glyphs{};
     glyphs.item = run->item;
     glyphs.glyphs = run->glyphs;
     cairo_move_to(cr, x + static_cast<double>(offset) / PANGO_SCALE,
-                  baseline - static_cast<double>(run->rise) / PANGO_SCALE);
+                  baseline - static_cast<double>(rise) / PANGO_SCALE);
     pango_cairo_show_glyph_item(cr, text_.c_str(), &glyphs);
     offset += pango_glyph_string_get_width(run->glyphs);
   }
