@@ -69,9 +69,18 @@ int drawingWeight(ui::Surface surface) {
   }
 }
 
-// Each picture of every answer drawn on `threads` threads, one picture a job, the
-// longest first, so that both cores stay busy to the end; the results by answer, in
-// the answers' order. An answer without pictures gets its error back.
+// Whether a picture on `surface` is one of the Dynamic Island's, whose small shapes
+// use fonts of their own sizes.
+bool onTheIsland(ui::Surface surface) {
+  return surface != ui::Surface::smallWidget && surface != ui::Surface::lockScreen;
+}
+
+// Each picture of every answer drawn on `threads` threads, one picture a job; the
+// results by answer, in the answers' order. An answer without pictures gets its error
+// back. The widget's and the lock screen's pictures come first, the longest first,
+// then the island's, the longest last: one thread draws from each end, the longest
+// first, so that both cores stay busy to the end and each set's fonts are loaded
+// mostly on one thread.
 std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawAll(const std::vector<AnswerPictures>& answers,
                                                                          const Drawing& drawing, unsigned threads) {
   struct Place {
@@ -83,10 +92,16 @@ std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawAll(const s
     if (!answers[a]) continue;
     for (std::size_t p = 0; p < answers[a]->size(); ++p) order.push_back({a, p});
   }
-  const auto weight = [&](const Place& place) {
-    return drawingWeight((*answers[place.answer])[place.picture].surface);
+  const auto surface = [&](const Place& place) { return (*answers[place.answer])[place.picture].surface; };
+  const auto frontFirst = [&](const Place& a, const Place& b) {
+    const bool islandA = onTheIsland(surface(a));
+    const bool islandB = onTheIsland(surface(b));
+    if (islandA != islandB) return islandB;
+    const int weightA = drawingWeight(surface(a));
+    const int weightB = drawingWeight(surface(b));
+    return islandA ? weightA < weightB : weightA > weightB;
   };
-  std::stable_sort(order.begin(), order.end(), [&](const Place& a, const Place& b) { return weight(a) > weight(b); });
+  std::stable_sort(order.begin(), order.end(), frontFirst);
 
   std::vector<PictureJob> jobs;
   jobs.reserve(order.size());

@@ -3,6 +3,11 @@
 // drew what. A job that throws becomes a renderFailed error in its place. Each job is
 // told whether it is drawn side by side with another: then its pictures keep to its
 // thread; a job left alone (the last, once the others are done) may use every core.
+//
+// The first thread takes jobs from the front of the list and the second from its
+// back (a third from the front again, and so on), until they meet. A caller that puts
+// the jobs that share fonts at one end has each set drawn mostly on one thread, whose
+// fonts are then loaded once, not on both.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +16,8 @@
 #include <exception>
 #include <expected>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,25 +40,32 @@ inline unsigned threadsFor(unsigned threads, std::size_t jobs) {
 inline std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawInParallel(
     const std::vector<PictureJob>& jobs, unsigned threads) {
   std::vector<std::expected<std::vector<NamedPicture>, HostError>> results(jobs.size());
-  std::atomic<std::size_t> next{0};
+  std::mutex taking;
+  std::size_t front = 0;           // the next job from the front
+  std::size_t back = jobs.size();  // one past the next job from the back
   std::atomic<std::size_t> finished{0};
   threads = threadsFor(threads, jobs.size());
-  const auto work = [&] {
-    for (std::size_t i = next++; i < jobs.size(); i = next++) {
+  const auto take = [&](bool fromBack) -> std::optional<std::size_t> {
+    const std::lock_guard lock(taking);
+    if (front == back) return std::nullopt;
+    return fromBack ? --back : front++;
+  };
+  const auto work = [&](bool fromBack) {
+    while (const std::optional<std::size_t> i = take(fromBack)) {
       // Another job is still being drawn, or waits for a thread.
       const bool sideBySide = threads > 1 && finished.load() + 1 < jobs.size();
       try {
-        results[i] = jobs[i](sideBySide);
+        results[*i] = jobs[*i](sideBySide);
       } catch (const std::exception& error) {
-        results[i] = std::unexpected(HostError{ExitCode::renderFailed, std::string("cannot draw: ") + error.what()});
+        results[*i] = std::unexpected(HostError{ExitCode::renderFailed, std::string("cannot draw: ") + error.what()});
       }
       ++finished;
     }
   };
   {
     std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, t % 2 == 1);
+    work(false);
   }
   return results;
 }
