@@ -12,8 +12,9 @@
 // cost 10 µs, a fault the guest takes and often one its host takes too: 1,500 of them
 // are about 15 ms. A huge page is one fault for 2 MiB. Where the kernel has no huge
 // page to give, it gives small pages as before. The cost is in the tail: on a machine
-// whose host backs a huge page lazily, its first touch sometimes stalls for a few
-// milliseconds, and one heap makes threads that allocate at once wait for its lock.
+// whose host backs a huge page lazily, its first touch sometimes stalls, at worst for
+// tens of milliseconds, and one heap makes threads that allocate at once wait for its
+// lock.
 #pragma once
 
 #include <malloc.h>
