@@ -10,6 +10,7 @@
 #include "parallel_drawing.h"
 #include "platform/activitykit/activity_store.h"
 #include "platform/foundation/data.h"
+#include "platform/ui/layout_surface.h"
 #include "quoted_text.h"
 
 namespace host {
@@ -69,18 +70,12 @@ int drawingWeight(ui::Surface surface) {
   }
 }
 
-// Whether a picture on `surface` is one of the Dynamic Island's, whose small shapes
-// use fonts of their own sizes.
-bool onTheIsland(ui::Surface surface) {
-  return surface != ui::Surface::smallWidget && surface != ui::Surface::lockScreen;
-}
-
 // Each picture of every answer drawn on `threads` threads, one picture a job; the
 // results by answer, in the answers' order. An answer without pictures gets its error
 // back. The widget's and the lock screen's pictures come first, the longest first,
-// then the island's, the longest last: one thread draws from each end, the longest
-// first, so that both cores stay busy to the end and each set's fonts are loaded
-// mostly on one thread.
+// then the island's (whose small shapes use fonts of their own sizes), the longest
+// last: one thread draws from each end, the longest first, so that both cores stay
+// busy to the end and each set's fonts are loaded mostly on one thread.
 std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawAll(const std::vector<AnswerPictures>& answers,
                                                                          const Drawing& drawing, unsigned threads) {
   struct Place {
@@ -94,8 +89,8 @@ std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawAll(const s
   }
   const auto surface = [&](const Place& place) { return (*answers[place.answer])[place.picture].surface; };
   const auto frontFirst = [&](const Place& a, const Place& b) {
-    const bool islandA = onTheIsland(surface(a));
-    const bool islandB = onTheIsland(surface(b));
+    const bool islandA = ui::isIsland(surface(a));
+    const bool islandB = ui::isIsland(surface(b));
     if (islandA != islandB) return islandB;
     const int weightA = drawingWeight(surface(a));
     const int weightB = drawingWeight(surface(b));
