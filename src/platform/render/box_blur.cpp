@@ -129,10 +129,14 @@ struct LaneDivider {
     half = _mm_set1_epi16(static_cast<short>(window / 2));
     count = _mm_cvtsi32_si128(static_cast<int>(shift));
   }
-  // The eight means of the sums in `sums`, in the low eight bytes.
+  // The eight means of the sums in `sums`, one a 16-bit lane.
+  __m128i quotients(__m128i sums) const {
+    return _mm_srl_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, half), multiplier), count);
+  }
+  // The same eight means as bytes, in the low eight bytes.
   __m128i operator()(__m128i sums) const {
-    const __m128i quotients = _mm_srl_epi16(_mm_mulhi_epu16(_mm_add_epi16(sums, half), multiplier), count);
-    return _mm_packus_epi16(quotients, quotients);
+    const __m128i eight = quotients(sums);
+    return _mm_packus_epi16(eight, eight);
   }
   __m128i multiplier;
   __m128i half;
@@ -165,30 +169,73 @@ void blurRowInLanes(std::uint8_t* row, int count, int radius, std::vector<std::u
   }
 }
 
-// Two rows of the same length blurred at once, the first's four channels in the low
-// lanes and the second's in the high ones: one chain of running sums serves two rows.
-// The rows are copied interleaved, pixel by pixel, so that one load brings the pixel of
-// both. The same sums and quotients as blurRowInLanes, lane for lane.
-void blurRowPairInLanes(std::uint8_t* first, std::uint8_t* second, int count, int radius,
-                        std::vector<std::uint8_t>& line, const LaneDivider& divide) {
-  line.resize(static_cast<std::size_t>(count) * 8);
-  std::uint8_t* pairs = line.data();
-  for (int i = 0; i < count; ++i) {
-    std::copy_n(first + i * 4, 4, pairs + i * 8);
-    std::copy_n(second + i * 4, 4, pairs + i * 8 + 4);
+// The 4 × 4 block of 32-bit pixels in a, b, c, d (four pixels of four rows) turned
+// about its diagonal: four pixels of four rows become one pixel of each, four times.
+void transpose(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
+  const __m128i ab0 = _mm_unpacklo_epi32(a, b);
+  const __m128i ab1 = _mm_unpackhi_epi32(a, b);
+  const __m128i cd0 = _mm_unpacklo_epi32(c, d);
+  const __m128i cd1 = _mm_unpackhi_epi32(c, d);
+  a = _mm_unpacklo_epi64(ab0, cd0);
+  b = _mm_unpackhi_epi64(ab0, cd0);
+  c = _mm_unpacklo_epi64(ab1, cd1);
+  d = _mm_unpackhi_epi64(ab1, cd1);
+}
+
+// Four rows of the same length blurred at once: each pixel of the four held in one
+// register, the first two rows' sums in one register of lanes and the last two's in
+// another, so that the two chains of additions run side by side. The rows are copied
+// interleaved, and the means written back, four pixels at a time. The same sums and
+// quotients as blurRowInLanes, lane for lane.
+void blurRowQuadInLanes(std::uint8_t* const rows[4], int count, int radius, std::vector<std::uint8_t>& line,
+                        const LaneDivider& divide) {
+  line.resize(static_cast<std::size_t>(count) * 16);
+  std::uint8_t* quads = line.data();  // pixel i of the four rows at quads + 16·i
+  const auto load = [](const std::uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+  const auto store = [](std::uint8_t* at, __m128i value) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value); };
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m128i a = load(rows[0] + i * 4), b = load(rows[1] + i * 4), c = load(rows[2] + i * 4), d = load(rows[3] + i * 4);
+    transpose(a, b, c, d);
+    store(quads + i * 16, a);
+    store(quads + i * 16 + 16, b);
+    store(quads + i * 16 + 32, c);
+    store(quads + i * 16 + 48, d);
+  }
+  for (; i < count; ++i) {
+    for (int r = 0; r < 4; ++r) std::copy_n(rows[r] + i * 4, 4, quads + i * 16 + r * 4);
   }
   const int lastIndex = count - 1;
-  const auto pixels = [&](int index) { return widened(pairs + index * 8, 8); };
-  __m128i sum = _mm_setzero_si128();
-  for (int k = -radius; k <= radius; ++k) sum = _mm_add_epi16(sum, pixels(std::clamp(k, 0, lastIndex)));
-  for (int i = 0; i < count; ++i) {
-    const __m128i means = divide(sum);
-    const int meanA = _mm_cvtsi128_si32(means);
-    const int meanB = _mm_cvtsi128_si32(_mm_srli_si128(means, 4));
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(&meanA), 4, first + i * 4);
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(&meanB), 4, second + i * 4);
-    sum = _mm_add_epi16(sum, pixels(std::min(i + radius + 1, lastIndex)));
-    sum = _mm_sub_epi16(sum, pixels(std::max(i - radius, 0)));
+  const __m128i zero = _mm_setzero_si128();
+  const auto pixels = [&](int index) { return load(quads + index * 16); };
+  __m128i first = _mm_setzero_si128();
+  __m128i second = _mm_setzero_si128();
+  for (int k = -radius; k <= radius; ++k) {
+    const __m128i four = pixels(std::clamp(k, 0, lastIndex));
+    first = _mm_add_epi16(first, _mm_unpacklo_epi8(four, zero));
+    second = _mm_add_epi16(second, _mm_unpackhi_epi8(four, zero));
+  }
+  const auto step = [&](int at) {
+    const __m128i means = _mm_packus_epi16(divide.quotients(first), divide.quotients(second));
+    const __m128i in = pixels(std::min(at + radius + 1, lastIndex));
+    const __m128i gone = pixels(std::max(at - radius, 0));
+    first = _mm_sub_epi16(_mm_add_epi16(first, _mm_unpacklo_epi8(in, zero)), _mm_unpacklo_epi8(gone, zero));
+    second = _mm_sub_epi16(_mm_add_epi16(second, _mm_unpackhi_epi8(in, zero)), _mm_unpackhi_epi8(gone, zero));
+    return means;
+  };
+  i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m128i a = step(i), b = step(i + 1), c = step(i + 2), d = step(i + 3);
+    transpose(a, b, c, d);
+    store(rows[0] + i * 4, a);
+    store(rows[1] + i * 4, b);
+    store(rows[2] + i * 4, c);
+    store(rows[3] + i * 4, d);
+  }
+  for (; i < count; ++i) {
+    alignas(16) std::uint8_t bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), step(i));
+    for (int r = 0; r < 4; ++r) std::copy_n(bytes + r * 4, 4, rows[r] + i * 4);
   }
 }
 
@@ -199,18 +246,35 @@ void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride,
   sums.assign(rowBytes + 4, 0);
   const auto lanes = [&](std::size_t i) { return reinterpret_cast<__m128i*>(sums.data() + i); };
   const auto width8 = [&](std::size_t i) { return i + 8 <= rowBytes ? 8 : 4; };
+  // Sixteen bytes a step while sixteen remain, then eight or four.
+  const std::size_t whole = rowBytes & ~std::size_t{15};
   for (int k = -radius; k <= radius; ++k) {
     const std::uint8_t* in = rows.original(k, -1);
     for (std::size_t i = 0; i < rowBytes; i += 8) {
       _mm_storeu_si128(lanes(i), _mm_add_epi16(_mm_loadu_si128(lanes(i)), widened(in + i, width8(i))));
     }
   }
+  const __m128i zero = _mm_setzero_si128();
   for (int y = 0; y < height; ++y) {
     rows.keep(y);
     std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
     const std::uint8_t* entering = rows.original(y + radius + 1, y);
     const std::uint8_t* leaving = rows.original(y - radius, y);
-    for (std::size_t i = 0; i < rowBytes; i += 8) {
+    std::size_t i = 0;
+    for (; i < whole; i += 16) {
+      const __m128i low = _mm_loadu_si128(lanes(i));
+      const __m128i high = _mm_loadu_si128(lanes(i + 8));
+      const __m128i quotientsLow = divide.quotients(low);
+      const __m128i quotientsHigh = divide.quotients(high);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(quotientsLow, quotientsHigh));
+      const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entering + i));
+      const __m128i gone = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leaving + i));
+      _mm_storeu_si128(lanes(i),
+                       _mm_sub_epi16(_mm_add_epi16(low, _mm_unpacklo_epi8(in, zero)), _mm_unpacklo_epi8(gone, zero)));
+      _mm_storeu_si128(lanes(i + 8),
+                       _mm_sub_epi16(_mm_add_epi16(high, _mm_unpackhi_epi8(in, zero)), _mm_unpackhi_epi8(gone, zero)));
+    }
+    for (; i < rowBytes; i += 8) {
       const int n = width8(i);
       const __m128i sum = _mm_loadu_si128(lanes(i));
       const __m128i means = divide(sum);
@@ -231,7 +295,7 @@ void blurColumnsInLanes(std::uint8_t* pixels, int width, int height, int stride,
 struct Worker {
   // For rows of `width` pixels, columns `share` pixels wide and a blur of `radius`.
   void reserve(int width, int share, int radius) {
-    line.reserve(static_cast<std::size_t>(width) * 8);  // two rows
+    line.reserve(static_cast<std::size_t>(width) * 16);  // four rows
     const std::size_t rowBytes = static_cast<std::size_t>(share) * 4;
     rows.bytes.reserve(rowBytes * static_cast<std::size_t>(radius + 1));
     wideSums.reserve(rowBytes);
@@ -261,8 +325,11 @@ struct Blur {
     int y = y0;
 #if defined(__SSE2__)
     if (lanes.exact) {
-      for (; y + 1 < y1; y += 2) blurRowPairInLanes(rowAt(y), rowAt(y + 1), width, radius, worker.line, lanes);
-      if (y < y1) blurRowInLanes(rowAt(y), width, radius, worker.line, lanes);
+      for (; y + 3 < y1; y += 4) {
+        std::uint8_t* const four[4] = {rowAt(y), rowAt(y + 1), rowAt(y + 2), rowAt(y + 3)};
+        blurRowQuadInLanes(four, width, radius, worker.line, lanes);
+      }
+      for (; y < y1; ++y) blurRowInLanes(rowAt(y), width, radius, worker.line, lanes);
       return;
     }
 #endif
@@ -292,10 +359,11 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
       static_cast<std::size_t>(stride) * static_cast<std::size_t>(height - 1) + static_cast<std::size_t>(width) * 4) {
     return;
   }
-  const Blur blur{pixels.data(), width, height, stride, radius
+  const Blur blur {
+    pixels.data(), width, height, stride, radius
 #if defined(__SSE2__)
-                  ,
-                  LaneDivider(static_cast<unsigned>(2 * radius + 1))
+        ,
+        LaneDivider(static_cast<unsigned>(2 * radius + 1))
 #endif
   };
   std::array<Worker, 2> workers;
