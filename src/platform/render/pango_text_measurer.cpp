@@ -6,7 +6,9 @@
 #include <pango/pangofc-fontmap.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cmath>
 #include <future>
 #include <map>
@@ -124,6 +126,9 @@ struct FontKey {
   friend auto operator<=>(const FontKey&, const FontKey&) = default;
 };
 
+// Whether this thread is the one drawAhead() started.
+thread_local bool drawingAheadHere = false;
+
 }  // namespace
 
 struct PangoTextMeasurer::State {
@@ -132,14 +137,23 @@ struct PangoTextMeasurer::State {
   Context drawing;
   Layout layout;
   std::map<FontKey, Description> descriptions;
-  std::map<FontKey, ui::FontMetrics> metrics;
+  std::map<FontKey, ui::FontMetrics> fontMetrics;
+  bool drewBefore = false;  // whether a line was drawn, or drawAhead() called
+  // What drawAhead() started. Declared last, so destroyed first: the pango objects
+  // above outlive the thread that uses them.
+  std::future<void> ahead;
 
+  // Every use of the fonts passes here: while drawAhead()'s thread runs, only it may
+  // use them (checked in debug builds).
   const PangoFontDescription* description(const ui::ResolvedFont& font) {
+    assert(drawingAheadHere || !ahead.valid());
     const FontKey key{font.size, font.weight};
     auto it = descriptions.find(key);
     if (it == descriptions.end()) it = descriptions.emplace(key, describe(font)).first;
     return it->second.get();
   }
+  ui::FontMetrics metrics(const ui::ResolvedFont& font);
+  void drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y);
 };
 
 namespace {
@@ -272,15 +286,21 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
   return PangoTextMeasurer(std::move(state));
 }
 
-ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) {
+PangoTextMeasurer::State& PangoTextMeasurer::settled() {
+  if (state_->ahead.valid()) state_->ahead.get();
+  return *state_;
+}
+
+ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) { return settled().metrics(font); }
+
+ui::FontMetrics PangoTextMeasurer::State::metrics(const ui::ResolvedFont& font) {
   const FontKey key{font.size, font.weight};
-  if (const auto it = state_->metrics.find(key); it != state_->metrics.end()) return it->second;
+  if (const auto it = fontMetrics.find(key); it != fontMetrics.end()) return it->second;
   // The ascent and descent of the face the font loads, from harfbuzz's extents, which
   // is where pango takes them from too. pango_context_get_metrics() gives the same two
   // but also shapes a sample text for average character widths, which nothing here
   // reads: a millisecond and a half of a first picture, spent before it can be laid out.
-  PangoFont* loaded =
-      pango_font_map_load_font(state_->fontMap.get(), state_->measuring.get(), state_->description(font));
+  PangoFont* loaded = pango_font_map_load_font(fontMap.get(), measuring.get(), description(font));
   hb_font_t* shaped = loaded == nullptr ? nullptr : pango_font_get_hb_font(loaded);
   ui::FontMetrics out;
   if (shaped != nullptr) {
@@ -289,13 +309,13 @@ ui::FontMetrics PangoTextMeasurer::metrics(const ui::ResolvedFont& font) {
     out = ui::FontMetrics{static_cast<double>(extents.ascender) / PANGO_SCALE,
                           static_cast<double>(-extents.descender) / PANGO_SCALE};
   } else {
-    PangoFontMetrics* found = pango_context_get_metrics(state_->measuring.get(), state_->description(font), nullptr);
+    PangoFontMetrics* found = pango_context_get_metrics(measuring.get(), description(font), nullptr);
     out = ui::FontMetrics{static_cast<double>(pango_font_metrics_get_ascent(found)) / PANGO_SCALE,
                           static_cast<double>(pango_font_metrics_get_descent(found)) / PANGO_SCALE};
     pango_font_metrics_unref(found);
   }
   if (loaded != nullptr) g_object_unref(loaded);
-  state_->metrics.emplace(key, out);
+  fontMetrics.emplace(key, out);
   return out;
 }
 
@@ -317,6 +337,7 @@ void setText(PangoLayout* layout, std::string_view utf8) {
 
 double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& font) {
   if (utf8.empty()) return 0;
+  settled();
   if (const auto line = ShapedLine::shape(state_->measuring.get(), utf8, state_->description(font))) {
     return static_cast<double>(line->width()) / PANGO_SCALE;
   }
@@ -329,6 +350,7 @@ double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& f
 }
 
 int PangoTextMeasurer::missingGlyphs(std::string_view utf8, const ui::ResolvedFont& font) {
+  settled();
   if (const auto line = ShapedLine::shape(state_->measuring.get(), utf8, state_->description(font))) {
     return line->unknownGlyphs();
   }
@@ -339,22 +361,64 @@ int PangoTextMeasurer::missingGlyphs(std::string_view utf8, const ui::ResolvedFo
 }
 
 void PangoTextMeasurer::drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y) {
+  settled().drawLine(cr, utf8, font, x, y);
+}
+
+void PangoTextMeasurer::State::drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x,
+                                        double y) {
   if (utf8.empty()) return;
-  PangoContext* context = state_->drawing.get();
+  drewBefore = true;
+  PangoContext* context = drawing.get();
   pango_cairo_update_context(cr, context);
   pango_cairo_context_set_font_options(context, unhintedOptions().get());
   // The baseline lies the font's ascent below the top of the line box.
   const double baseline = y + metrics(font).ascent;
-  if (const auto line = ShapedLine::shape(context, utf8, state_->description(font))) {
+  if (const auto line = ShapedLine::shape(context, utf8, description(font))) {
     line->draw(cr, x, baseline);
     return;
   }
-  const Layout layout(pango_layout_new(context));
-  pango_layout_set_font_description(layout.get(), state_->description(font));
-  setText(layout.get(), utf8);
+  const Layout whole(pango_layout_new(context));
+  pango_layout_set_font_description(whole.get(), description(font));
+  setText(whole.get(), utf8);
   // Placed so that its first line's baseline falls where a single line's would.
-  cairo_move_to(cr, x, baseline - static_cast<double>(pango_layout_get_baseline(layout.get())) / PANGO_SCALE);
-  pango_cairo_show_layout(cr, layout.get());
+  cairo_move_to(cr, x, baseline - static_cast<double>(pango_layout_get_baseline(whole.get())) / PANGO_SCALE);
+  pango_cairo_show_layout(cr, whole.get());
+}
+
+void PangoTextMeasurer::drawAhead(std::vector<Line> lines, double xScale, double yScale) {
+  State& state = settled();
+  // After a first drawing most of what the next one needs is in the caches already.
+  if (lines.empty() || state.drewBefore) return;
+  state.drewBefore = true;
+  const auto draw = [&state, lines = std::move(lines), xScale, yScale] {
+    drawingAheadHere = true;
+    // Each line at the top left of a scratch picture as large as the largest line:
+    // where a line sits does not change its glyphs, and a glyph that falls outside a
+    // picture is never rendered.
+    double widest = 0;
+    double tallest = 0;
+    for (const Line& line : lines) {
+      const ui::FontMetrics vertical = state.metrics(line.font);
+      widest = std::max(widest, line.width);
+      tallest = std::max(tallest, vertical.ascent + vertical.descent);
+    }
+    const auto pixels = [](double points, double scale) {
+      constexpr int kLargest = 8192;  // pixels a side; a picture is far smaller
+      return std::clamp(static_cast<int>(std::ceil(points * scale)) + 2, 1, kLargest);
+    };
+    cairo_surface_t* scratch =
+        cairo_image_surface_create(CAIRO_FORMAT_A8, pixels(widest, xScale), pixels(tallest, yScale));
+    cairo_t* cr = cairo_create(scratch);
+    cairo_scale(cr, xScale, yScale);
+    for (const Line& line : lines) state.drawLine(cr, line.text, line.font, 0, 0);
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+  };
+  try {
+    state.ahead = std::async(std::launch::async, draw);
+  } catch (const std::system_error&) {
+    // No thread to spare: the lines are drawn cold, when they are drawn.
+  }
 }
 
 }  // namespace render

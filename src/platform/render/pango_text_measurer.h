@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/render/render_error.h"
 #include "platform/ui/text_measurer.h"
@@ -55,9 +56,27 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
   // (x, y) in user space.
   void drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y);
 
+  // A line that a drawing will show.
+  struct Line {
+    std::string text;
+    ui::ResolvedFont font;
+    double width = 0;  // in points, as laid out
+  };
+  // Draws `lines`, on a thread of its own, as a drawing whose user space is scaled by
+  // (xScale, yScale) to its pixels would draw them, onto a picture that is thrown
+  // away: their fonts at that scale are then loaded, their shaping done and their
+  // glyphs rendered, in caches the drawing finds. The first picture a process draws
+  // spends much of its time on that, and the caller can meanwhile draw what needs no
+  // text. Every other call on this measurer waits for it to finish. Only for the
+  // measurer's first drawing: after it, most of what the next one needs is cached.
+  // Without a thread to spare, it does nothing.
+  void drawAhead(std::vector<Line> lines, double xScale, double yScale);
+
  private:
   struct State;
   explicit PangoTextMeasurer(std::unique_ptr<State> state);
+  // Waits for what drawAhead() started.
+  State& settled();
 
   std::unique_ptr<State> state_;
 };

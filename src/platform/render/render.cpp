@@ -90,14 +90,30 @@ std::expected<ui::LayoutResult, RenderError> laidOut(std::span<const ui::View* c
   return std::move(*result);
 }
 
+// Every line of text the layout shows, in drawing order.
+std::vector<PangoTextMeasurer::Line> linesOf(const ui::LayoutResult& layout) {
+  std::vector<PangoTextMeasurer::Line> lines;
+  layout.forEach([&](const ui::PlacedView& view) {
+    const auto* text = std::get_if<ui::PlacedText>(&view.content);
+    if (text == nullptr) return;
+    for (const ui::PlacedLine& line : text->lines) lines.push_back({line.text, text->font, line.frame.width});
+  });
+  return lines;
+}
+
 std::expected<std::string, RenderError> draw(const ui::LayoutResult& layout, ImageFormat format, double scale,
                                              PangoTextMeasurer& text, Threads threads = Threads::every) {
   if (auto valid = checkScale(scale); !valid) return std::unexpected(valid.error());
+  const int width = pixels(layout.size.width, scale);
+  const int height = pixels(layout.size.height, scale);
+  // A picture drawn alone gets its texts ready on the other processor while its
+  // pictures are decoded and its backgrounds and materials drawn.
+  if (format == ImageFormat::png && maySplit(threads)) {
+    text.drawAhead(linesOf(layout), width / layout.size.width, height / layout.size.height);
+  }
   Painter painter(layout, scale, text, threads);
   if (auto prepared = painter.prepare(); !prepared) return std::unexpected(prepared.error());
 
-  const int width = pixels(layout.size.width, scale);
-  const int height = pixels(layout.size.height, scale);
   std::string bytes;
   SurfacePointer surface;
   if (format == ImageFormat::png) {

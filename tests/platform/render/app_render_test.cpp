@@ -14,6 +14,7 @@
 #include <limits>
 #include <numeric>
 #include <thread>
+#include <vector>
 
 #include "activity/tul_widget_live_activity.h"
 #include "golden/golden.h"
@@ -304,6 +305,35 @@ TEST(PangoTextMeasurer, AThreadThatEndedLeavesItsMeasurerToTheNext) {
   EXPECT_GT(first, 0);
   EXPECT_EQ(widthOnANewThread(), first);
   EXPECT_EQ(render::PangoTextMeasurer::made(), made);
+}
+
+// Lines drawn ahead on another thread leave the measurer measuring and drawing as one
+// that never drew ahead, to the byte; one dropped while it draws ahead is waited for.
+TEST(PangoTextMeasurer, DrawingAheadChangesNothingDrawn) {
+  const ui::ResolvedFont heavy{34, 800};
+  const ui::ResolvedFont caption{12, 400};
+  const auto drawn = [&](render::PangoTextMeasurer& measurer) {
+    Picture canvas(300, 120);
+    cairo_scale(canvas.cr.get(), 3, 3);
+    measurer.drawLine(canvas.cr.get(), "132", heavy, 3.3, 1);
+    measurer.drawLine(canvas.cr.get(), "Étude für Boss…", caption, 0.5, 20);
+    cairo_surface_flush(canvas.surface.get());
+    const unsigned char* data = cairo_image_surface_get_data(canvas.surface.get());
+    return std::vector<unsigned char>(data, data + cairo_image_surface_get_stride(canvas.surface.get()) * 120);
+  };
+  auto plain = render::PangoTextMeasurer::create();
+  auto ahead = render::PangoTextMeasurer::create();
+  ASSERT_TRUE(plain && ahead);
+  ahead->drawAhead({{"132", heavy, 60}, {"Étude für Boss…", caption, 90}, {"Kadenzo", caption, 45}}, 3, 3);
+  EXPECT_EQ(ahead->width("Kadenzo", caption), plain->width("Kadenzo", caption));
+  const std::vector<unsigned char> expected = drawn(*plain);
+  EXPECT_GT(std::ranges::count_if(expected, [](unsigned char byte) { return byte != 0; }), 500);
+  EXPECT_EQ(drawn(*ahead), expected);
+  {
+    auto dropped = render::PangoTextMeasurer::create();
+    ASSERT_TRUE(dropped);
+    dropped->drawAhead({{"132", heavy, 60}}, 3, 3);
+  }
 }
 
 TEST(SymbolPaths, DrawEachSymbolInsideItsGlyphBox) {
