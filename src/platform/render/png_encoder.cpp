@@ -13,6 +13,10 @@
 #include <system_error>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/render/png_format.h"
 
 namespace render {
@@ -40,32 +44,52 @@ void appendChunk(std::string& out, std::string_view type, std::string_view data)
   appendBigEndian(out, libdeflate_crc32(0, out.data() + start, out.size() - start));
 }
 
-// One row of cairo's native-endian premultiplied ARGB as straight RGBA bytes, rounded as
-// cairo's writer rounds.
-void unpremultiplied(const std::uint32_t* in, int width, std::uint8_t* out) {
-  for (int x = 0; x < width; ++x, out += 4) {
-    const std::uint32_t pixel = in[x];
-    const std::uint32_t alpha = pixel >> 24;
-    if (alpha == 0) {
-      std::memset(out, 0, 4);
-      continue;
-    }
-    if (alpha == 0xFF) {  // opaque: nothing to divide
-      out[0] = static_cast<std::uint8_t>(pixel >> 16);
-      out[1] = static_cast<std::uint8_t>(pixel >> 8);
-      out[2] = static_cast<std::uint8_t>(pixel);
-      out[3] = 0xFF;
-      continue;
-    }
-    const auto channel = [&](int shift) {
-      const std::uint32_t value = (pixel >> shift) & 0xFF;
-      return static_cast<std::uint8_t>((value * 255 + alpha / 2) / alpha);
-    };
-    out[0] = channel(16);
-    out[1] = channel(8);
-    out[2] = channel(0);
-    out[3] = static_cast<std::uint8_t>(alpha);
+// One pixel of cairo's native-endian premultiplied ARGB as straight RGBA bytes, rounded
+// as cairo's writer rounds.
+void unpremultiplied(std::uint32_t pixel, std::uint8_t* out) {
+  const std::uint32_t alpha = pixel >> 24;
+  if (alpha == 0) {
+    std::memset(out, 0, 4);
+    return;
   }
+  if (alpha == 0xFF) {  // opaque: nothing to divide
+    out[0] = static_cast<std::uint8_t>(pixel >> 16);
+    out[1] = static_cast<std::uint8_t>(pixel >> 8);
+    out[2] = static_cast<std::uint8_t>(pixel);
+    out[3] = 0xFF;
+    return;
+  }
+  const auto channel = [&](int shift) {
+    const std::uint32_t value = (pixel >> shift) & 0xFF;
+    return static_cast<std::uint8_t>((value * 255 + alpha / 2) / alpha);
+  };
+  out[0] = channel(16);
+  out[1] = channel(8);
+  out[2] = channel(0);
+  out[3] = static_cast<std::uint8_t>(alpha);
+}
+
+// A row of them. Most of a picture is opaque, where only the red and blue bytes trade
+// places: four pixels at a time there.
+void unpremultiplied(const std::uint32_t* in, int width, std::uint8_t* out) {
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000U));
+  const __m128i greenAndAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00U));
+  const __m128i lowByte = _mm_set1_epi32(0xFF);
+  for (; x + 4 <= width; x += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(four, alphas), alphas)) != 0xFFFF) {
+      for (int i = x; i < x + 4; ++i) unpremultiplied(in[i], out + static_cast<std::ptrdiff_t>(i) * 4);
+      continue;
+    }
+    const __m128i red = _mm_and_si128(_mm_srli_epi32(four, 16), lowByte);
+    const __m128i blue = _mm_slli_epi32(_mm_and_si128(four, lowByte), 16);
+    const __m128i rgba = _mm_or_si128(_mm_or_si128(red, blue), _mm_and_si128(four, greenAndAlpha));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(x) * 4), rgba);
+  }
+#endif
+  for (; x < width; ++x) unpremultiplied(in[x], out + static_cast<std::ptrdiff_t>(x) * 4);
 }
 
 struct FreeCompressor {
