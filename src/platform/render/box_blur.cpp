@@ -359,11 +359,10 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
       static_cast<std::size_t>(stride) * static_cast<std::size_t>(height - 1) + static_cast<std::size_t>(width) * 4) {
     return;
   }
-  const Blur blur {
-    pixels.data(), width, height, stride, radius
+  const Blur blur{pixels.data(), width, height, stride, radius
 #if defined(__SSE2__)
-        ,
-        LaneDivider(static_cast<unsigned>(2 * radius + 1))
+                  ,
+                  LaneDivider(static_cast<unsigned>(2 * radius + 1))
 #endif
   };
   std::array<Worker, 2> workers;
