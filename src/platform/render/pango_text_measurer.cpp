@@ -126,6 +126,17 @@ struct FontKey {
   friend auto operator<=>(const FontKey&, const FontKey&) = default;
 };
 
+struct WidthKey {
+  FontKey font;
+  std::string text;
+  friend auto operator<=>(const WidthKey&, const WidthKey&) = default;
+};
+
+// Widths kept per measurer. A layout asks for the same texts again as it proposes
+// sizes and places what it measured, each a shaping of its own otherwise; a long-lived
+// process that draws many texts starts the widths over when there are this many.
+constexpr std::size_t kMostWidths = 4096;
+
 // Whether this thread is the one drawAhead() started.
 thread_local bool drawingAheadHere = false;
 
@@ -138,6 +149,7 @@ struct PangoTextMeasurer::State {
   Layout layout;
   std::map<FontKey, Description> descriptions;
   std::map<FontKey, ui::FontMetrics> fontMetrics;
+  std::map<WidthKey, double> widths;
   bool drewBefore = false;  // whether a line was drawn, or drawAhead() called
   // What drawAhead() started. Declared last, so destroyed first: the pango objects
   // above outlive the thread that uses them.
@@ -153,6 +165,7 @@ struct PangoTextMeasurer::State {
     return it->second.get();
   }
   ui::FontMetrics metrics(const ui::ResolvedFont& font);
+  double width(std::string_view utf8, const ui::ResolvedFont& font);
   void drawLine(cairo_t* cr, std::string_view utf8, const ui::ResolvedFont& font, double x, double y);
 };
 
@@ -337,16 +350,25 @@ void setText(PangoLayout* layout, std::string_view utf8) {
 
 double PangoTextMeasurer::width(std::string_view utf8, const ui::ResolvedFont& font) {
   if (utf8.empty()) return 0;
-  settled();
-  if (const auto line = ShapedLine::shape(state_->measuring.get(), utf8, state_->description(font))) {
-    return static_cast<double>(line->width()) / PANGO_SCALE;
+  return settled().width(utf8, font);
+}
+
+double PangoTextMeasurer::State::width(std::string_view utf8, const ui::ResolvedFont& font) {
+  WidthKey key{FontKey{font.size, font.weight}, std::string(utf8)};
+  if (const auto it = widths.find(key); it != widths.end()) return it->second;
+  double out = 0;
+  if (const auto line = ShapedLine::shape(measuring.get(), utf8, description(font))) {
+    out = static_cast<double>(line->width()) / PANGO_SCALE;
+  } else {
+    pango_layout_set_font_description(layout.get(), description(font));
+    setText(layout.get(), utf8);
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout.get(), nullptr, &logical);
+    out = static_cast<double>(logical.width) / PANGO_SCALE;
   }
-  PangoLayout* layout = state_->layout.get();
-  pango_layout_set_font_description(layout, state_->description(font));
-  setText(layout, utf8);
-  PangoRectangle logical{};
-  pango_layout_get_extents(layout, nullptr, &logical);
-  return static_cast<double>(logical.width) / PANGO_SCALE;
+  if (widths.size() >= kMostWidths) widths.clear();
+  widths.emplace(std::move(key), out);
+  return out;
 }
 
 int PangoTextMeasurer::missingGlyphs(std::string_view utf8, const ui::ResolvedFont& font) {
