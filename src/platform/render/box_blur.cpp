@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "platform/render/helper_thread.h"
 
 namespace render {
 namespace {
@@ -384,9 +385,9 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
         passDone.arrive_and_wait();
       }
     };
-    std::optional<std::thread> helper;
+    std::optional<HelperThread> helper;
     try {
-      helper.emplace(share, 1);
+      helper.emplace([&share] { share(1); });
     } catch (const std::system_error&) {
       // No thread to spare: blurred on this one alone, below.
     }

@@ -12,12 +12,16 @@
 #include <cmath>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "platform/render/helper_thread.h"
 #include "platform/render/shaped_line.h"
 
 namespace render {
@@ -153,12 +157,12 @@ struct PangoTextMeasurer::State {
   bool drewBefore = false;  // whether a line was drawn, or drawAhead() called
   // What drawAhead() started. Declared last, so destroyed first: the pango objects
   // above outlive the thread that uses them.
-  std::future<void> ahead;
+  std::optional<HelperThread> ahead;
 
   // Every use of the fonts passes here: while drawAhead()'s thread runs, only it may
   // use them (checked in debug builds).
   const PangoFontDescription* description(const ui::ResolvedFont& font) {
-    assert(drawingAheadHere || !ahead.valid());
+    assert(drawingAheadHere || !ahead);
     const FontKey key{font.size, font.weight};
     auto it = descriptions.find(key);
     if (it == descriptions.end()) it = descriptions.emplace(key, describe(font)).first;
@@ -300,7 +304,7 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
 }
 
 PangoTextMeasurer::State& PangoTextMeasurer::settled() {
-  if (state_->ahead.valid()) state_->ahead.get();
+  state_->ahead.reset();  // joins the thread drawing ahead, if one is
   return *state_;
 }
 
@@ -412,32 +416,34 @@ void PangoTextMeasurer::drawAhead(std::vector<Line> lines, double xScale, double
   // After a first drawing most of what the next one needs is in the caches already.
   if (lines.empty() || state.drewBefore) return;
   state.drewBefore = true;
-  const auto draw = [&state, lines = std::move(lines), xScale, yScale] {
+  auto draw = [&state, lines = std::move(lines), xScale, yScale] {
     drawingAheadHere = true;
     // Each line at the top left of a scratch picture as large as the largest line:
     // where a line sits does not change its glyphs, and a glyph that falls outside a
     // picture is never rendered.
-    double widest = 0;
-    double tallest = 0;
-    for (const Line& line : lines) {
-      const ui::FontMetrics vertical = state.metrics(line.font);
-      widest = std::max(widest, line.width);
-      tallest = std::max(tallest, vertical.ascent + vertical.descent);
+    try {
+      double widest = 0;
+      double tallest = 0;
+      for (const Line& line : lines) {
+        const ui::FontMetrics vertical = state.metrics(line.font);
+        widest = std::max(widest, line.width);
+        tallest = std::max(tallest, vertical.ascent + vertical.descent);
+      }
+      const auto pixels = [](double points, double scale) {
+        constexpr int kLargest = 8192;  // pixels a side; a picture is far smaller
+        return std::clamp(static_cast<int>(std::ceil(points * scale)) + 2, 1, kLargest);
+      };
+      const std::unique_ptr<cairo_surface_t, Deleter<cairo_surface_t, cairo_surface_destroy>> scratch(
+          cairo_image_surface_create(CAIRO_FORMAT_A8, pixels(widest, xScale), pixels(tallest, yScale)));
+      const std::unique_ptr<cairo_t, Deleter<cairo_t, cairo_destroy>> cr(cairo_create(scratch.get()));
+      cairo_scale(cr.get(), xScale, yScale);
+      for (const Line& line : lines) state.drawLine(cr.get(), line.text, line.font, 0, 0);
+    } catch (const std::bad_alloc&) {
+      // Out of memory: what was not drawn ahead is drawn cold, and fails there if it must.
     }
-    const auto pixels = [](double points, double scale) {
-      constexpr int kLargest = 8192;  // pixels a side; a picture is far smaller
-      return std::clamp(static_cast<int>(std::ceil(points * scale)) + 2, 1, kLargest);
-    };
-    cairo_surface_t* scratch =
-        cairo_image_surface_create(CAIRO_FORMAT_A8, pixels(widest, xScale), pixels(tallest, yScale));
-    cairo_t* cr = cairo_create(scratch);
-    cairo_scale(cr, xScale, yScale);
-    for (const Line& line : lines) state.drawLine(cr, line.text, line.font, 0, 0);
-    cairo_destroy(cr);
-    cairo_surface_destroy(scratch);
   };
   try {
-    state.ahead = std::async(std::launch::async, draw);
+    state.ahead.emplace(std::move(draw));
   } catch (const std::system_error&) {
     // No thread to spare: the lines are drawn cold, when they are drawn.
   }

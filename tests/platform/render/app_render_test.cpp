@@ -13,10 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
-#include <set>
-#include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "activity/tul_widget_live_activity.h"
@@ -337,25 +334,6 @@ TEST(PangoTextMeasurer, DrawingAheadChangesNothingDrawn) {
     ASSERT_TRUE(dropped);
     dropped->drawAhead({{"132", heavy, 60}}, 3, 3);
   }
-}
-
-// A measurer that measured a text before gives its width again, for that text in that
-// font only: the same text in another size or weight, or a text that differs in a
-// character, measures as a measurer that never saw it measures it.
-TEST(PangoTextMeasurer, KeepsEachWidthForItsTextAndFont) {
-  const std::vector<std::pair<std::string, ui::ResolvedFont>> asked = {
-      {"Kadenzo", {12, 400}}, {"Kadenzo", {12, 800}}, {"Kadenzo", {13, 400}}, {"Kadenz", {12, 400}}};
-  auto seen = render::PangoTextMeasurer::create();
-  ASSERT_TRUE(seen);
-  std::vector<double> first;
-  for (const auto& [text, font] : asked) first.push_back(seen->width(text, font));
-  for (std::size_t i = asked.size(); i-- > 0;) {
-    auto fresh = render::PangoTextMeasurer::create();
-    ASSERT_TRUE(fresh);
-    EXPECT_EQ(seen->width(asked[i].first, asked[i].second), fresh->width(asked[i].first, asked[i].second)) << i;
-    EXPECT_EQ(first[i], fresh->width(asked[i].first, asked[i].second)) << i;
-  }
-  EXPECT_EQ(std::set<double>(first.begin(), first.end()).size(), first.size());
 }
 
 TEST(SymbolPaths, DrawEachSymbolInsideItsGlyphBox) {
