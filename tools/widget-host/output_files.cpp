@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "platform/foundation/held_signals.h"
+#include "platform/foundation/helper_thread.h"
 #include "quoted_text.h"
 
 namespace host {
@@ -85,7 +86,7 @@ std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& f
         if (!*written[i]) stop = true;
       }
     };
-    std::vector<std::jthread> helpers;
+    std::deque<foundation::HelperThread> helpers;
     const std::size_t threads = std::min<std::size_t>(kStagingThreads, files.size());
     try {
       for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(stage);

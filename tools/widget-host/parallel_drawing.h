@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <exception>
 #include <expected>
 #include <functional>
@@ -24,6 +25,7 @@
 
 #include "answer_pictures.h"
 #include "host_error.h"
+#include "platform/foundation/helper_thread.h"
 
 namespace host {
 
@@ -63,8 +65,8 @@ inline std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawInPa
     }
   };
   {
-    std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, t % 2 == 1);
+    std::deque<foundation::HelperThread> helpers;
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back([&work, fromBack = t % 2 == 1] { work(fromBack); });
     work(false);
   }
   return results;

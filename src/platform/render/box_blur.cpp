@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/render/helper_thread.h"
+#include "platform/foundation/helper_thread.h"
 
 namespace render {
 namespace {
@@ -385,7 +385,7 @@ void boxBlur(std::span<std::uint8_t> pixels, int width, int height, int stride, 
         passDone.arrive_and_wait();
       }
     };
-    std::optional<HelperThread> helper;
+    std::optional<foundation::HelperThread> helper;
     try {
       helper.emplace([&share] { share(1); });
     } catch (const std::system_error&) {

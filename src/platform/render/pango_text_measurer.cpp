@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/render/helper_thread.h"
+#include "platform/foundation/helper_thread.h"
 #include "platform/render/shaped_line.h"
 
 namespace render {
@@ -157,7 +157,7 @@ struct PangoTextMeasurer::State {
   bool drewBefore = false;  // whether a line was drawn, or drawAhead() called
   // What drawAhead() started. Declared last, so destroyed first: the pango objects
   // above outlive the thread that uses them.
-  std::optional<HelperThread> ahead;
+  std::optional<foundation::HelperThread> ahead;
 
   // Every use of the fonts passes here: while drawAhead()'s thread runs, only it may
   // use them (checked in debug builds).

@@ -16,7 +16,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/render/helper_thread.h"
+#include "platform/foundation/helper_thread.h"
 #include "platform/render/png_format.h"
 
 namespace render {
@@ -194,7 +194,7 @@ std::expected<std::string, RenderError> encodePNG(cairo_surface_t* surface, Thre
   if (rowsSize >= kSplitBytes && cut > 0 && maySplit(threads)) {
     const std::size_t firstBytes = rowBytes * static_cast<std::size_t>(cut);
     std::optional<Compressed> first;
-    std::optional<HelperThread> helper;  // joined however this scope ends
+    std::optional<foundation::HelperThread> helper;  // joined however this scope ends
     try {
       helper.emplace([&] {
         fileRows(data, stride, width, rows.get(), rowBytes, 0, cut);

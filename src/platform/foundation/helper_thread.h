@@ -1,5 +1,5 @@
-// render::HelperThread: a thread that runs one piece of a picture's work beside the
-// thread that made it, joined when it ends (as std::jthread is), and started on another
+// foundation::HelperThread: a thread that runs one piece of work beside the thread
+// that made it, joined when it ends (as std::jthread is), and started on another
 // processor than its maker's whenever the process may use one.
 //
 // Linux puts a new thread on the processor of the thread that made it, and there it
@@ -13,7 +13,7 @@
 
 #include <functional>
 
-namespace render {
+namespace foundation {
 
 class HelperThread {
  public:
@@ -32,4 +32,4 @@ class HelperThread {
   bool joinable_ = true;
 };
 
-}  // namespace render
+}  // namespace foundation

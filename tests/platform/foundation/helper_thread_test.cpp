@@ -1,6 +1,6 @@
 // A helper thread runs its work before join() returns, on a thread of its own that,
 // wherever it started, may use every processor its maker may.
-#include "platform/render/helper_thread.h"
+#include "platform/foundation/helper_thread.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -16,7 +16,7 @@ TEST(HelperThread, RunsItsWorkFreeToUseEveryProcessorOfItsMaker) {
     cpu_set_t helper;
     CPU_ZERO(&helper);
     std::thread::id ranOn;
-    render::HelperThread thread([&] {
+    foundation::HelperThread thread([&] {
       ranOn = std::this_thread::get_id();
       ::sched_getaffinity(0, sizeof helper, &helper);
     });

@@ -1,4 +1,4 @@
-#include "platform/render/helper_thread.h"
+#include "platform/foundation/helper_thread.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -9,7 +9,7 @@
 #include <system_error>
 #include <utility>
 
-namespace render {
+namespace foundation {
 namespace {
 
 struct Start {
@@ -61,4 +61,4 @@ void HelperThread::join() {
   ::pthread_join(thread_, nullptr);
 }
 
-}  // namespace render
+}  // namespace foundation
