@@ -316,7 +316,9 @@ Painter::SurfacePointer Painter::blurredBackdrop(cairo_t* cr, const ui::PlacedVi
   // Three box passes of half-width r spread about as far as a Gaussian of deviation r:
   // half the radius gives a soft blur that keeps the picture's broad shapes.
   const int radius = std::max(1, static_cast<int>(std::lround(kMaterialBlurRadius * scale_ / 2)));
-  boxBlur(pixels, pixelsWide, pixelsHigh, stride, radius, threads_);
+  // While the texts are drawn ahead on the other processor, a helper would only take
+  // turns with them, and the two halves of the blur wait for each other at every pass.
+  boxBlur(pixels, pixelsWide, pixelsHigh, stride, radius, text_.drawingAhead() ? Threads::callerOnly : threads_);
   cairo_surface_mark_dirty(backdrop.get());
   return backdrop;
 }

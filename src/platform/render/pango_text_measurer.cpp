@@ -158,6 +158,7 @@ struct PangoTextMeasurer::State {
   // What drawAhead() started. Declared last, so destroyed first: the pango objects
   // above outlive the thread that uses them.
   std::optional<foundation::HelperThread> ahead;
+  std::atomic<bool> aheadRunning{false};  // set before `ahead` starts, cleared as it ends
 
   // Every use of the fonts passes here: while drawAhead()'s thread runs, only it may
   // use them (checked in debug builds).
@@ -441,12 +442,17 @@ void PangoTextMeasurer::drawAhead(std::vector<Line> lines, double xScale, double
     } catch (const std::bad_alloc&) {
       // Out of memory: what was not drawn ahead is drawn cold, and fails there if it must.
     }
+    state.aheadRunning.store(false, std::memory_order_release);
   };
   try {
+    state.aheadRunning.store(true, std::memory_order_release);
     state.ahead.emplace(std::move(draw));
   } catch (const std::system_error&) {
+    state.aheadRunning.store(false, std::memory_order_release);
     // No thread to spare: the lines are drawn cold, when they are drawn.
   }
 }
+
+bool PangoTextMeasurer::drawingAhead() const { return state_->aheadRunning.load(std::memory_order_acquire); }
 
 }  // namespace render

@@ -71,6 +71,9 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
   // measurer's first drawing: after it, most of what the next one needs is cached.
   // Without a thread to spare, it does nothing.
   void drawAhead(std::vector<Line> lines, double xScale, double yScale);
+  // Whether the thread drawAhead() started is still drawing, and so busy on a
+  // processor of its own.
+  bool drawingAhead() const;
 
  private:
   struct State;

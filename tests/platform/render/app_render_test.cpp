@@ -326,6 +326,7 @@ TEST(PangoTextMeasurer, DrawingAheadChangesNothingDrawn) {
   ASSERT_TRUE(plain && ahead);
   ahead->drawAhead({{"132", heavy, 60}, {"Étude für Boss…", caption, 90}, {"Kadenzo", caption, 45}}, 3, 3);
   EXPECT_EQ(ahead->width("Kadenzo", caption), plain->width("Kadenzo", caption));
+  EXPECT_FALSE(ahead->drawingAhead());  // measuring waited for it
   const std::vector<unsigned char> expected = drawn(*plain);
   EXPECT_GT(std::ranges::count_if(expected, [](unsigned char byte) { return byte != 0; }), 500);
   EXPECT_EQ(drawn(*ahead), expected);
