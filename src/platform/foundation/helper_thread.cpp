@@ -47,8 +47,14 @@ HelperThread::HelperThread(std::function<void()> work) {
     start->placedElsewhere = CPU_COUNT(&elsewhere) > 0 &&
                              ::pthread_attr_setaffinity_np(&attributes, sizeof elsewhere, &elsewhere) == 0;
   }
-  const int failed = ::pthread_create(&thread_, &attributes, runHelper, start.get());
+  int failed = ::pthread_create(&thread_, &attributes, runHelper, start.get());
   ::pthread_attr_destroy(&attributes);
+  if (failed != 0 && start->placedElsewhere) {
+    // Refused where it was to start (the processors allowed may have changed since they
+    // were read): started where Linux puts it instead.
+    start->placedElsewhere = false;
+    failed = ::pthread_create(&thread_, nullptr, runHelper, start.get());
+  }
   if (failed != 0) throw std::system_error(failed, std::generic_category(), "cannot start a helper thread");
   start.release();  // the thread owns it now
 }
