@@ -2,7 +2,7 @@
 # Builds the bench preset and runs the whole benchmark suite, then prints every figure
 # beside its baseline from the same run, with the ratio and the budget it is held to.
 # Installs what it needs first (the project's Debian packages and hyperfine), and only
-# what is missing. Takes about fifteen minutes after the build (--quick: two), most of
+# what is missing. Takes about four minutes after the build (--quick: one), most of
 # it the live host's 10,000 updates.
 #
 #   scripts/bench.sh            the full run
@@ -152,7 +152,10 @@ for size in xSmall small medium large xLarge xxLarge xxxLarge AX1 AX2 AX3 AX4 AX
     --output '$pictures/one' --force >/dev/null 2>&1 || exit 1
 done
 SCRIPT
-  picture_runs=$((host_runs * 3 / 4))
+  # Three times the host's runs: a cold picture's time moves by a few milliseconds
+  # from run to run, and with six runs of each command a round, one slow run moved a
+  # round's median.
+  picture_runs=$((host_runs * 3))
   WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine_rounds pictures "$picture_runs" 2 \
     "one picture, cold" \
     "'$host' --extension '$extension' timeline --format png --output '$pictures/one.png' --force" \
