@@ -78,10 +78,12 @@ google_benchmark() {
 # commands' order reversed every other round; the rounds' exports are
 # STEM.round1.json, ..., which bench_report pools, and it prints each ratio's range
 # over the rounds. hyperfine's own tables go to STEM.txt.
+# A step may take more rounds than $rounds (fewer runs each) by setting step_rounds.
 hyperfine_rounds() {
   local stem="$1" runs="$2" warmup="$3"
   shift 3
   local -a pairs=("$@") args
+  local rounds="${step_rounds:-$rounds}"
   local round i per_round=$(((runs + rounds - 1) / rounds))
   : >"$results/$stem.txt"
   for ((round = 1; round <= rounds; round++)); do
@@ -152,11 +154,12 @@ for size in xSmall small medium large xLarge xxLarge xxxLarge AX1 AX2 AX3 AX4 AX
     --output '$pictures/one' --force >/dev/null 2>&1 || exit 1
 done
 SCRIPT
-  # Three times the host's runs: a cold picture's time moves by a few milliseconds
-  # from run to run, and with six runs of each command a round, one slow run moved a
-  # round's median.
+  # Three times the host's runs, in three times the rounds: a cold picture's time
+  # moves by a few milliseconds from run to run, and the machine's speed from one
+  # minute to the next. With six runs of each command a round, one slow run moved a
+  # round's median; in long rounds, a slow phase fell on one command.
   picture_runs=$((host_runs * 3))
-  WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine_rounds pictures "$picture_runs" 2 \
+  WIDGET_PLATFORM_PREFERENCES="$preferences" step_rounds=$((rounds * 3)) hyperfine_rounds pictures "$picture_runs" 2 \
     "one picture, cold" \
     "'$host' --extension '$extension' timeline --format png --output '$pictures/one.png' --force" \
     "floor" "'$bin/picture_floor' --width $width --height $height --output '$pictures/floor.png'" \
