@@ -155,10 +155,10 @@ struct PangoTextMeasurer::State {
   std::map<FontKey, ui::FontMetrics> fontMetrics;
   std::map<WidthKey, double> widths;
   bool drewBefore = false;  // whether a line was drawn, or drawAhead() called
-  // What drawAhead() started. Declared last, so destroyed first: the pango objects
-  // above outlive the thread that uses them.
-  std::optional<foundation::HelperThread> ahead;
   std::atomic<bool> aheadRunning{false};  // set before `ahead` starts, cleared as it ends
+  // What drawAhead() started. Declared last, so destroyed first: the pango objects
+  // and the flag above outlive the thread that uses them.
+  std::optional<foundation::HelperThread> ahead;
 
   // Every use of the fonts passes here: while drawAhead()'s thread runs, only it may
   // use them (checked in debug builds).
