@@ -35,6 +35,32 @@ TEST(UUID, ParseAcceptsOnlyTheExactTextForm) {
   }
 }
 
+// Every byte value at every digit's place: accepted exactly when it is a hexadecimal
+// digit, and then read as that digit's value in that place.
+TEST(UUID, ParseReadsEveryDigitPlaceAndRejectsEveryOtherByteThere) {
+  const std::string base = "00000000-0000-0000-0000-000000000000";
+  const std::string_view hex = "0123456789abcdefABCDEF";
+  int checked = 0;
+  for (std::size_t place = 0; place < base.size(); ++place) {
+    if (base[place] == '-') continue;
+    const std::size_t digit = place - (place > 8) - (place > 13) - (place > 18) - (place > 23);
+    for (int byte = 0; byte < 256; ++byte) {
+      std::string text = base;
+      text[place] = static_cast<char>(byte);
+      const auto parsed = UUID::parse(text);
+      const auto at = hex.find(static_cast<char>(byte));
+      ASSERT_EQ(parsed.has_value(), at != std::string_view::npos) << "byte " << byte << " at " << place;
+      if (!parsed) continue;
+      const unsigned value = at < 16 ? static_cast<unsigned>(at) : static_cast<unsigned>(at) - 6;
+      UUID::Bytes expected{};
+      expected[digit / 2] = static_cast<std::uint8_t>(digit % 2 == 0 ? value << 4 : value);
+      ASSERT_EQ(parsed->bytes(), expected) << "byte " << byte << " at " << place;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 32 * 22);
+}
+
 TEST(UUID, TextFormIsUpperCaseAndRandomIdentifiersAreVersionFourAndDistinct) {
   const auto parsed = UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
   ASSERT_TRUE(parsed);
