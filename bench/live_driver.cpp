@@ -22,6 +22,7 @@
 #include "answer_pictures.h"
 #include "bench_preset.h"
 #include "extension_session.h"
+#include "large_blocks.h"
 #include "picture_renderer.h"
 #include "proc_status.h"
 #include "runtime_file.h"
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
   app.add_option("--updates", updates, "how many updates")->check(CLI::Range(10, 100000));
   app.add_option("--out", out, "the JSON file to write")->required();
   CLI11_PARSE(app, argc, argv);
+  // The floor draws with the heap the live host draws with.
+  host::keepLargeBlocksInHeap();
 
   const tul::testing::TempFolder preferences("live-driver");
   if (auto stored = bench::storePresetIn(preferences.path()); !stored) return fail(stored.error());

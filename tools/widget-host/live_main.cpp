@@ -9,6 +9,7 @@
 #include <iostream>
 #include <thread>
 
+#include "large_blocks.h"
 #include "live_host.h"
 #include "live_server.h"
 #include "picture_options.h"
@@ -143,6 +144,7 @@ int live(Arguments arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  host::keepLargeBlocksInHeap();
   CLI::App app{"The live widget host (run by widget-host serve, watch and reload)", "widget-host-live"};
   Arguments arguments;
   std::string extension;
