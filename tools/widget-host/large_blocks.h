@@ -1,4 +1,5 @@
-// keepLargeBlocksInHeap: malloc's setting for a widget-host command. A picture's buffers
+// keepLargeBlocksInHeap: malloc's setting for the programs that draw (widget-host and
+// the live host, and the bench drivers that draw as they do). A picture's buffers
 // (its surface, the material's backdrop, the decoded images, the rows of its PNG) are a
 // megabyte or more each, and malloc gives blocks that large mappings of their own,
 // returned at free(): every picture faulted in fresh zeroed pages for them, and two
@@ -6,8 +7,7 @@
 // blocks stay in malloc's heap for the next picture to reuse. The live host, which
 // runs for days, does the same: it draws on whichever of its server's threads took
 // the request, and with a heap per thread each kept its own leftovers; one heap holds
-// one drawing's worth (its resident size fell from about 77 to 61 MiB over 1,500
-// updates, and the median update from 9.4-10.4 to 7.4 ms).
+// one drawing's worth, and its resident size is lower for it.
 //
 // The heap's first megabytes are also offered to the kernel for huge pages, and every
 // thread allocates from that one heap. A cold picture touches some 6 MiB of fresh
