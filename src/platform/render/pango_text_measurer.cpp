@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cassert>
 #include <cmath>
@@ -60,10 +61,14 @@ FontOptions unhintedOptions() {
 struct FontPackage {
   std::string_view package;
   std::string_view folder;
-  std::string_view only = {};  // a file name pattern; empty: every font in the folder
+  std::string_view only = {};                    // a file name pattern; empty: every font in the folder
+  std::array<std::string_view, 2> skipped = {};  // file name patterns left out (with no `only`)
 };
+// Nothing is drawn in italics or in Inter Display, so their 27 files are left out:
+// each font match and fallback sort (made the first time a size of text is drawn)
+// then weighs 13 faces instead of 40.
 constexpr FontPackage kFontPackages[] = {
-    {"fonts-inter", "/usr/share/fonts/opentype/inter"},
+    {"fonts-inter", "/usr/share/fonts/opentype/inter", {}, {"InterDisplay-*", "*Italic.otf"}},
     {"fonts-noto-ui-core", "/usr/share/fonts/truetype/noto", "NotoSansArabicUI-*.ttf"},
     {"fonts-ipafont-gothic", "/usr/share/fonts/opentype/ipafont-gothic"},
 };
@@ -77,10 +82,18 @@ FcConfig* newFontConfig() {
   std::string selected;
   for (const FontPackage& fonts : kFontPackages) {
     const std::string folder(fonts.folder);
+    // A file that an <acceptfont> glob matches is taken even where a <rejectfont> glob
+    // matches it too.
+    const auto select = [&](const std::string& element, std::string_view files) {
+      selected += "<" + element + "><glob>" + folder + "/" + std::string(files) + "</glob></" + element + ">";
+    };
     xml += "<dir>" + folder + "</dir>";
+    for (const std::string_view skipped : fonts.skipped) {
+      if (!skipped.empty()) select("rejectfont", skipped);
+    }
     if (fonts.only.empty()) continue;
-    selected += "<rejectfont><glob>" + folder + "/*</glob></rejectfont>";
-    selected += "<acceptfont><glob>" + folder + "/" + std::string(fonts.only) + "</glob></acceptfont>";
+    select("rejectfont", "*");
+    select("acceptfont", fonts.only);
   }
   if (!selected.empty()) xml += "<selectfont>" + selected + "</selectfont>";
   xml += "<cachedir>/var/cache/fontconfig</cachedir><cachedir prefix=\"xdg\">widget-platform/fontconfig</cachedir>";
