@@ -294,6 +294,12 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
   const FontOptions options = unhintedOptions();
   for (Context* context : {&state->measuring, &state->drawing}) {
     context->reset(pango_font_map_create_context(state->fontMap.get()));
+    // One language for every context, whatever the process's locale: the metrics a
+    // text is laid out with and the runs it is shaped in then ask fontconfig for the
+    // same pattern, so a size of text is matched once instead of twice (pango matches
+    // each new pattern on two threads it starts and waits for, a few tenths of a
+    // millisecond). Runs of other scripts still take their script's language.
+    pango_context_set_language(context->get(), pango_language_from_string("en"));
     pango_cairo_context_set_font_options(context->get(), options.get());
   }
   state->layout.reset(pango_layout_new(state->measuring.get()));
