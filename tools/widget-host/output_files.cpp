@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <system_error>
 
@@ -45,6 +46,30 @@ std::optional<HostError> unusableTarget(const fs::path& path, foundation::Overwr
   return std::nullopt;
 }
 
+// Runs `each` for 0 to count - 1 on up to kStagingThreads threads (this one among
+// them), until one returns false or a held signal arrives.
+void onStagingThreads(std::size_t count, const foundation::HeldSignals& held,
+                      const std::function<bool(std::size_t)>& each) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < count && !stop.load(); i = next++) {
+      if (held.arrived() || !each(i)) {
+        stop = true;
+        return;
+      }
+    }
+  };
+  std::deque<foundation::HelperThread> helpers;
+  const std::size_t threads = std::min(kStagingThreads, count);
+  try {
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads: those there do the work.
+  }
+  work();
+}
+
 }  // namespace
 
 fs::path suffixedPath(const fs::path& path, std::string_view suffix) {
@@ -68,33 +93,17 @@ std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& f
   // (declared first, `held` ends last, after the staged files are gone).
   const foundation::HeldSignals held;
   const auto interrupted = [] { return cannotCreate("interrupted; no file was written"); };
-  // Staged by a few threads at once: each file is synced to disk before it is put in
-  // place, and the syncs of several files, waiting on the disk together, take about as
-  // long as one. The threads, made while the signals are held, hold them too. The
-  // first failure, in the files' order, is the one reported; all staged files go.
+  // Staged by a few threads at once: each file is written with its write-back started,
+  // and once all are written each is synced to disk, again by a few threads at once, so
+  // that the disk takes the set's data together and the syncs, waiting on the disk
+  // together, take about as long as one. The threads, made while the signals are held,
+  // hold them too. The first failure, in the files' order, is the one reported; all
+  // staged files go.
   std::vector<std::optional<std::expected<foundation::StagedFile, std::string>>> written(files.size());
-  {
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stop{false};
-    const auto stage = [&] {
-      for (std::size_t i = next++; i < files.size() && !stop.load(); i = next++) {
-        if (held.arrived()) {
-          stop = true;
-          return;
-        }
-        written[i].emplace(foundation::StagedFile::write(files[i].path, files[i].bytes));
-        if (!*written[i]) stop = true;
-      }
-    };
-    std::deque<foundation::HelperThread> helpers;
-    const std::size_t threads = std::min<std::size_t>(kStagingThreads, files.size());
-    try {
-      for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(stage);
-    } catch (const std::system_error&) {
-      // Fewer threads: those there are stage every file.
-    }
-    stage();
-  }
+  onStagingThreads(files.size(), held, [&](std::size_t i) {
+    written[i].emplace(foundation::StagedFile::write(files[i].path, files[i].bytes, foundation::Flush::started));
+    return written[i]->has_value();
+  });
   std::vector<foundation::StagedFile> staged;
   staged.reserve(files.size());
   std::optional<HostError> failure;
@@ -108,6 +117,16 @@ std::expected<void, HostError> writeOutputFiles(const std::vector<OutputFile>& f
   }
   if (failure) return std::unexpected(*failure);
   if (held.arrived() || staged.size() != files.size()) return std::unexpected(interrupted());
+  std::vector<std::optional<std::string>> unflushed(staged.size());
+  onStagingThreads(staged.size(), held, [&](std::size_t i) {
+    auto flushed = staged[i].flush();
+    if (!flushed) unflushed[i] = flushed.error();
+    return flushed.has_value();
+  });
+  for (const auto& error : unflushed) {
+    if (error) return std::unexpected(cannotCreate(*error));
+  }
+  if (held.arrived()) return std::unexpected(interrupted());
   std::vector<fs::path> created;
   for (foundation::StagedFile& file : staged) {
     const bool existed = occupied(file.target());

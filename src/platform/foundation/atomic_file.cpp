@@ -42,7 +42,8 @@ std::optional<std::string> irreplaceable(const std::string& path) {
 
 }  // namespace
 
-std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::path& target, std::string_view bytes) {
+std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::path& target, std::string_view bytes,
+                                                         Flush flush) {
   const std::string name = target.filename().string();
   if (name.empty() || name == "." || name == "..") {
     return std::unexpected(target.string() + ": not a file name");
@@ -62,8 +63,16 @@ std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::
   StagedFile staged(target, buffer.data());
   const bool written = foundation::writeAll(fd, bytes);
   const int writeError = errno;
-  const bool synced = written && ::fsync(fd) == 0;
-  const int syncError = errno;
+  bool synced = written;
+  int syncError = 0;
+  if (written && flush == Flush::now) {
+    synced = ::fsync(fd) == 0;
+    syncError = errno;
+    staged.synced_ = synced;
+  } else if (written) {
+    // Only a start: whatever fails here fails again, and is reported, in flush().
+    static_cast<void>(::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE));
+  }
   // mkstemp makes the file private; a picture is an ordinary file, readable by all.
   ::fchmod(fd, 0644);
   if (::close(fd) != 0 && synced) return std::unexpected(target.string() + ": cannot be written: " + reason(errno));
@@ -73,13 +82,29 @@ std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::
 }
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
-    : target_(std::move(other.target_)), temporary_(std::exchange(other.temporary_, std::string())) {}
+    : target_(std::move(other.target_)),
+      temporary_(std::exchange(other.temporary_, std::string())),
+      synced_(other.synced_) {}
 
 StagedFile::~StagedFile() {
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
+std::expected<void, std::string> StagedFile::flush() {
+  if (synced_ || temporary_.empty()) return {};
+  // A sync through any descriptor of the file writes out all of its data.
+  const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::unexpected(target_.string() + ": cannot be flushed to disk: " + reason(errno));
+  const bool synced = ::fsync(fd) == 0;
+  const int syncError = errno;
+  ::close(fd);
+  if (!synced) return std::unexpected(target_.string() + ": cannot be flushed to disk: " + reason(syncError));
+  synced_ = true;
+  return {};
+}
+
 std::expected<void, std::string> StagedFile::commit(Overwrite overwrite) {
+  if (auto flushed = flush(); !flushed) return flushed;
   const std::string destination = target_.string();
   if (overwrite == Overwrite::replace) {
     if (auto refused = irreplaceable(destination)) return std::unexpected(*refused);
