@@ -20,6 +20,10 @@ namespace {
 
 std::string reason(int error) { return std::strerror(error); }
 
+std::string notFlushed(const std::filesystem::path& target, int error) {
+  return target.string() + ": cannot be flushed to disk: " + reason(error);
+}
+
 // The temporary name's pattern for a file named `name`: ".<name>.XXXXXX", with the name
 // cut short where the whole would pass the longest name a folder may hold.
 std::string temporaryName(const std::string& name) {
@@ -77,7 +81,7 @@ std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::
   ::fchmod(fd, 0644);
   if (::close(fd) != 0 && synced) return std::unexpected(target.string() + ": cannot be written: " + reason(errno));
   if (!written) return std::unexpected(target.string() + ": cannot be written: " + reason(writeError));
-  if (!synced) return std::unexpected(target.string() + ": cannot be flushed to disk: " + reason(syncError));
+  if (!synced) return std::unexpected(notFlushed(target, syncError));
   return staged;
 }
 
@@ -94,11 +98,11 @@ std::expected<void, std::string> StagedFile::flush() {
   if (synced_ || temporary_.empty()) return {};
   // A sync through any descriptor of the file writes out all of its data.
   const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::unexpected(target_.string() + ": cannot be flushed to disk: " + reason(errno));
+  if (fd < 0) return std::unexpected(notFlushed(target_, errno));
   const bool synced = ::fsync(fd) == 0;
   const int syncError = errno;
   ::close(fd);
-  if (!synced) return std::unexpected(target_.string() + ": cannot be flushed to disk: " + reason(syncError));
+  if (!synced) return std::unexpected(notFlushed(target_, syncError));
   synced_ = true;
   return {};
 }
