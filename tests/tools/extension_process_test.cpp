@@ -1,10 +1,13 @@
-// ExtensionProcess: a real extension child on pipes, started, asked, ended and reaped.
+// ExtensionProcess and ExtensionSession: a real extension child on pipes, started,
+// asked, ended and reaped.
 #include "extension_process.h"
+#include "extension_session.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -84,6 +87,48 @@ TEST(ExtensionProcess, LeavesNoChildBehindWhenDropped) {
   }
   EXPECT_TRUE(reaped(pid));
   EXPECT_EQ(::kill(pid, 0), -1);
+}
+
+// Posted requests are answered in their order, a refusal only for its own request; a
+// failure of the process fails every answer still awaited, and whatever is posted
+// after it. With its requests ended, the extension exits once it has answered them.
+TEST(ExtensionSession, PostedRequestsAreAnsweredInOrderUntilTheProcessFails) {
+  const TempPreferences preferences;
+  auto session = ExtensionSession::start(ExtensionOptions{installedBundle() / "TulWidgetExtension"});
+  ASSERT_TRUE(session.has_value()) << session.error().message;
+  const Json widget = {{"kind", "com.lumaro.TulWidget"}, {"family", "systemSmall"}};
+  session->post("placeholder", widget);
+  session->post("snapshot", {{"kind", "com.lumaro.TulWidget"}, {"family", "systemLarge"}});
+  session->post("widgets", nullptr);
+  EXPECT_EQ(session->nextAnswer().value()["kind"], "com.lumaro.TulWidget");
+  const auto refused = session->nextAnswer();
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().code, ExitCode::usage) << refused.error().message;
+  EXPECT_TRUE(session->usable());
+  EXPECT_EQ(session->nextAnswer().value()["widgets"][0]["kind"], "com.lumaro.TulWidget");
+  EXPECT_EQ(session->nextAnswer().error().code, ExitCode::internal);  // nothing was posted
+  session->endRequests();
+  session->post("placeholder", widget);
+  EXPECT_TRUE(session->nextAnswer().has_value());
+  // It exits on its own, before finish() closes anything (left unreaped until then).
+  const pid_t pid = session->pid();
+  siginfo_t exited{};
+  for (int i = 0; i < 500 && exited.si_pid == 0; ++i) {
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &exited, WEXITED | WNOHANG | WNOWAIT), 0);
+    if (exited.si_pid == 0) ::usleep(10'000);
+  }
+  EXPECT_EQ(exited.si_pid, pid);
+  EXPECT_TRUE(session->finish().has_value());
+
+  auto crashing = ExtensionSession::start(ExtensionOptions{standIn("crash"), 5s});
+  ASSERT_TRUE(crashing.has_value());
+  for (int i = 0; i < 3; ++i) crashing->post("widgets", nullptr);
+  const auto first = crashing->nextAnswer();
+  ASSERT_FALSE(first.has_value());
+  EXPECT_NE(first.error().message.find("crashed"), std::string::npos) << first.error().message;
+  EXPECT_FALSE(crashing->usable());
+  crashing->post("widgets", nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(crashing->nextAnswer().error().message, first.error().message);
 }
 
 }  // namespace

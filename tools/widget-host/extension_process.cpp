@@ -294,10 +294,13 @@ HostError ExtensionProcess::endedEarly(Clock::time_point deadline, const std::st
   failed_ = true;
   // The process usually ends with its output; give it a moment to be reaped.
   const auto status = waitUntil(std::min(deadline, Clock::now() + kGracePeriod));
-  // An answer cut off before its '\n' is no answer.
-  const std::string when = incoming_.empty() ? " before answering"
-                                             : " in the middle of an answer (" + std::to_string(incoming_.size()) +
-                                                   " bytes without a line end)";
+  // An answer cut off before its '\n' is no answer; whole lines before it (answers
+  // received while a later request was being written) are answers still to be taken.
+  const std::size_t lineEnd = incoming_.rfind('\n');
+  const std::size_t unfinished = lineEnd == std::string::npos ? incoming_.size() : incoming_.size() - lineEnd - 1;
+  const std::string when = unfinished == 0 ? " before answering"
+                                           : " in the middle of an answer (" + std::to_string(unfinished) +
+                                                 " bytes without a line end)";
   if (status) {
     closeInput();
     closeOutput();

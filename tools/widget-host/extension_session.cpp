@@ -66,21 +66,25 @@ std::expected<ExtensionSession, HostError> ExtensionSession::start(const Extensi
   return ExtensionSession(std::move(*process));
 }
 
-std::expected<Json, HostError> ExtensionSession::request(std::string_view method, const Json& params,
-                                                         const std::optional<RecordSources>& sources) {
+std::expected<std::string, HostError> ExtensionSession::lineFor(std::string_view method, const Json& params) {
   if (broken_) return std::unexpected(*broken_);
-  const auto broken = [this](HostError error) {
-    broken_ = error;
-    return std::unexpected(std::move(error));
-  };
-  const std::int64_t id = nextId_++;
-  const std::string line = requestLine(id, method, params);
+  std::string line = requestLine(nextId_, method, params);
   if (line.size() > kMaxRequestBytes) {
     return std::unexpected(HostError{ExitCode::dataError, "the request would be " + std::to_string(line.size()) +
                                                               " bytes long, more than the protocol's limit of " +
                                                               std::to_string(kMaxRequestBytes)});
   }
-  auto answerLine = process_.exchange(line);
+  ++nextId_;
+  return line;
+}
+
+std::expected<Json, HostError> ExtensionSession::answered(const std::expected<std::string, HostError>& answerLine,
+                                                          std::int64_t id, const std::optional<RecordSources>& sources) {
+  const auto broken = [this](HostError error) {
+    broken_ = error;
+    answersBroken_ = true;
+    return std::unexpected(std::move(error));
+  };
   if (!answerLine) return broken(answerLine.error());
   auto answer = readAnswer(*answerLine, id);
   if (!answer) return broken(answer.error());
@@ -92,9 +96,47 @@ std::expected<Json, HostError> ExtensionSession::request(std::string_view method
   return std::move(answer->result);
 }
 
+std::expected<Json, HostError> ExtensionSession::request(std::string_view method, const Json& params,
+                                                         const std::optional<RecordSources>& sources) {
+  if (!posted_.empty()) {
+    post(method, params);
+    return nextAnswer(sources);
+  }
+  auto line = lineFor(method, params);
+  if (!line) return std::unexpected(line.error());
+  return answered(process_.exchange(*line), nextId_ - 1, sources);
+}
+
+void ExtensionSession::post(std::string_view method, const Json& params) {
+  auto line = lineFor(method, params);
+  if (!line) {
+    posted_.emplace_back(std::unexpected(line.error()));
+    return;
+  }
+  line->push_back('\n');
+  if (auto sent = process_.send(*line); !sent) {
+    broken_ = sent.error();
+    posted_.emplace_back(std::unexpected(sent.error()));
+    return;
+  }
+  posted_.emplace_back(nextId_ - 1);
+}
+
+std::expected<Json, HostError> ExtensionSession::nextAnswer(const std::optional<RecordSources>& sources) {
+  if (posted_.empty()) return std::unexpected(HostError{ExitCode::internal, "no request waits for an answer"});
+  const std::expected<std::int64_t, HostError> id = std::move(posted_.front());
+  posted_.pop_front();
+  if (!id) return std::unexpected(id.error());
+  if (answersBroken_) return std::unexpected(*broken_);
+  // An answer that arrived before a later request failed to be sent still counts.
+  auto line = process_.receiveLine();
+  if (!line && broken_) return std::unexpected(*broken_);
+  return answered(line, *id, sources);
+}
+
 std::expected<Json, HostError> ExtensionSession::lastRequest(std::string_view method, const Json& params,
                                                              const std::optional<RecordSources>& sources) {
-  process_.closeInputOnceWritten();
+  endRequests();
   return request(method, params, sources);
 }
 

@@ -1,6 +1,7 @@
 // ExtensionSession: one started extension and the requests the host sends it, in
-// order, each answered before the next is sent. A command that needs one answer asks
-// once and finishes; the gallery asks many times of the same process.
+// order. A command that needs one answer asks once and finishes; the gallery asks many
+// times of the same process, and posts several requests before it takes their
+// answers, so that the extension answers them while the host works.
 //
 // Every failure is a HostError that says what and where: a record that does not
 // decode names the record, its source, the failure's kind, coding path and reason
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <expected>
 #include <filesystem>
 #include <optional>
@@ -52,6 +54,23 @@ class ExtensionSession {
   std::expected<Json, HostError> request(std::string_view method, const Json& params,
                                          const std::optional<RecordSources>& sources = std::nullopt);
 
+  // Sends a request without waiting for its answer. The answers are taken in the order
+  // their requests were posted, with nextAnswer(); a request that cannot be sent (too
+  // long, or the session no longer usable) gets its failure there.
+  void post(std::string_view method, const Json& params);
+
+  // The answer to the oldest posted request whose answer has not been taken, as
+  // request() would have returned it.
+  std::expected<Json, HostError> nextAnswer(const std::optional<RecordSources>& sources = std::nullopt);
+
+  // No request follows those made or posted so far: the extension's input is closed
+  // once they are written, so that it exits as soon as it has answered them, while
+  // the host works on the answers.
+  void endRequests() { process_.closeInputOnceWritten(); }
+
+  // Whether requests can still be made: no failure has ended the session's use.
+  bool usable() const { return !broken_; }
+
   // Like request, and the extension's input is closed once the request is written:
   // no request may follow, and the extension exits while the host works on the answer.
   std::expected<Json, HostError> lastRequest(std::string_view method, const Json& params,
@@ -67,9 +86,18 @@ class ExtensionSession {
  private:
   explicit ExtensionSession(ExtensionProcess process) : process_(std::move(process)) {}
 
+  // The next request's line, or why it cannot be sent.
+  std::expected<std::string, HostError> lineFor(std::string_view method, const Json& params);
+  // The result in the answer `answerLine` to request `id`; a failure that breaks the
+  // protocol ends the session's use.
+  std::expected<Json, HostError> answered(const std::expected<std::string, HostError>& answerLine, std::int64_t id,
+                                          const std::optional<RecordSources>& sources);
+
   ExtensionProcess process_;
   std::int64_t nextId_ = 1;
   std::optional<HostError> broken_;  // why no more requests can be made
+  bool answersBroken_ = false;       // broken_ came from an answer: no later answer is taken either
+  std::deque<std::expected<std::int64_t, HostError>> posted_;  // posted, not yet answered: ids or failures
 };
 
 // Nothing to wait for before the request.
