@@ -12,6 +12,8 @@
 //   two-entries     answers with a timeline of two entries, each a Text
 //   loud-error      answers with an error whose message holds terminal controls
 //   fails-after-answer  answers as two-entries, then exits with status 3 at end of input
+//   crash-on-activity   answers each widget request with an entry that is a Text, and
+//                       dies of SIGSEGV at the first activity request
 #include <unistd.h>
 
 #include <csignal>
@@ -59,6 +61,20 @@ int main() {
   std::signal(SIGPIPE, SIG_IGN);  // a host that went away ends the answer, not this process
   if (behaviour == "stubborn") std::signal(SIGTERM, SIG_IGN);
   std::string request;
+  if (behaviour == "crash-on-activity") {
+    while (std::getline(std::cin, request)) {
+      if (request.find(R"("method":"activity")") != std::string::npos) {
+        std::signal(SIGSEGV, SIG_DFL);
+        std::raise(SIGSEGV);
+      }
+      const std::size_t id = request.find(R"("id":)") + 5;
+      std::cout << R"({"jsonrpc":"2.0","id":)" << request.substr(id, request.find(',', id) - id)
+                << R"(,"result":{"kind":"com.lumaro.TulWidget","family":"systemSmall","entry":)" << entry(text("first"))
+                << "}}\n"
+                << std::flush;
+    }
+    return 0;
+  }
   if (!std::getline(std::cin, request)) return 0;
   if (behaviour == "hang" || behaviour == "stubborn") sleepForever();
   if (behaviour == "crash") {

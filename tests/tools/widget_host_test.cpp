@@ -140,6 +140,8 @@ TEST(WidgetHostGolden, FindsTheExtensionAndNamesOneThatFails) {
                                  "--extension $STAND_IN/stand_in_fails_after_answer timeline",
                                  "--extension $STAND_IN/stand_in_fails_after_answer timeline --format png "
                                  "--output $DIR/never.png --scale 1",
+                                 // The gallery asks ahead: the failure is still the first state's.
+                                 "--extension $STAND_IN/stand_in_crash_on_activity gallery --output $DIR/never",
                                  "--extension $DIR/not-executable --timeout 1 widgets"}));
 }
 

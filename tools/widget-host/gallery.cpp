@@ -19,13 +19,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Whether the platform has a store of activities (the gallery does not make one).
+bool activitiesStored() {
+  std::error_code error;
+  return fs::exists(activitykit::ActivityStore::defaultPath(), error);
+}
+
 // A row for every activity in the platform's store, as it stands now (none when there
-// is no store yet: the gallery does not make one).
+// is no store).
 std::expected<GalleryContent, HostError> addStoredActivities(ExtensionSession& session, const Drawing& drawing,
                                                              GalleryContent content) {
+  if (!activitiesStored()) return content;
   const fs::path file = activitykit::ActivityStore::defaultPath();
-  std::error_code error;
-  if (!fs::exists(file, error)) return content;
   auto store = activitykit::ActivityStore::open(file);
   if (!store) return std::unexpected(HostError{ExitCode::noInput, store.error().message});
   auto records = store->all();
@@ -141,7 +146,8 @@ std::vector<std::expected<std::vector<NamedPicture>, HostError>> drawAll(const s
 }  // namespace
 
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
-                                                     const std::optional<std::string>& locale, unsigned threads) {
+                                                     const std::optional<std::string>& locale, unsigned threads,
+                                                     bool lastRequests) {
   const PictureStyle& style = drawing.style;
   const std::string_view extension = name(style.format);
   GalleryContent content;
@@ -150,29 +156,58 @@ std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, 
                        std::string(extension) + " at scale " + std::to_string(style.scale) + "; activity attributes " +
                        std::string(kGalleryAttributes);
 
-  // Every answer is asked for first (asking is quick), and then all their pictures are
-  // drawn together. A failure is the first in this order: the widget's answers, their
-  // pictures, then each activity state's answer and pictures. After a state the
-  // extension could not answer, no later state is asked for.
-  constexpr const char* kWidgetMethods[] = {"placeholder", "snapshot", "timeline"};
-  std::vector<AnswerPictures> answers;
-  for (const char* method : kWidgetMethods) {
-    Json params = {{"kind", kGalleryWidgetKind}, {"family", kGalleryWidgetFamily}};
-    if (locale) params["context"] = {{"locale", *locale}};
-    auto result = session.request(method, params);
-    if (!result) return std::unexpected(result.error());
-    answers.push_back(entryPictures(*result));
-  }
-  const std::size_t widgetAnswers = answers.size();
+  // Every answer is asked for first, and then all their pictures are drawn together.
+  // The requests that store nothing (the placeholder, the snapshot and each activity
+  // state) are posted at once, and the renderer is loaded, if it is not yet, while the
+  // extension answers them. The timeline, which stores the default preset when none
+  // can be read, is asked only once the renderer is ready, so that a gallery that
+  // cannot be drawn leaves the store as it was. A failure is the first in this order:
+  // the widget's answers, their pictures, then each activity state's answer and
+  // pictures; after a state the extension could not answer, no later state is used.
+  Json widgetParams = {{"kind", kGalleryWidgetKind}, {"family", kGalleryWidgetFamily}};
+  if (locale) widgetParams["context"] = {{"locale", *locale}};
+  session.post("placeholder", widgetParams);
+  session.post("snapshot", widgetParams);
   for (const GalleryState& state : kGalleryStates) {
     Json params = {{"attributes", foundation::base64Encoded(std::string(kGalleryAttributes))},
                    {"state", foundation::base64Encoded(std::string(state.state))},
                    {"presentation", "all"}};
     if (locale) params["locale"] = *locale;
-    auto result = session.request("activity", params);
-    answers.push_back(result ? presentationPictures(*result, style, true) : std::unexpected(result.error()));
-    if (!result) break;
+    session.post("activity", params);
   }
+  if (auto loaded = drawing.renderer.ready(); !loaded) return std::unexpected(loaded.error());
+  if (lastRequests) session.endRequests();
+  session.post("timeline", widgetParams);  // answered while the others' answers are read
+  std::vector<std::expected<Json, HostError>> early;
+  for (std::size_t i = 0; i < 2 + std::size(kGalleryStates); ++i) early.push_back(session.nextAnswer());
+
+  constexpr const char* kWidgetMethods[] = {"placeholder", "snapshot", "timeline"};
+  const std::size_t widgetAnswers = std::size(kWidgetMethods);
+  std::vector<AnswerPictures> answers;
+  for (std::size_t i = 0; i < 2; ++i) {
+    if (!early[i]) return std::unexpected(early[i].error());
+    answers.push_back(entryPictures(*early[i]));
+  }
+  std::vector<AnswerPictures> states;
+  for (std::size_t i = 2; i < early.size(); ++i) {
+    states.push_back(early[i] ? presentationPictures(*early[i], style, true) : std::unexpected(early[i].error()));
+    if (!early[i]) break;
+  }
+  // An extension that failed on a state, and so ended the session before the
+  // timeline's answer, failed on that state: its failure is the gallery's, as when
+  // the timeline was asked first.
+  const bool endedBefore = !session.usable();
+  auto timeline = session.nextAnswer();
+  if (!timeline) {
+    if (endedBefore && !states.back()) {
+      HostError error = states.back().error();
+      error.message = "the " + std::string(kGalleryStates[states.size() - 1].name) + " state: " + error.message;
+      return std::unexpected(std::move(error));
+    }
+    return std::unexpected(timeline.error());
+  }
+  answers.push_back(entryPictures(*timeline));
+  for (AnswerPictures& state : states) answers.push_back(std::move(state));
   auto drawn = drawAll(answers, drawing, threads);
 
   GalleryRow widget{
@@ -248,17 +283,19 @@ void addPicture(GalleryContent& content, GalleryRow& row, const std::string& ste
 
 std::expected<std::string, HostError> galleryCommand(const ExtensionOptions& extension, const GalleryOptions& options,
                                                      const PictureRenderer& renderer) {
-  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, options.strict}, renderer,
+  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, options.strict},
                       [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
                         const Drawing drawing{renderer, options.style, extension.executable.parent_path()};
-                        auto content = drawGallery(session, drawing, options.locale);
-                        if (!content) return content;
+                        // Without stored activities the gallery's own requests are the last.
+                        const bool stored = activitiesStored();
+                        auto content = drawGallery(session, drawing, options.locale, 0, !stored);
+                        if (!content || !stored) return content;
                         return addStoredActivities(session, drawing, std::move(*content));
                       });
 }
 
 std::expected<std::string, HostError> writeGallery(
-    const ExtensionOptions& extension, const GalleryFolder& options, const PictureRenderer& renderer,
+    const ExtensionOptions& extension, const GalleryFolder& options,
     const std::function<std::expected<GalleryContent, HostError>(ExtensionSession&)>& draw) {
   std::error_code error;
   const fs::path folder = fs::absolute(options.folder, error).lexically_normal();
@@ -269,10 +306,6 @@ std::expected<std::string, HostError> writeGallery(
 
   auto session = ExtensionSession::start(extension);
   if (!session) return std::unexpected(session.error());
-  if (auto loaded = renderer.ready(); !loaded) {
-    static_cast<void>(session->finish());  // asked nothing; the load's failure is the one reported
-    return std::unexpected(loaded.error());
-  }
   auto content = draw(*session);
   if (!content) return std::unexpected(content.error());
   if (auto finished = session->finish(); !finished) return std::unexpected(finished.error());

@@ -68,9 +68,14 @@ struct GalleryContent {
 };
 
 // The gallery's pictures and page (see above), drawn from the extension's answers on
-// `threads` threads (0: one per core).
+// `threads` threads (0: one per core). The renderer is loaded, if it is not yet, while
+// the extension answers the requests that store nothing; when it cannot be loaded,
+// its failure is returned and the timeline (which may store the default preset) is
+// not asked. With `lastRequests`, no request may follow: the extension exits while the
+// pictures are drawn.
 std::expected<GalleryContent, HostError> drawGallery(ExtensionSession& session, const Drawing& drawing,
-                                                     const std::optional<std::string>& locale, unsigned threads = 0);
+                                                     const std::optional<std::string>& locale, unsigned threads = 0,
+                                                     bool lastRequests = false);
 
 // A name of file names ("compact-leading") as a label ("compact leading").
 std::string spaced(std::string_view name);
@@ -86,13 +91,13 @@ struct GalleryFolder {
   bool strict = false;  // --strict: a picture with something that does not fit fails the command
 };
 
-// Checks the folder, starts the extension, loads `renderer` if it is not yet loaded
-// (while the extension starts; the extension is asked nothing when it fails), has `draw`
-// draw everything with them, and only then writes the pictures and index.html
+// Checks the folder, starts the extension, has `draw` ask and draw everything (loading
+// the renderer, if it is not yet loaded, before anything that stores is asked), and
+// only then writes the pictures and index.html
 // (nothing when drawing fails) and reports what does not fit. Returns the absolute
 // path of index.html and a line end.
 std::expected<std::string, HostError> writeGallery(
-    const ExtensionOptions& extension, const GalleryFolder& where, const PictureRenderer& renderer,
+    const ExtensionOptions& extension, const GalleryFolder& where,
     const std::function<std::expected<GalleryContent, HostError>(ExtensionSession&)>& draw);
 
 struct GalleryOptions {

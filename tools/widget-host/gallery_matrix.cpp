@@ -121,7 +121,10 @@ std::expected<std::string, HostError> matrixCommand(const ExtensionOptions& exte
       options.locales.empty() ? std::vector<std::string>(std::begin(kMatrixLocales), std::end(kMatrixLocales))
                               : options.locales;
   return writeGallery(
-      extension, options.where, renderer, [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
+      extension, options.where, [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
+        // Loaded (while the extension starts) before anything is asked: when it fails,
+        // the extension has stored nothing.
+        if (auto loaded = renderer.ready(); !loaded) return std::unexpected(loaded.error());
         std::vector<LocaleAnswers> answers;
         answers.reserve(locales.size());  // the cells point into it
         for (const std::string& locale : locales) {

@@ -18,7 +18,8 @@ namespace {
 
 std::expected<GalleryContent, HostError> drawn(ExtensionSession& session, const ExtensionOptions& extension,
                                                const SnapshotOptions& options, const PictureRenderer& renderer) {
-  return drawGallery(session, Drawing{renderer, options.style, extension.executable.parent_path()}, options.locale);
+  return drawGallery(session, Drawing{renderer, options.style, extension.executable.parent_path()}, options.locale, 0,
+                     true);
 }
 
 // The recorded file, or none when it is missing.
@@ -44,7 +45,7 @@ std::string replaced(std::string name, std::string_view extension, std::string_v
 
 std::expected<std::string, HostError> recordSnapshots(const ExtensionOptions& extension, const SnapshotOptions& options,
                                                       const PictureRenderer& renderer) {
-  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, false}, renderer,
+  return writeGallery(extension, GalleryFolder{options.folder, options.overwrite, false},
                       [&](ExtensionSession& session) -> std::expected<GalleryContent, HostError> {
                         auto content = drawn(session, extension, options, renderer);
                         if (!content) return content;
