@@ -5,6 +5,8 @@
 //   - the gallery's pictures drawn one at a time and on every core (drawGallery, as
 //     `widget-host gallery` draws them; a first round not counted): the warm time of
 //     the gallery's drawing, against which a cold `widget-host gallery` is measured.
+//     With --append-serial, the one-at-a-time times are also appended to a file, so
+//     that short runs made in each round of the cold gallery's timing pool theirs.
 // Writes its figures as JSON for bench_report.
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
   std::string extension;
   std::string renderModule;
   std::string out;
+  std::string appendSerial;
   int pictures = 100;
   int galleries = 10;
   app.add_option("--extension", extension, "the extension's executable")->required();
@@ -44,6 +47,9 @@ int main(int argc, char** argv) {
   app.add_option("--pictures", pictures, "how many timed drawings of one picture")->check(CLI::Range(1, 100000));
   app.add_option("--galleries", galleries, "how many timed drawings of the gallery")->check(CLI::Range(1, 1000));
   app.add_option("--out", out, "the JSON file to write")->required();
+  app.add_option("--append-serial", appendSerial,
+                 "a file to which each timed drawing of the gallery one picture at a time is appended, in "
+                 "microseconds, one per line (so that runs spread over a benchmark's rounds pool theirs)");
   CLI11_PARSE(app, argc, argv);
 
   auto session = host::ExtensionSession::start(host::ExtensionOptions{extension});
@@ -81,6 +87,11 @@ int main(int argc, char** argv) {
   const auto parallel = drawGalleries(0);
   if (!parallel) return fail(parallel.error());
   (void)session->finish();
+  if (!appendSerial.empty()) {
+    std::ofstream samples(appendSerial, std::ios::app);
+    for (const double each : *serial) samples << each << "\n";
+    if (!samples) return fail("cannot append to " + appendSerial);
+  }
 
   const nlohmann::json figures = {{"picture_warm", bench::summary(one)},
                                   {"gallery_pictures", count},

@@ -1,8 +1,11 @@
 #include "picture_figures.h"
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "hyperfine_rounds.h"
+#include "sample_summary.h"
 
 namespace bench {
 namespace {
@@ -11,6 +14,14 @@ constexpr double kLiveTailBudgetNs = 50e6;  // the 99th percentile of an update:
 constexpr double kLiveGrowthSlackKiB = 1024;
 
 double medianNs(const Json& summary) { return summary.value("median_us", 0.0) * 1e3; }
+
+// The numbers in `file`, one per line; none when it cannot be read.
+std::vector<double> readSamples(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::vector<double> samples;
+  for (double each = 0; in >> each;) samples.push_back(each);
+  return samples;
+}
 
 }  // namespace
 
@@ -30,10 +41,17 @@ void addPictures(Report& report, const std::filesystem::path& results) {
   report.comparisons.push_back(
       {"  the same picture, warm (drawn again in one process)", oneWarm, "", 0, Unit::nanoseconds, {}});
 
-  // The gallery's floor: a cold start, then its pictures drawn warm one after another.
+  // The gallery's floor: a cold start, then its pictures drawn warm one after another,
+  // both timed in the same rounds as the cold gallery (a `widget-host timeline`, and
+  // short picture_driver runs that append their drawings), so that a slow minute of the
+  // machine falls on the gallery and its floor alike; the separate steps' figures
+  // where those are missing.
   const double gallery = hyperfine->median("gallery, cold");
-  const double serial = medianNs(warm->value("gallery_warm_one_thread", Json::object()));
-  const double startup = cold ? cold->median("widget-host timeline") : 0;
+  const std::vector<double> pooled = readSamples(results / "gallery_warm_serial.txt");
+  const double serial =
+      pooled.empty() ? medianNs(warm->value("gallery_warm_one_thread", Json::object())) : bench::median(pooled) * 1e3;
+  double startup = hyperfine->median("timeline, cold");
+  if (startup <= 0 && cold) startup = cold->median("widget-host timeline");
   const double galleryFloor = startup > 0 ? startup + serial : 0;
   const std::string pictures = std::to_string(warm->value("gallery_pictures", 0));
   report.comparisons.push_back({"gallery, cold: widget-host gallery (" + pictures + " pictures)", gallery,

@@ -139,7 +139,9 @@ if [[ -x "$host" ]]; then
   # the same size; the gallery, cold; and the variant matrix for one phone and one
   # language (12 text sizes, 84 pictures) in one process on every core, against the
   # same 84 pictures drawn one process at a time (one variant per process, each
-  # process drawing its 7 pictures). picture_driver draws the same pictures warm.
+  # process drawing its 7 pictures). picture_driver draws the same pictures warm. The
+  # gallery's floor is timed in the gallery's own rounds: a `widget-host timeline` and
+  # a short picture_driver run (two galleries drawn warm, appended to a file) a run.
   echo "pictures, the gallery and the matrix ..." >&2
   pictures="$(mktemp -d)"
   trap 'rm -rf "$preferences" "$pictures"' EXIT
@@ -163,7 +165,11 @@ SCRIPT
     "one picture, cold" \
     "'$host' --extension '$extension' timeline --format png --output '$pictures/one.png' --force" \
     "floor" "'$bin/picture_floor' --width $width --height $height --output '$pictures/floor.png'" \
-    "gallery, cold" "'$host' --extension '$extension' gallery --output '$pictures/gallery' --force" ||
+    "gallery, cold" "'$host' --extension '$extension' gallery --output '$pictures/gallery' --force" \
+    "timeline, cold" "'$host' --extension '$extension' timeline" \
+    "gallery drawn warm" "'$bin/picture_driver' --extension '$extension' --render-module \
+'$build/tools/widget-host/widget-host-render.so' --pictures 1 --galleries 2 \
+--append-serial '$results/gallery_warm_serial.txt' --out /dev/null" ||
     { echo "the picture timings failed" >&2; rm -f "$results"/pictures.round*.json; }
   WIDGET_PLATFORM_PREFERENCES="$preferences" hyperfine --style basic --warmup 1 --runs "$((host_runs / 8 + 1))" \
     --export-json "$results/matrix.json" \
