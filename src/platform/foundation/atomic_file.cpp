@@ -67,18 +67,18 @@ std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::
   StagedFile staged(target, buffer.data());
   const bool written = foundation::writeAll(fd, bytes);
   const int writeError = errno;
-  bool synced = written;
-  int syncError = 0;
-  if (written && flush == Flush::now) {
-    synced = ::fsync(fd) == 0;
-    syncError = errno;
-    staged.synced_ = synced;
-  } else if (written) {
-    // Only a start: whatever fails here fails again, and is reported, in flush().
-    static_cast<void>(::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE));
-  }
   // mkstemp makes the file private; a picture is an ordinary file, readable by all.
   ::fchmod(fd, 0644);
+  if (written && flush == Flush::started) {
+    // Only a start: whatever fails here fails again, and is reported, in flush(),
+    // which syncs and closes the file through the same descriptor.
+    static_cast<void>(::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE));
+    staged.fd_ = fd;
+    return staged;
+  }
+  const bool synced = written && ::fsync(fd) == 0;
+  const int syncError = errno;
+  staged.synced_ = synced;
   if (::close(fd) != 0 && synced) return std::unexpected(target.string() + ": cannot be written: " + reason(errno));
   if (!written) return std::unexpected(target.string() + ": cannot be written: " + reason(writeError));
   if (!synced) return std::unexpected(notFlushed(target, syncError));
@@ -88,21 +88,22 @@ std::expected<StagedFile, std::string> StagedFile::write(const std::filesystem::
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : target_(std::move(other.target_)),
       temporary_(std::exchange(other.temporary_, std::string())),
+      fd_(std::exchange(other.fd_, -1)),
       synced_(other.synced_) {}
 
 StagedFile::~StagedFile() {
+  if (fd_ >= 0) ::close(fd_);
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
 std::expected<void, std::string> StagedFile::flush() {
   if (synced_ || temporary_.empty()) return {};
-  // A sync through any descriptor of the file writes out all of its data.
-  const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::unexpected(notFlushed(target_, errno));
-  const bool synced = ::fsync(fd) == 0;
+  const bool synced = ::fsync(fd_) == 0;
   const int syncError = errno;
-  ::close(fd);
+  const bool closed = ::close(std::exchange(fd_, -1)) == 0;
+  const int closeError = errno;
   if (!synced) return std::unexpected(notFlushed(target_, syncError));
+  if (!closed) return std::unexpected(target_.string() + ": cannot be written: " + reason(closeError));
   synced_ = true;
   return {};
 }

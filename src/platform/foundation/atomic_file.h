@@ -57,6 +57,7 @@ class StagedFile {
       : target_(std::move(target)), temporary_(std::move(temporary)) {}
   std::filesystem::path target_;
   std::string temporary_;  // empty once committed
+  int fd_ = -1;            // open from write() with Flush::started until flush()
   bool synced_ = false;
 };
 
