@@ -98,13 +98,8 @@ std::expected<Json, HostError> ExtensionSession::answered(const std::expected<st
 
 std::expected<Json, HostError> ExtensionSession::request(std::string_view method, const Json& params,
                                                          const std::optional<RecordSources>& sources) {
-  if (!posted_.empty()) {
-    post(method, params);
-    return nextAnswer(sources);
-  }
-  auto line = lineFor(method, params);
-  if (!line) return std::unexpected(line.error());
-  return answered(process_.exchange(*line), nextId_ - 1, sources);
+  post(method, params);
+  return nextAnswer(sources);
 }
 
 void ExtensionSession::post(std::string_view method, const Json& params) {
