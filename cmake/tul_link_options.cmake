@@ -27,12 +27,13 @@ endif()
 
 # tul_static_cxx_runtime(target): links libstdc++ and libgcc into `target` itself,
 # sparing it the load and the thousands of symbol lookups of libstdc++.so at every
-# start. Only for programs that load no C++ library at start: widget-host (its
-# renderer module, loaded to draw, brings its own libstdc++.so, and the two never
-# share an object across the module's C interface). Not for the extension, which
-# libsimdjson.so ties to libstdc++.so anyway. Left out of sanitizer builds, whose
-# runtimes must see every allocation through the shared library.
-option(TUL_STATIC_HOST_CXX_RUNTIME "Link libstdc++ and libgcc statically into widget-host" ON)
+# start. Only for what loads no C++ library: widget-host, and its renderer module,
+# whose copy stays its own (the module exports its entry point only, and nothing but
+# bytes crosses its C interface), so that loading it to draw maps no libstdc++.so.
+# Not for the extension, which libsimdjson.so ties to libstdc++.so anyway. Left out
+# of sanitizer builds, whose runtimes must see every allocation through the shared
+# library.
+option(TUL_STATIC_HOST_CXX_RUNTIME "Link libstdc++ and libgcc statically into widget-host and its renderer" ON)
 function(tul_static_cxx_runtime target)
   if(TUL_STATIC_HOST_CXX_RUNTIME AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU"
      AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
