@@ -161,8 +161,12 @@ thread_local bool drawingAheadHere = false;
 
 struct PangoTextMeasurer::State {
   FontMap fontMap;
-  Context measuring;
-  Context drawing;
+  // One context measures and draws: a text is shaped with the fonts it was measured
+  // with, at the size it was laid out in, and cairo renders the glyphs at the
+  // picture's scale. (A context that took the picture's scale would ask fontconfig
+  // for a pattern of each font at that size too, matched anew on threads pango starts
+  // and waits for, and load each face twice.)
+  Context context;
   Layout layout;
   std::map<FontKey, Description> descriptions;
   std::map<FontKey, ui::FontMetrics> fontMetrics;
@@ -292,21 +296,19 @@ std::expected<PangoTextMeasurer, RenderError> PangoTextMeasurer::create() {
   pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(state->fontMap.get()), fonts);  // takes its own reference
   pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(state->fontMap.get()), 72);
   const FontOptions options = unhintedOptions();
-  for (Context* context : {&state->measuring, &state->drawing}) {
-    context->reset(pango_font_map_create_context(state->fontMap.get()));
-    // One language for every context, whatever the process's locale: the metrics a
-    // text is laid out with and the runs it is shaped in then ask fontconfig for the
-    // same pattern, so a size of text is matched once instead of twice (pango matches
-    // each new pattern on two threads it starts and waits for, a few tenths of a
-    // millisecond). Runs of other scripts still take their script's language.
-    pango_context_set_language(context->get(), pango_language_from_string("en"));
-    pango_cairo_context_set_font_options(context->get(), options.get());
-  }
-  state->layout.reset(pango_layout_new(state->measuring.get()));
+  state->context.reset(pango_font_map_create_context(state->fontMap.get()));
+  // One language, whatever the process's locale: the metrics a text is laid out with
+  // and the runs it is shaped in then ask fontconfig for the same pattern, so a size of
+  // text is matched once instead of twice (pango matches each new pattern on two
+  // threads it starts and waits for, a few tenths of a millisecond). Runs of other
+  // scripts still take their script's language.
+  pango_context_set_language(state->context.get(), pango_language_from_string("en"));
+  pango_cairo_context_set_font_options(state->context.get(), options.get());
+  state->layout.reset(pango_layout_new(state->context.get()));
 
   // Pango falls back to another face silently; a picture in the wrong face is an error.
   const Description wanted = describe(ui::ResolvedFont{});
-  PangoFont* font = pango_font_map_load_font(state->fontMap.get(), state->measuring.get(), wanted.get());
+  PangoFont* font = pango_font_map_load_font(state->fontMap.get(), state->context.get(), wanted.get());
   bool found = false;
   if (font != nullptr) {
     const Description loaded(pango_font_describe(font));
@@ -337,7 +339,7 @@ ui::FontMetrics PangoTextMeasurer::State::metrics(const ui::ResolvedFont& font) 
   // is where pango takes them from too. pango_context_get_metrics() gives the same two
   // but also shapes a sample text for average character widths, which nothing here
   // reads: a millisecond and a half of a first picture, spent before it can be laid out.
-  PangoFont* loaded = pango_font_map_load_font(fontMap.get(), measuring.get(), description(font));
+  PangoFont* loaded = pango_font_map_load_font(fontMap.get(), context.get(), description(font));
   hb_font_t* shaped = loaded == nullptr ? nullptr : pango_font_get_hb_font(loaded);
   ui::FontMetrics out;
   if (shaped != nullptr) {
@@ -346,7 +348,7 @@ ui::FontMetrics PangoTextMeasurer::State::metrics(const ui::ResolvedFont& font) 
     out = ui::FontMetrics{static_cast<double>(extents.ascender) / PANGO_SCALE,
                           static_cast<double>(-extents.descender) / PANGO_SCALE};
   } else {
-    PangoFontMetrics* found = pango_context_get_metrics(measuring.get(), description(font), nullptr);
+    PangoFontMetrics* found = pango_context_get_metrics(context.get(), description(font), nullptr);
     out = ui::FontMetrics{static_cast<double>(pango_font_metrics_get_ascent(found)) / PANGO_SCALE,
                           static_cast<double>(pango_font_metrics_get_descent(found)) / PANGO_SCALE};
     pango_font_metrics_unref(found);
@@ -381,7 +383,7 @@ double PangoTextMeasurer::State::width(std::string_view utf8, const ui::Resolved
   WidthKey key{FontKey{font.size, font.weight}, std::string(utf8)};
   if (const auto it = widths.find(key); it != widths.end()) return it->second;
   double out = 0;
-  if (const auto line = ShapedLine::shape(measuring.get(), utf8, description(font))) {
+  if (const auto line = ShapedLine::shape(context.get(), utf8, description(font))) {
     out = static_cast<double>(line->width()) / PANGO_SCALE;
   } else {
     pango_layout_set_font_description(layout.get(), description(font));
@@ -397,7 +399,7 @@ double PangoTextMeasurer::State::width(std::string_view utf8, const ui::Resolved
 
 int PangoTextMeasurer::missingGlyphs(std::string_view utf8, const ui::ResolvedFont& font) {
   settled();
-  if (const auto line = ShapedLine::shape(state_->measuring.get(), utf8, state_->description(font))) {
+  if (const auto line = ShapedLine::shape(state_->context.get(), utf8, state_->description(font))) {
     return line->unknownGlyphs();
   }
   PangoLayout* layout = state_->layout.get();
@@ -414,16 +416,13 @@ void PangoTextMeasurer::State::drawLine(cairo_t* cr, std::string_view utf8, cons
                                         double y) {
   if (utf8.empty()) return;
   drewBefore = true;
-  PangoContext* context = drawing.get();
-  pango_cairo_update_context(cr, context);
-  pango_cairo_context_set_font_options(context, unhintedOptions().get());
   // The baseline lies the font's ascent below the top of the line box.
   const double baseline = y + metrics(font).ascent;
-  if (const auto line = ShapedLine::shape(context, utf8, description(font))) {
+  if (const auto line = ShapedLine::shape(context.get(), utf8, description(font))) {
     line->draw(cr, x, baseline);
     return;
   }
-  const Layout whole(pango_layout_new(context));
+  const Layout whole(pango_layout_new(context.get()));
   pango_layout_set_font_description(whole.get(), description(font));
   setText(whole.get(), utf8);
   // Placed so that its first line's baseline falls where a single line's would.

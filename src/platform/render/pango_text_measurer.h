@@ -3,7 +3,7 @@
 // and hinting is off, so widths do not depend on the scale a picture is drawn at and
 // the lines the layout chose are the lines drawn.
 //
-// Holds its own pango font map and contexts, and caches fonts and metrics: use one
+// Holds its own pango font map and context, and caches fonts and metrics: use one
 // instance from one thread at a time. Movable, not copyable. forThisThread() gives the
 // calling thread's own instance, kept until the thread ends, so that pictures drawn one
 // after another load their fonts once; when the thread ends, its instance is kept for
@@ -64,8 +64,8 @@ class PangoTextMeasurer final : public ui::TextMeasurer {
   };
   // Draws `lines`, on a thread of its own, as a drawing whose user space is scaled by
   // (xScale, yScale) to its pixels would draw them, onto a picture that is thrown
-  // away: their fonts at that scale are then loaded, their shaping done and their
-  // glyphs rendered, in caches the drawing finds. The first picture a process draws
+  // away: their fonts are then loaded, their shaping done and their glyphs rendered
+  // at that scale, in caches the drawing finds. The first picture a process draws
   // spends much of its time on that, and the caller can meanwhile draw what needs no
   // text. Every other call on this measurer waits for it to finish. Only for the
   // measurer's first drawing: after it, most of what the next one needs is cached.
